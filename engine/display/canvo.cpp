@@ -1,0 +1,461 @@
+#include "display/canvo.h"
+
+#include "core/core.h"
+#include "display/convert.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* const errorTexts[] = {
+    "ERR_CV_NONE: No error",
+    "ERR_CV_GC: Graphics Context could not be allocated",
+    "ERR_CV_DISPLAY: Display could not be opened",
+    "ERR_CV_NO_VISUAL: No visual found",
+    "ERR_CV_PROPERTIES: Properties could not be set",
+    "ERR_CV_VIRTUALSCREEN: Virtual screen could not be allocated",
+    "ERR_CV_INGRAPHICS: Already in a graphics window",
+    "ERR_CV_DIRECTVIDEO: Shared memory frame buffer could not be mapped",
+};
+
+// X errors are reported asynchronously and Xlib's default handler ends the
+// process. While a Canvo opens, errors are caught here instead and turned
+// into error codes; XSync makes every request's answer arrive in time.
+int trappedError = 0;
+
+int TrapXError(Display*, XErrorEvent* event)
+{
+    trappedError = event->error_code;
+    return 0;
+}
+
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* display) : display(display)
+    {
+        XSync(display, False);
+        trappedError = 0;
+        previous = XSetErrorHandler(TrapXError);
+    }
+    ~ErrorTrap()
+    {
+        XSync(display, False);
+        XSetErrorHandler(previous);
+    }
+    // True when any request since the trap was set (or last checked) failed.
+    bool Failed()
+    {
+        XSync(display, False);
+        bool failed = trappedError != 0;
+        trappedError = 0;
+        return failed;
+    }
+
+private:
+    Display* display;
+    XErrorHandler previous;
+};
+
+struct DepthPreference {
+    int sourceDepth;
+    int depths[5];
+};
+
+const DepthPreference depthPreferences[] = {
+    {8, {8, 16, 15, 32, 24}},
+    {15, {15, 16, 32, 24, 8}},
+    {16, {16, 15, 32, 24, 8}},
+    {24, {24, 32, 16, 15, 8}},
+    {32, {32, 24, 16, 15, 8}},
+};
+
+const int* PreferredDepths(int sourceDepth)
+{
+    for (const DepthPreference& p : depthPreferences) {
+        if (p.sourceDepth == sourceDepth)
+            return p.depths;
+    }
+    return nullptr;
+}
+
+// Bits per pixel that the server uses for images of `depth`; 0 when it has no
+// pixmap format for that depth.
+int PixmapBitsPerPixel(Display* display, int depth)
+{
+    int count = 0;
+    XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+    int bits = 0;
+    for (int i = 0; i < count; ++i) {
+        if (formats[i].depth == depth)
+            bits = formats[i].bits_per_pixel;
+    }
+    if (formats)
+        XFree(formats);
+    return bits;
+}
+
+// PseudoColor, GrayScale and DirectColor (the odd classes) have writable
+// colormaps; the 3-3-2 cube and SetColor can only be stored into those.
+bool HasWritableColormap(const XVisualInfo& info)
+{
+    return (info.c_class & 1) != 0;
+}
+
+}  // namespace
+
+const char* CanvoErrorText(int error)
+{
+    if (error < 0 || error >= int(sizeof errorTexts / sizeof errorTexts[0]))
+        return "";
+    return errorTexts[error];
+}
+
+Canvo::Canvo()
+{
+    segmentInfo.shmid = -1;
+}
+
+Canvo::Canvo(int argc, char** argv, int width, int height, int sourceDepth, const char* title) : Canvo()
+{
+    error = Open(argc, argv, width, height, sourceDepth, title);
+}
+
+Canvo::~Canvo()
+{
+    Close();
+}
+
+int Canvo::Open(int argc, char** argv, int width, int height, int sourceDepth, const char* title)
+{
+    if (inGraphics) {
+        error = ERR_CV_INGRAPHICS;
+        return error;
+    }
+    this->width = width;
+    this->height = height;
+    this->sourceDepth = sourceDepth;
+    error = OpenSteps(argc, argv, title);
+    if (error != ERR_CV_NONE) {
+        Release();
+        return error;
+    }
+    inGraphics = 1;
+    return ERR_CV_NONE;
+}
+
+int Canvo::OpenSteps(int argc, char** argv, const char* title)
+{
+    if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
+        return ERR_CV_VIRTUALSCREEN;
+    const char* name = std::getenv("DISPLAY");
+    display = XOpenDisplay(name ? name : ":0.0");
+    if (!display)
+        return ERR_CV_DISPLAY;
+    screen = DefaultScreenOfDisplay(display);
+    screenNumber = DefaultScreen(display);
+
+    ErrorTrap trap(display);
+    int result = ChooseVisual();
+    if (result == ERR_CV_NONE)
+        result = CreateWindow();
+    if (result == ERR_CV_NONE && trap.Failed())
+        result = ERR_CV_NO_VISUAL;
+    if (result == ERR_CV_NONE)
+        result = SetProperties(argc, argv, title);
+    if (result == ERR_CV_NONE && trap.Failed())
+        result = ERR_CV_PROPERTIES;
+    if (result == ERR_CV_NONE)
+        result = CreateGC();
+    if (result == ERR_CV_NONE && trap.Failed())
+        result = ERR_CV_GC;
+    if (result == ERR_CV_NONE)
+        result = CreateSharedImage();
+    if (result == ERR_CV_NONE) {
+        XMapWindow(display, window);
+        LoadColourCube();
+        if (trap.Failed())
+            result = ERR_CV_DIRECTVIDEO;
+    }
+    return result;
+}
+
+// Scans the preference list of the source depth; for each depth the first
+// visual of that depth in the server's order wins. Depths whose image layout
+// no converter writes are passed over.
+int Canvo::ChooseVisual()
+{
+    const int* depths = PreferredDepths(sourceDepth);
+    int sourceFlag = SourceFlag(sourceDepth);
+    if (!depths || !sourceFlag)
+        return ERR_CV_NO_VISUAL;
+
+    XVisualInfo templ{};
+    templ.screen = screenNumber;
+    int count = 0;
+    XVisualInfo* infos = XGetVisualInfo(display, VisualScreenMask, &templ, &count);
+    if (!infos || count < 1) {
+        if (infos)
+            XFree(infos);
+        return ERR_CV_NO_VISUAL;
+    }
+    const XVisualInfo* chosen = nullptr;
+    for (int d = 0; d < 5 && !chosen; ++d) {
+        int bits = PixmapBitsPerPixel(display, depths[d]);
+        int destinationFlag = DestinationFlag(depths[d], bits);
+        if (!destinationFlag)
+            continue;
+        for (int i = 0; i < count; ++i) {
+            if (infos[i].depth == depths[d]) {
+                chosen = &infos[i];
+                imageBitsPerPixel = bits;
+                conversionCode = sourceFlag | destinationFlag;
+                break;
+            }
+        }
+    }
+    if (chosen) {
+        visual = chosen->visual;
+        visualDepth = chosen->depth;
+        colormapWritable = HasWritableColormap(*chosen);
+        // A 32-bit visual whose colour masks leave bits free carries alpha:
+        // those bits are written set so a compositor shows the window opaque.
+        if (visualDepth == 32)
+            opaqueBits = ~uint32_t(chosen->red_mask | chosen->green_mask | chosen->blue_mask);
+    }
+    XFree(infos);
+    return chosen ? ERR_CV_NONE : ERR_CV_NO_VISUAL;
+}
+
+// A window whose visual is not the screen's default needs a colormap of that
+// visual and a border pixel, or the server refuses it (BadMatch). An 8-bit
+// visual with a writable colormap gets one of its own with every entry ours.
+int Canvo::CreateWindow()
+{
+    width = (width + 7) & ~7;
+    sourceBytesPerLine = ((sourceDepth + 7) / 8) * width;
+
+    Window root = RootWindow(display, screenNumber);
+    XSetWindowAttributes attributes{};
+    unsigned long mask = 0;
+    if (visualDepth == 8 && colormapWritable)
+        colormap = XCreateColormap(display, root, visual, AllocAll);
+    else if (visual != DefaultVisual(display, screenNumber))
+        colormap = XCreateColormap(display, root, visual, AllocNone);
+    if (colormap) {
+        attributes.colormap = colormap;
+        mask |= CWColormap;
+    }
+    if (visual != DefaultVisual(display, screenNumber)) {
+        attributes.border_pixel = 0;
+        mask |= CWBorderPixel;
+    }
+    window = XCreateWindow(display, root, 0, 0, unsigned(width), unsigned(height), unsigned(borderWidth),
+                           visualDepth, InputOutput, visual, mask, &attributes);
+    if (!window)
+        return ERR_CV_NO_VISUAL;
+    if (visualDepth == 8 && colormap)
+        XSetWindowColormap(display, window, colormap);
+    return ERR_CV_NONE;
+}
+
+int Canvo::SetProperties(int argc, char** argv, const char* title)
+{
+    char nameBuffer[1024];
+    std::snprintf(nameBuffer, sizeof nameBuffer, "%s", title ? title : "Canvo");
+    char* names[1] = {nameBuffer};
+    XTextProperty windowName{};
+    if (!XStringListToTextProperty(names, 1, &windowName))
+        return ERR_CV_PROPERTIES;
+
+    XSizeHints* sizeHints = XAllocSizeHints();
+    XWMHints* wmHints = XAllocWMHints();
+    XClassHint* classHint = XAllocClassHint();
+    int result = ERR_CV_PROPERTIES;
+    if (sizeHints && wmHints && classHint) {
+        sizeHints->flags = PPosition | PSize | PMinSize;
+        sizeHints->min_width = width;
+        sizeHints->min_height = height;
+        wmHints->flags = InputHint | StateHint | IconPixmapHint;
+        wmHints->input = True;
+        wmHints->initial_state = NormalState;
+        wmHints->icon_pixmap = None;
+        char className[] = "Canvo";
+        classHint->res_name = (argc > 0 && argv && argv[0]) ? argv[0] : className;
+        classHint->res_class = className;
+        XSetWMProperties(display, window, &windowName, nullptr, argv, argv ? argc : 0, sizeHints, wmHints, classHint);
+        result = ERR_CV_NONE;
+    }
+    if (sizeHints)
+        XFree(sizeHints);
+    if (wmHints)
+        XFree(wmHints);
+    if (classHint)
+        XFree(classHint);
+    XFree(windowName.value);
+    return result;
+}
+
+int Canvo::CreateGC()
+{
+    gc = XCreateGC(display, window, 0, nullptr);
+    if (!gc)
+        return ERR_CV_GC;
+    XSetForeground(display, gc, WhitePixelOfScreen(screen));
+    XSetBackground(display, gc, BlackPixelOfScreen(screen));
+    return ERR_CV_NONE;
+}
+
+// The segment is private to this user (0600) and marked for removal as soon
+// as both sides have attached it, so it disappears with the last detach even
+// when the process is killed.
+int Canvo::CreateSharedImage()
+{
+    sourceBuffer = static_cast<uint8_t*>(MemAlloc(uint32_t(height), uint32_t(sourceBytesPerLine)));
+    if (!sourceBuffer)
+        return ERR_CV_VIRTUALSCREEN;
+
+    int major = 0, minor = 0;
+    Bool sharedPixmaps = False;
+    if (!XShmQueryVersion(display, &major, &minor, &sharedPixmaps) || !sharedPixmaps ||
+        XShmPixmapFormat(display) != ZPixmap)
+        return ERR_CV_DIRECTVIDEO;
+
+    size_t bytes = size_t(width) * size_t(height) * size_t(imageBitsPerPixel / 8);
+    segmentInfo.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (segmentInfo.shmid < 0)
+        return ERR_CV_DIRECTVIDEO;
+    void* address = shmat(segmentInfo.shmid, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1))
+        return ERR_CV_DIRECTVIDEO;
+    image = static_cast<uint8_t*>(address);
+    segmentInfo.shmaddr = reinterpret_cast<char*>(address);
+    segmentInfo.readOnly = False;
+
+    ErrorTrap trap(display);
+    XShmAttach(display, &segmentInfo);
+    if (trap.Failed())
+        return ERR_CV_DIRECTVIDEO;
+    segmentAttached = true;
+    shmctl(segmentInfo.shmid, IPC_RMID, nullptr);
+    segmentInfo.shmid = -1;
+
+    pixmap = XShmCreatePixmap(display, window, segmentInfo.shmaddr, &segmentInfo, unsigned(width),
+                              unsigned(height), unsigned(visualDepth));
+    if (trap.Failed()) {
+        pixmap = 0;
+        return ERR_CV_DIRECTVIDEO;
+    }
+    XSetWindowBackgroundPixmap(display, window, pixmap);
+    return ERR_CV_NONE;
+}
+
+// For a true-colour source on an 8-bit visual: entry r×32 + g×4 + b holds
+// (32r, 32g, 64b), the 3-3-2 cube that converters 34..48 index.
+void Canvo::LoadColourCube()
+{
+    if (visualDepth != 8 || sourceDepth == 8 || !colormapWritable || !colormap)
+        return;
+    for (int r = 0; r < 8; ++r) {
+        for (int g = 0; g < 8; ++g) {
+            for (int b = 0; b < 4; ++b) {
+                XColor colour{};
+                colour.pixel = unsigned(r * 32 + g * 4 + b);
+                colour.red = uint16_t(32 * r * 256);
+                colour.green = uint16_t(32 * g * 256);
+                colour.blue = uint16_t(64 * b * 256);
+                colour.flags = DoRed | DoGreen | DoBlue;
+                XStoreColor(display, colormap, &colour);
+            }
+        }
+    }
+}
+
+// Releases whatever Open created, in reverse order; safe on a half-open object.
+void Canvo::Release()
+{
+    if (display) {
+        if (pixmap)
+            XFreePixmap(display, pixmap);
+        if (segmentAttached)
+            XShmDetach(display, &segmentInfo);
+        XSync(display, False);
+    }
+    if (segmentInfo.shmid >= 0)
+        shmctl(segmentInfo.shmid, IPC_RMID, nullptr);
+    if (image)
+        shmdt(image);
+    MemFree(sourceBuffer);
+    if (display) {
+        if (gc)
+            XFreeGC(display, gc);
+        if (window)
+            XDestroyWindow(display, window);
+        if (colormap)
+            XFreeColormap(display, colormap);
+        XCloseDisplay(display);
+    }
+    display = nullptr;
+    window = 0;
+    visual = nullptr;
+    screen = nullptr;
+    gc = nullptr;
+    colormap = 0;
+    sourceBuffer = nullptr;
+    image = nullptr;
+    segmentInfo = XShmSegmentInfo{};
+    segmentInfo.shmid = -1;
+    segmentAttached = false;
+    pixmap = 0;
+    opaqueBits = 0;
+    colormapWritable = false;
+}
+
+void Canvo::Close()
+{
+    if (!inGraphics)
+        return;
+    Release();
+    inGraphics = 0;
+}
+
+void Canvo::Refresh()
+{
+    if (!inGraphics || error != ERR_CV_NONE)
+        return;
+    ConvertJob job{sourceBuffer, image, uint32_t(width) * uint32_t(height),
+                   uint32_t(height) * uint32_t(sourceBytesPerLine), colourTable, opaqueBits};
+    if (!ConvertPixels(conversionCode, job))
+        return;
+    XClearWindow(display, window);
+    XSync(display, False);
+}
+
+void Canvo::SetColor(int index, int red, int green, int blue)
+{
+    if (!inGraphics || error != ERR_CV_NONE || sourceDepth != 8 || index < 0 || index > 255)
+        return;
+    if (visualDepth == 8) {
+        if (!colormapWritable)
+            return;
+        XColor colour{};
+        colour.pixel = unsigned(index);
+        colour.red = uint16_t(red * 256);
+        colour.green = uint16_t(green * 256);
+        colour.blue = uint16_t(blue * 256);
+        colour.flags = DoRed | DoGreen | DoBlue;
+        XStoreColor(display, colormap, &colour);
+        return;
+    }
+    if (visualDepth == 15 || visualDepth == 16) {
+        uint16_t entry = visualDepth == 15 ? uint16_t((red / 8) * 1024 + (green / 8) * 32 + blue / 8)
+                                           : uint16_t((red / 8) * 2048 + (green / 4) * 32 + blue / 8);
+        std::memcpy(colourTable + 2 * index, &entry, 2);
+    } else {
+        uint32_t entry = uint32_t(red) * 65536 + uint32_t(green) * 256 + uint32_t(blue);
+        std::memcpy(colourTable + 4 * index, &entry, 4);
+    }
+}

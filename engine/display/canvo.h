@@ -1,0 +1,97 @@
+// Canvo: the one X11 window, backed by a MIT shared-memory pixmap. The engine
+// renders into the source buffer; Refresh converts it into the pixmap and has
+// the server repaint the window from it. Only engine/display includes Xlib.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <cstdint>
+
+enum CanvoError {
+    ERR_CV_NONE = 0,
+    ERR_CV_GC = 1,
+    ERR_CV_DISPLAY = 2,
+    ERR_CV_NO_VISUAL = 3,
+    ERR_CV_PROPERTIES = 4,
+    ERR_CV_VIRTUALSCREEN = 5,
+    ERR_CV_INGRAPHICS = 6,
+    ERR_CV_DIRECTVIDEO = 7,
+};
+
+// Text of an error code; an unknown code reads as "".
+const char* CanvoErrorText(int error);
+
+class Canvo {
+public:
+    Canvo();
+    Canvo(int argc, char** argv, int width, int height, int sourceDepth, const char* title);
+    ~Canvo();
+    Canvo(const Canvo&) = delete;
+    Canvo& operator=(const Canvo&) = delete;
+
+    // Opens display, window and shared pixmap; 0 or an ERR_CV_* code. A failed
+    // Open releases everything it created.
+    int Open(int argc, char** argv, int width, int height, int sourceDepth, const char* title);
+    void Close();
+    // Converts the source buffer into the pixmap and waits for the repaint.
+    void Refresh();
+    // Colour `index` of an 8-bit source (colormap entry or converter table).
+    void SetColor(int index, int red, int green, int blue);
+
+    int GetError() const { return error; }
+    const char* GetErrorText() const { return CanvoErrorText(error); }
+
+    Display* GetDisplay() const { return display; }
+    Window GetWindow() const { return window; }
+    int GetVisualDepth() const { return visualDepth; }
+    int GetSourceDepth() const { return sourceDepth; }
+    int GetWidth() const { return width; }
+    int GetHeight() const { return height; }
+    int GetSourceBytesPerLine() const { return sourceBytesPerLine; }
+    uint8_t* GetSourceBuffer() const { return sourceBuffer; }
+    uint8_t* GetImage() const { return image; }
+    // Bits per pixel of the image, from the server's pixmap formats.
+    int GetImageBitsPerPixel() const { return imageBitsPerPixel; }
+    int GetConversionCode() const { return conversionCode; }
+
+private:
+    int OpenSteps(int argc, char** argv, const char* title);
+    int ChooseVisual();
+    int CreateWindow();
+    int SetProperties(int argc, char** argv, const char* title);
+    int CreateGC();
+    int CreateSharedImage();
+    void LoadColourCube();
+    void Release();
+
+    Display* display = nullptr;
+    Window window = 0;
+    Visual* visual = nullptr;
+    Screen* screen = nullptr;
+    int screenNumber = 0;
+    int width = 0;
+    int height = 0;
+    int sourceBytesPerLine = 0;
+    GC gc = nullptr;
+    Colormap colormap = 0;
+    uint8_t* sourceBuffer = nullptr;
+    uint8_t* image = nullptr;
+    XShmSegmentInfo segmentInfo{};
+    int sourceDepth = 0;
+    int visualDepth = 0;
+    int conversionCode = 0;
+    int inGraphics = 0;
+    int error = ERR_CV_NONE;
+    int borderWidth = 0;
+    alignas(4) uint8_t colourTable[1024] = {};
+
+    // Not in the original record: what the server told us about the chosen
+    // visual and what Close must undo.
+    int imageBitsPerPixel = 0;
+    uint32_t opaqueBits = 0;
+    bool colormapWritable = false;
+    bool segmentAttached = false;
+    Pixmap pixmap = 0;
+};

@@ -1,0 +1,176 @@
+#include "display/convert.h"
+
+#include <cstring>
+
+// Widening shifts left and leaves the new low bits zero; narrowing keeps the
+// top bits. Each converter is one pass in memory order with no branches.
+namespace {
+
+inline uint32_t Load16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+inline uint32_t Load32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline void Store16(uint8_t* p, uint32_t v)
+{
+    uint16_t w = uint16_t(v);
+    std::memcpy(p, &w, 2);
+}
+
+inline void Store32(uint8_t* p, uint32_t v)
+{
+    std::memcpy(p, &v, 4);
+}
+
+inline void Store24(uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+{
+    p[0] = uint8_t(r);
+    p[1] = uint8_t(g);
+    p[2] = uint8_t(b);
+}
+
+// Source pixel readers: 8-bit index, 16-bit word, 24-bit R,G,B bytes packed
+// as 0xRRGGBB, 32-bit word.
+struct From8 {
+    static constexpr int bytes = 1;
+    static uint32_t Read(const uint8_t* p) { return *p; }
+};
+struct From16 {
+    static constexpr int bytes = 2;
+    static uint32_t Read(const uint8_t* p) { return Load16(p); }
+};
+struct From24 {
+    static constexpr int bytes = 3;
+    static uint32_t Read(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
+};
+struct From32 {
+    static constexpr int bytes = 4;
+    static uint32_t Read(const uint8_t* p) { return Load32(p); }
+};
+
+// Image pixel writers.
+struct To8 {
+    static constexpr int bytes = 1;
+    static void Write(uint8_t* p, uint32_t v, uint32_t) { *p = uint8_t(v); }
+};
+struct To16 {
+    static constexpr int bytes = 2;
+    static void Write(uint8_t* p, uint32_t v, uint32_t) { Store16(p, v); }
+};
+// The 24-bit writer takes 0xRRGGBB and writes red first.
+struct To24 {
+    static constexpr int bytes = 3;
+    static void Write(uint8_t* p, uint32_t v, uint32_t) { Store24(p, (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF); }
+};
+struct To32 {
+    static constexpr int bytes = 4;
+    static void Write(uint8_t* p, uint32_t v, uint32_t opaque) { Store32(p, v | opaque); }
+};
+
+template <typename From, typename To, typename Map>
+void Convert(const ConvertJob& job, Map map)
+{
+    const uint8_t* src = job.source;
+    uint8_t* dst = job.image;
+    for (uint32_t i = 0; i < job.pixels; ++i) {
+        To::Write(dst, map(From::Read(src), job.colourTable), job.opaque);
+        src += From::bytes;
+        dst += To::bytes;
+    }
+}
+
+void Copy(const ConvertJob& job)
+{
+    std::memcpy(job.image, job.source, job.sourceBytes);
+}
+
+uint32_t Table16(const uint8_t* table, uint32_t index)
+{
+    return Load16(table + 2 * index);
+}
+
+uint32_t Table32(const uint8_t* table, uint32_t index)
+{
+    return Load32(table + 4 * index);
+}
+
+using Table = const uint8_t*;
+
+}  // namespace
+
+int SourceFlag(int sourceDepth)
+{
+    switch (sourceDepth) {
+    case 8: return CONVERT_FROM_8;
+    case 15: return CONVERT_FROM_15;
+    case 16: return CONVERT_FROM_16;
+    case 24: return CONVERT_FROM_24;
+    case 32: return CONVERT_FROM_32;
+    default: return 0;
+    }
+}
+
+// Servers keep depth 24 in 32-bit pixels almost everywhere: the layout, not
+// the depth, decides which converter writes the image.
+int DestinationFlag(int visualDepth, int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 8: return visualDepth == 8 ? CONVERT_TO_8 : 0;
+    case 16: return visualDepth == 15 ? CONVERT_TO_15 : visualDepth == 16 ? CONVERT_TO_16 : 0;
+    case 24: return visualDepth == 24 ? CONVERT_TO_24 : 0;
+    case 32: return (visualDepth == 24 || visualDepth == 32) ? CONVERT_TO_32 : 0;
+    default: return 0;
+    }
+}
+
+bool ConvertPixels(int code, const ConvertJob& job)
+{
+    switch (code) {
+    // To an 8-bit 3-3-2 colour-cube index.
+    case 33: Copy(job); break;
+    case 34: Convert<From16, To8>(job, [](uint32_t p, Table) { return ((p >> 7) & 0xE0) | ((p >> 5) & 0x1C) | ((p >> 3) & 3); }); break;
+    case 36: Convert<From16, To8>(job, [](uint32_t p, Table) { return ((p >> 8) & 0xE0) | ((p >> 6) & 0x1C) | ((p >> 3) & 3); }); break;
+    case 40: Convert<From24, To8>(job, [](uint32_t p, Table) { return ((p >> 16) & 0xE0) | (((p >> 8) & 0xFF) >> 3 & 0x1C) | ((p & 0xFF) >> 6); }); break;
+    case 48: Convert<From32, To8>(job, [](uint32_t p, Table) { return ((p >> 16) & 0xE0) | ((p >> 11) & 0x1C) | ((p >> 6) & 3); }); break;
+    // To 15-bit 0RRRRRGGGGGBBBBB.
+    case 65: Convert<From8, To16>(job, [](uint32_t p, Table t) { return Table16(t, p); }); break;
+    case 66: Copy(job); break;
+    case 68: Convert<From16, To16>(job, [](uint32_t p, Table) { return ((p & 0xFFC0) >> 1) | (p & 0x1F); }); break;
+    case 72: Convert<From24, To16>(job, [](uint32_t p, Table) { return ((p >> 19) << 10) | (((p >> 8) & 0xFF) >> 3 << 5) | ((p & 0xFF) >> 3); }); break;
+    case 80: Convert<From32, To16>(job, [](uint32_t p, Table) { return (((p >> 19) & 0x1F) << 10) | (((p >> 11) & 0x1F) << 5) | ((p >> 3) & 0x1F); }); break;
+    // To 16-bit RRRRRGGGGGGBBBBB.
+    case 129: Convert<From8, To16>(job, [](uint32_t p, Table t) { return Table16(t, p); }); break;
+    case 130: Convert<From16, To16>(job, [](uint32_t p, Table) { return ((p >> 5) << 6) | (p & 0x1F); }); break;
+    case 132: Copy(job); break;
+    case 136: Convert<From24, To16>(job, [](uint32_t p, Table) { return ((p >> 19) << 11) | (((p >> 8) & 0xFF) >> 2 << 5) | ((p & 0xFF) >> 3); }); break;
+    case 144: Convert<From32, To16>(job, [](uint32_t p, Table) { return (((p >> 19) & 0x1F) << 11) | (((p >> 10) & 0x3F) << 5) | ((p >> 3) & 0x1F); }); break;
+    // To 24-bit bytes red, green, blue (the writer takes 0xRRGGBB).
+    case 257: Convert<From8, To24>(job, [](uint32_t p, Table t) { return Table32(t, p); }); break;
+    case 258: Convert<From16, To24>(job, [](uint32_t p, Table) { return (((p >> 10) & 0x1F) << 19) | (((p >> 5) & 0x1F) << 11) | ((p & 0x1F) << 3); }); break;
+    case 260: Convert<From16, To24>(job, [](uint32_t p, Table) { return ((p >> 11) << 19) | (((p >> 5) & 0x3F) << 10) | ((p & 0x1F) << 3); }); break;
+    case 264: Copy(job); break;
+    case 272: Convert<From32, To24>(job, [](uint32_t p, Table) { return p & 0xFFFFFF; }); break;
+    // To 32-bit 0x00RRGGBB (alpha ORed in where the visual has one).
+    case 513: Convert<From8, To32>(job, [](uint32_t p, Table t) { return Table32(t, p); }); break;
+    case 514: Convert<From16, To32>(job, [](uint32_t p, Table) { return (((p >> 10) & 0x1F) << 19) | (((p >> 5) & 0x1F) << 11) | ((p & 0x1F) << 3); }); break;
+    case 516: Convert<From16, To32>(job, [](uint32_t p, Table) { return ((p >> 11) << 19) | (((p >> 5) & 0x3F) << 10) | ((p & 0x1F) << 3); }); break;
+    case 520: Convert<From24, To32>(job, [](uint32_t p, Table) { return p; }); break;
+    case 528:
+        if (job.opaque == 0)
+            Copy(job);
+        else
+            Convert<From32, To32>(job, [](uint32_t p, Table) { return p; });
+        break;
+    default: return false;
+    }
+    return true;
+}

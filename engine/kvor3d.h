@@ -1,0 +1,6 @@
+// kvor3d: the whole engine interface, one header per subsystem.
+#pragma once
+
+#include "core/core.h"
+#include "core/settings.h"
+#include "display/display.h"

@@ -1,0 +1,82 @@
+// testcard: opens the 320 × 200 view, draws a moving test card of 15-bit
+// pixels into the current buffer, presents it for a number of frames and
+// closes the view again.
+//
+//   testcard [frames]     (default 300)
+
+#include "kvor3d.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+uint16_t Rgb15(int r, int g, int b)
+{
+    return uint16_t(((r & 31) << 10) | ((g & 31) << 5) | (b & 31));
+}
+
+// Eight colour bars on top, a grey ramp, a moving colour gradient and a
+// bouncing white box with a one-pixel black border.
+void DrawTestCard(XView* view, int frame)
+{
+    static const uint16_t bars[8] = {
+        Rgb15(31, 31, 31), Rgb15(31, 31, 0), Rgb15(0, 31, 31), Rgb15(0, 31, 0),
+        Rgb15(31, 0, 31),  Rgb15(31, 0, 0),  Rgb15(0, 0, 31),  Rgb15(0, 0, 0),
+    };
+    const int w = view->width, h = view->height;
+    uint16_t* pixels = view->current;
+    for (int y = 0; y < h; ++y) {
+        uint16_t* line = pixels + y * w;
+        for (int x = 0; x < w; ++x) {
+            if (y < h / 3)
+                line[x] = bars[x * 8 / w];
+            else if (y < h / 2)
+                line[x] = Rgb15(x * 32 / w, x * 32 / w, x * 32 / w);
+            else
+                line[x] = Rgb15((x + frame) >> 3, (y + frame / 2) >> 3, (x + y - frame) >> 4);
+        }
+    }
+    const int size = 24;
+    int bx = std::abs((frame * 3) % (2 * (w - size)) - (w - size));
+    int by = h / 2 + std::abs((frame * 2) % (2 * (h / 2 - size)) - (h / 2 - size));
+    for (int y = by; y < by + size && y < h; ++y) {
+        for (int x = bx; x < bx + size && x < w; ++x) {
+            bool edge = y == by || y == by + size - 1 || x == bx || x == bx + size - 1;
+            pixels[y * w + x] = edge ? 0 : Rgb15(31, 31, 31);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int frames = 300;
+    if (argc > 1) {
+        char* end = nullptr;
+        long value = std::strtol(argv[1], &end, 10);
+        if (!end || *end || value < 1 || value > 1000000) {
+            std::fprintf(stderr, "usage: testcard [frames]\n");
+            return 2;
+        }
+        frames = int(value);
+    }
+    SetPixelMode(1);
+    TagItem tags[] = {{TAG_OPENVIEW_WIDTH, 320}, {TAG_OPENVIEW_HEIGHT, 200}, {TAG_OPENVIEW_DEPTH, 15}, {TAG_DONE, 0}};
+    DView* view = OpenView(argc, argv, tags);
+    if (!view)
+        return 1;
+    TimerCreate();
+    uint32_t start = TimerRead();
+    for (int frame = 0; frame < frames; ++frame) {
+        DrawTestCard(view->xview, frame);
+        PresentView(view);
+    }
+    uint32_t ticks = TimerRead() - start;
+    CloseView(view);
+    TimerDelete();
+    if (ticks)
+        std::printf("fps: %g\n", double(int64_t(frames)) * TICKS_PER_SECOND / double(int64_t(ticks)));
+    return 0;
+}
