@@ -375,9 +375,13 @@ void Canvo::LoadColourCube()
 }
 
 // Releases whatever Open created, in reverse order; safe on a half-open object.
+// The window goes first: as long as it shows the pixmap, the server keeps
+// the pixmap, and with it the segment, attached.
 void Canvo::Release()
 {
     if (display) {
+        if (window)
+            XDestroyWindow(display, window);
         if (pixmap)
             XFreePixmap(display, pixmap);
         if (segmentAttached)
@@ -392,8 +396,6 @@ void Canvo::Release()
     if (display) {
         if (gc)
             XFreeGC(display, gc);
-        if (window)
-            XDestroyWindow(display, window);
         if (colormap)
             XFreeColormap(display, colormap);
         XCloseDisplay(display);

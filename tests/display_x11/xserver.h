@@ -1,0 +1,196 @@
+// Helpers for the window tests: private X servers, reading a window back
+// through a second connection, and the shared-memory segments a process owns.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// An Xvfb of the test's own on a free display number (the server picks it
+// and reports it through -displayfd). Optionally in an IPC namespace of its
+// own, so that it cannot attach our shared-memory segments.
+class PrivateXServer {
+public:
+    PrivateXServer(const std::vector<std::string>& serverArgs, bool ownIpcNamespace)
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        owner = getpid();
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            std::vector<std::string> args;
+            if (ownIpcNamespace) {
+                args.push_back("unshare");
+                args.push_back("--ipc");
+            }
+            args.push_back("Xvfb");
+            args.push_back("-displayfd");
+            args.push_back(std::to_string(fds[1]));
+            args.push_back("-nolisten");
+            args.push_back("tcp");
+            for (const std::string& a : serverArgs)
+                args.push_back(a);
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (!number.empty())
+            name = ":" + number;
+    }
+    ~PrivateXServer()
+    {
+        // A forked test child that exits must not take the server with it.
+        if (pid > 0 && getpid() == owner) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+
+    // ":N", or "" when the server did not start.
+    const std::string& DisplayName() const { return name; }
+
+private:
+    pid_t pid = -1;
+    pid_t owner = -1;
+    std::string name;
+};
+
+// Sets DISPLAY for the lifetime of the object and restores it afterwards.
+class ScopedDisplay {
+public:
+    explicit ScopedDisplay(const std::string& value)
+    {
+        const char* old = std::getenv("DISPLAY");
+        hadOld = old != nullptr;
+        if (old)
+            previous = old;
+        setenv("DISPLAY", value.c_str(), 1);
+    }
+    ~ScopedDisplay()
+    {
+        if (hadOld)
+            setenv("DISPLAY", previous.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+
+private:
+    bool hadOld = false;
+    std::string previous;
+};
+
+// The window's pixels as the server holds them, read through a connection of
+// its own; empty when it cannot be read.
+inline std::vector<uint32_t> ReadWindow(const std::string& displayName, Window window, int width, int height)
+{
+    std::vector<uint32_t> pixels;
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return pixels;
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    if (image) {
+        pixels.resize(size_t(width) * size_t(height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels[size_t(y) * size_t(width) + size_t(x)] = uint32_t(XGetPixel(image, x, y));
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return pixels;
+}
+
+struct SegmentInfo {
+    int id;
+    unsigned mode;  // permission bits plus SHM_DEST (01000) once marked for removal
+};
+
+// The System V shared-memory segments created by process `pid`.
+inline std::vector<SegmentInfo> SegmentsCreatedBy(pid_t pid)
+{
+    std::vector<SegmentInfo> segments;
+    std::ifstream in("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        long key, id, size, cpid;
+        std::string perms;
+        if (fields >> key >> id >> perms >> size >> cpid && cpid == pid)
+            segments.push_back({int(id), unsigned(std::stoul(perms, nullptr, 8))});
+    }
+    return segments;
+}
+
+// True once process `pid` owns no segment. The server lets go of its last
+// reference when it has processed the closed connection, a moment after the
+// client is done, so this waits up to ten seconds for it.
+inline bool SegmentsGoneSoon(pid_t pid)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (SegmentsCreatedBy(pid).empty())
+            return true;
+        usleep(50000);
+    }
+    return false;
+}
+
+// Runs `body` in a child process with standard output captured; returns the
+// output and sets `status` to the child's exit status (-1 if it did not exit).
+template <typename Body>
+std::string RunCapturingStdout(Body body, int& status)
+{
+    int fds[2];
+    status = -1;
+    if (pipe(fds) != 0)
+        return "";
+    std::fflush(stdout);
+    pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        dup2(fds[1], 1);
+        body();
+        std::fflush(stdout);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string out;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, size_t(n));
+    close(fds[0]);
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    if (WIFEXITED(raw))
+        status = WEXITSTATUS(raw);
+    return out;
+}
