@@ -55,6 +55,7 @@ struct EntityKey : Key {
 // Morph key: the target whose shape the object takes at this key.
 struct MorphKey : Key {
     MorphTarget* target;
+    char* targetName;         // owned; the target's name until the reader resolves it
 };
 
 // Light key: the light's intensity (lightValue1) at this key.
@@ -182,6 +183,7 @@ struct Entity {
     float size[3];
     KeyList keys;             // motion keys (EntityKey)
     Entity* parent;
+    char* parentName;         // owned; the parent's name until the reader resolves it
     float matrix[16];         // world matrix, then object-to-camera; the camera's view matrix
     float unitRows[3][3];     // rows 0-2 of matrix, scaled to unit length
     uint32_t entityFlags;
@@ -223,6 +225,7 @@ struct ObjectEntity : Entity {
     uint8_t* environmentPixels; // the map's own pixels, or a private copy with OBJECT_LIGHTMAP (owned then)
     uint8_t* lookupTable;     // 65536-byte blend or tint table of 8-bit mode, owned
     LightEffect* spriteEffect;
+    char* spriteEffectName;   // owned; the effect's name until the reader resolves it
     uint32_t spriteValue;
     uint32_t correctionValue; // log2 of the perspective-correction span
     float glow[2];            // g0, g1
@@ -274,6 +277,7 @@ struct LightEntity : Entity {
     float depth;
     uint16_t savedPixel;      // frame-buffer pixel saved under the flare marker
     LightEffect* effect;
+    char* effectName;         // owned; the effect's name until the reader resolves it
     float lightValue1;        // intensity, animated by the light keys
     float lightValue2;        // range; 0 or less is unlimited
     KeyList keys2;            // LightKey
@@ -457,6 +461,9 @@ int AttachGlowBuffers(Scene* scene, uint32_t width, uint32_t height);
 
 // Detaches every object's glow buffer; buffers without users are freed.
 void ReleaseGlowBuffers(Scene* scene);
+
+// Detaches one object's glow buffer, freeing it when no users remain.
+void DetachGlowBuffer(Scene* scene, ObjectEntity* object);
 
 // Gives every glow buffer of another size fresh zero-filled pixels of
 // width × height. 0 when an allocation failed (that buffer keeps its old
