@@ -3,4 +3,6 @@
 
 #include "core/core.h"
 #include "core/settings.h"
+#include "core/tables.h"
 #include "display/display.h"
+#include "colour/colour.h"
