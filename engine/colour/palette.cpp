@@ -3,6 +3,7 @@
 #include "core/tables.h"
 
 #include <cstdio>
+#include <cstring>
 
 int32_t ReadPaletteFile(const char* name, uint32_t* words)
 {

@@ -21,7 +21,7 @@ extern int32_t* PositionTable;
 // Written by Build/FreeRadialTable; read by the render pass.
 extern uint8_t* RadialTable;
 // 256 × 256 bytes: entry level × 256 + c = colour c shifted by level − offset.
-// Written by Build/FreeShadeTable; read by programs that render palette colours.
+// Written by Build/FreeShadeTable (the viewer builds it); no stage of the 15-bit renderer reads it.
 extern uint8_t* ShadeTable;
 
 // The square table, built on the first call and returned as it is later
