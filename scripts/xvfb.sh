@@ -7,7 +7,7 @@ start_private_xvfb() {
     local fifo
     fifo="$(mktemp -u /tmp/kvor-xvfb.XXXXXX)"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$screen" -noreset -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     KVOR_XVFB_PID=$!
     trap 'kill "$KVOR_XVFB_PID" 2>/dev/null; wait "$KVOR_XVFB_PID" 2>/dev/null || true' EXIT
     local number=""

@@ -376,10 +376,21 @@ void Canvo::LoadColourCube()
 
 // Releases whatever Open created, in reverse order; safe on a half-open object.
 // The window goes first: as long as it shows the pixmap, the server keeps
-// the pixmap, and with it the segment, attached.
+// the pixmap, and with it the segment, attached. Servers also keep the last
+// background tile they painted with in a cached graphics context, so the
+// window is repainted once with a throw-away 8 × 8 tile before it goes (a
+// 1 × 1 tile would be painted as a solid colour and change nothing);
+// otherwise the segment would stay attached until some other window's
+// background is painted.
 void Canvo::Release()
 {
     if (display) {
+        if (window && pixmap) {
+            Pixmap tile = XCreatePixmap(display, window, 8, 8, unsigned(visualDepth));
+            XSetWindowBackgroundPixmap(display, window, tile);
+            XClearWindow(display, window);
+            XFreePixmap(display, tile);
+        }
         if (window)
             XDestroyWindow(display, window);
         if (pixmap)

@@ -43,6 +43,7 @@ public:
             args.push_back("Xvfb");
             args.push_back("-displayfd");
             args.push_back(std::to_string(fds[1]));
+            args.push_back("-noreset");
             args.push_back("-nolisten");
             args.push_back("tcp");
             for (const std::string& a : serverArgs)
