@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -61,12 +63,17 @@ Bytes Convert(int code, const Bytes& source, int sourceBytesPerPixel, int imageB
     return image;
 }
 
-// Telling pixels in every source layout, in this order: white, black, red,
-// green, blue, a mixed colour, and one with bits outside the colour fields.
+// Colour table indices that read the entries set above, as 16-bit and as
+// 32-bit entries; index 7 falls on filler bytes.
+const Bytes FROM_8_16 = {255, 0, 5, 200, 7};
+const Bytes FROM_8_32 = {255, 0, 1, 200, 7};
+
+// Telling pixels in each of the other source layouts, in this order: white,
+// black, red, green, blue, a mixed colour, and a last one made of bits that
+// some conversions drop (bit 15 of a 15-bit word, green's lowest bit in a
+// 16-bit word, low bits of 24-bit components, the top byte of a 32-bit word).
 // The mixed colour is red 10110101, green 01101110, blue 11001011 at 8 bits,
 // kept to the top 5 or 6 bits in the narrower layouts.
-const Bytes FROM_8_16 = {255, 0, 5, 200, 7};  // colour table indices for 16-bit entries
-const Bytes FROM_8_32 = {255, 0, 1, 200, 7};  // colour table indices for 32-bit entries
 const Bytes FROM_15 = Words16({0x7FFF, 0x0000, 0x7C00, 0x03E0, 0x001F, 0x59B9, 0x8000});
 const Bytes FROM_16 = Words16({0xFFFF, 0x0000, 0xF800, 0x07E0, 0x001F, 0xB379, 0x0020});
 const Bytes FROM_24 = {0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00,
@@ -122,7 +129,6 @@ TEST(ConvertPixels, To32BitGives00RRGGBBWidenedWithZeroLowBits)
 
 TEST(ConvertPixels, FromColourIndicesReads16BitEntriesFor15And16BitImages)
 {
-    // Index 7 falls on filler bytes: 0xEEEE.
     const Bytes expected = Words16({0x7FFF, 0x0000, 0x7C00, 0x1234, 0xEEEE});
     EXPECT_EQ(Convert(65, FROM_8_16, 1, 2), expected);
     EXPECT_EQ(Convert(129, FROM_8_16, 1, 2), expected);
@@ -186,11 +192,11 @@ TEST(ConvertPixels, OpaqueBitsLeaveImagesNarrowerThan32BitsAlone)
         int imageBytes;
     };
     const Case cases[] = {
-        {33, FROM_8_16, 1, 1},   {34, FROM_15, 2, 1},  {36, FROM_16, 2, 1},  {40, FROM_24, 3, 1},
-        {48, FROM_32, 4, 1},  {65, FROM_8_16, 1, 2},   {66, FROM_15, 2, 2},  {68, FROM_16, 2, 2},
-        {72, FROM_24, 3, 2},  {80, FROM_32, 4, 2},  {129, FROM_8_16, 1, 2},  {130, FROM_15, 2, 2},
-        {132, FROM_16, 2, 2}, {136, FROM_24, 3, 2}, {144, FROM_32, 4, 2}, {257, FROM_8_32, 1, 3},
-        {258, FROM_15, 2, 3}, {260, FROM_16, 2, 3}, {264, FROM_24, 3, 3}, {272, FROM_32, 4, 3},
+        {33, FROM_8_16, 1, 1},   {34, FROM_15, 2, 1},     {36, FROM_16, 2, 1},     {40, FROM_24, 3, 1},
+        {48, FROM_32, 4, 1},     {65, FROM_8_16, 1, 2},   {66, FROM_15, 2, 2},     {68, FROM_16, 2, 2},
+        {72, FROM_24, 3, 2},     {80, FROM_32, 4, 2},     {129, FROM_8_16, 1, 2},  {130, FROM_15, 2, 2},
+        {132, FROM_16, 2, 2},    {136, FROM_24, 3, 2},    {144, FROM_32, 4, 2},    {257, FROM_8_32, 1, 3},
+        {258, FROM_15, 2, 3},    {260, FROM_16, 2, 3},    {264, FROM_24, 3, 3},    {272, FROM_32, 4, 3},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Convert(c.code, c.source, c.sourceBytes, c.imageBytes, 0xFFFFFFFF),
@@ -208,6 +214,134 @@ TEST(ConvertPixels, CodeWithoutAConverterWritesNothing)
         ConvertJob job{source.data(), image.data(), 16, 32, table.data(), 0xFF000000};
         EXPECT_FALSE(ConvertPixels(code, job)) << "code " << code;
         EXPECT_EQ(image, Bytes(64, GUARD)) << "code " << code;
+    }
+}
+
+// ---- Reference: the rule stated as bit positions --------------------------
+
+// A colour field: its lowest bit and its width.
+struct Field {
+    int low;
+    int width;
+};
+
+// A pixel layout: three fields in a word of `bytes` bytes. A 24-bit pixel is
+// the word 0xRRGGBB stored red byte first; the others are host-order words.
+struct Layout {
+    Field red, green, blue;
+    int bytes;
+};
+
+constexpr Layout CUBE_332 = {{5, 3}, {2, 3}, {0, 2}, 1};
+constexpr Layout RGB_555 = {{10, 5}, {5, 5}, {0, 5}, 2};
+constexpr Layout RGB_565 = {{11, 5}, {5, 6}, {0, 5}, 2};
+constexpr Layout RGB_888_BYTES = {{16, 8}, {8, 8}, {0, 8}, 3};
+constexpr Layout RGB_888_WORD = {{16, 8}, {8, 8}, {0, 8}, 4};
+
+// Moves a field bit by bit, top bit onto top bit: a narrower target keeps the
+// top bits, a wider one gets zero low bits.
+uint32_t MoveField(uint32_t pixel, Field from, Field to)
+{
+    uint32_t moved = 0;
+    for (int k = 1; k <= from.width && k <= to.width; ++k) {
+        if ((pixel >> (from.low + from.width - k)) & 1)
+            moved |= 1u << (to.low + to.width - k);
+    }
+    return moved;
+}
+
+uint32_t ReadPixel(const uint8_t* p, int bytes)
+{
+    if (bytes == 3)
+        return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    if (bytes == 2) {
+        uint16_t word;
+        std::memcpy(&word, p, 2);
+        return word;
+    }
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    return word;
+}
+
+void WritePixel(uint8_t* p, int bytes, uint32_t word)
+{
+    if (bytes == 1) {
+        p[0] = uint8_t(word);
+    } else if (bytes == 2) {
+        uint16_t half = uint16_t(word);
+        std::memcpy(p, &half, 2);
+    } else if (bytes == 3) {
+        p[0] = uint8_t(word >> 16);
+        p[1] = uint8_t(word >> 8);
+        p[2] = uint8_t(word);
+    } else {
+        std::memcpy(p, &word, 4);
+    }
+}
+
+Bytes ReferenceImage(const Bytes& source, Layout from, Layout to, uint32_t opaque)
+{
+    size_t pixels = source.size() / from.bytes;
+    Bytes image(pixels * to.bytes);
+    for (size_t i = 0; i < pixels; ++i) {
+        uint32_t p = ReadPixel(&source[i * from.bytes], from.bytes);
+        uint32_t q = MoveField(p, from.red, to.red) | MoveField(p, from.green, to.green) |
+                     MoveField(p, from.blue, to.blue);
+        if (to.bytes == 4)
+            q |= opaque;
+        WritePixel(&image[i * to.bytes], to.bytes, q);
+    }
+    return image;
+}
+
+struct Converter {
+    int code;
+    Layout from, to;
+};
+
+const Converter FIELD_CONVERTERS[] = {
+    {34, RGB_555, CUBE_332},            {36, RGB_565, CUBE_332},
+    {40, RGB_888_BYTES, CUBE_332},      {48, RGB_888_WORD, CUBE_332},
+    {68, RGB_565, RGB_555},             {72, RGB_888_BYTES, RGB_555},
+    {80, RGB_888_WORD, RGB_555},        {130, RGB_555, RGB_565},
+    {136, RGB_888_BYTES, RGB_565},      {144, RGB_888_WORD, RGB_565},
+    {258, RGB_555, RGB_888_BYTES},      {260, RGB_565, RGB_888_BYTES},
+    {272, RGB_888_WORD, RGB_888_BYTES}, {514, RGB_555, RGB_888_WORD},
+    {516, RGB_565, RGB_888_WORD},       {520, RGB_888_BYTES, RGB_888_WORD},
+};
+
+// Every 16-bit word for the 15- and 16-bit sources (bit 15 of a 15-bit source
+// included); a spread of 65536 pixels for the 24- and 32-bit sources, top
+// byte of the 32-bit ones included.
+Bytes EverySourcePixel(int bytes)
+{
+    Bytes source(65536 * size_t(bytes));
+    for (uint32_t i = 0; i < 65536; ++i) {
+        uint32_t word = bytes == 2 ? i : i * 2654435761u;
+        if (bytes == 3)
+            word &= 0xFFFFFF;
+        WritePixel(&source[i * bytes], bytes, word);
+    }
+    return source;
+}
+
+// Opaque bits reach only 32-bit images, so only those are run with them.
+TEST(ConvertPixels, MatchesTheBitPositionReferenceOverWholeFrames)
+{
+    for (const Converter& c : FIELD_CONVERTERS) {
+        const Bytes source = EverySourcePixel(c.from.bytes);
+        const std::vector<uint32_t> opaques =
+            c.to.bytes == 4 ? std::vector<uint32_t>{0, 0xFF000000, 0x12345678} : std::vector<uint32_t>{0};
+        for (uint32_t opaque : opaques) {
+            const Bytes image = Convert(c.code, source, c.from.bytes, c.to.bytes, opaque);
+            const Bytes expected = ReferenceImage(source, c.from, c.to, opaque);
+            ASSERT_EQ(image.size(), expected.size());
+            auto difference = std::mismatch(image.begin(), image.end(), expected.begin()).first;
+            EXPECT_TRUE(difference == image.end()) << "code " << c.code << " opaque 0x" << std::hex << opaque
+                                                   << ": first difference at byte " << std::dec
+                                                   << (difference - image.begin());
+        }
     }
 }
 
