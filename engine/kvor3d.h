@@ -6,3 +6,7 @@
 #include "core/tables.h"
 #include "display/display.h"
 #include "colour/colour.h"
+#include "scene/material.h"
+#include "scene/scene.h"
+#include "scene/keys.h"
+#include "anim/anim.h"
