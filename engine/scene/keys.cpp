@@ -155,6 +155,8 @@ int32_t DeleteLightKey(Key* key, const TagItem* tags)
     return light ? DeleteFromList(key, &light->keys2, tags) : -1;
 }
 
+// A key appended at the tail gets the number of keys before it: its real
+// position, like every other result.
 int32_t InsertKey(KeyList* list, Key* key)
 {
     if (!list || !key)
@@ -279,6 +281,8 @@ Key* FindKeyAt(const KeyList* list, uint32_t t)
 
 void FreeKeyList(KeyList* list)
 {
+    if (!list)
+        return;
     Key* key = list->head;
     while (key) {
         Key* next = key->next;

@@ -33,17 +33,18 @@ constexpr uint32_t TAG_KEY_LIGHTDELETE = 0x803d1041;  // light Entity*: delete a
 Key* CreateKey(const TagItem* tags);
 
 // Unlinks the key from TAG_KEY_REMOVELIST and frees it; the result is the
-// position it had there. Without a list the key is freed and the result is
-// −1. A key that is not in the given list is neither unlinked nor freed
-// (−1); a null key gives −1.
+// position it had there. Without a list the key, which must then be
+// unlinked, is freed and the result is −1. A key that is not in the given
+// list is neither unlinked nor freed (−1); a null key gives −1.
 int32_t DeleteKey(Key* key, const TagItem* tags);
 
 // Kind-specific keys: the entity comes from TAG_KEY_ENTITY, TAG_KEY_MORPH or
 // TAG_KEY_LIGHT, the other tags are those of CreateKey (size and list are
 // the kind's own). A motion key takes the entity's position, rotation and
 // size and KEY_HIDDEN unless the entity is drawn; a morph key takes
-// TAG_KEY_TARGET. Also a key returned for its time is refilled. Null when the
-// entity is missing or of another kind, or when memory is short.
+// TAG_KEY_TARGET. A key that already stood at that time is returned and
+// refilled the same way. Null when the entity is missing or of another kind,
+// or when memory is short.
 EntityKey* CreateEntityKey(const TagItem* tags);
 MorphKey* CreateMorphKey(const TagItem* tags);
 LightKey* CreateLightKey(const TagItem* tags);
@@ -85,7 +86,7 @@ Key* FindKeyBefore(const KeyList* list, uint32_t t);
 // The key at exactly t (the first of equal times), or null.
 Key* FindKeyAt(const KeyList* list, uint32_t t);
 
-// Frees every key of a list and leaves it empty.
+// Frees every key of a list and leaves it empty; null is accepted.
 void FreeKeyList(KeyList* list);
 
 // ---- Light effects -------------------------------------------------------------

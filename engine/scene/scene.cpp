@@ -69,8 +69,8 @@ void AddEntity(Scene* scene, Entity* entity)
 }
 
 // Order: camera, lists, entities, light effects, glow buffers, textures,
-// materials. Entities release their glow buffers and the buffers their
-// materials before the material chain is forced free.
+// materials, fog ramp. Entities release their glow buffers and the buffers
+// their materials before the material chain is forced free.
 void FreeScene(Scene* scene)
 {
     if (!scene)

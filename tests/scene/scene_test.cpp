@@ -20,7 +20,7 @@ std::vector<Entity*> Chain(const Scene* scene)
 
 const std::vector<Point> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
-TEST(SceneRecords, NewSceneHasItsCameraAndDocumentedDefaults)
+TEST(SceneRecords, NewSceneHasItsCameraDefaultClipPlanesAndAmbientValue)
 {
     Scene* scene = AllocScene();
     ASSERT_NE(scene, nullptr);
