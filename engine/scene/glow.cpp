@@ -43,7 +43,8 @@ GlowBuffer* CreateGlowBuffer(const ObjectEntity* object, uint32_t width, uint32_
 }  // namespace
 
 // Objects that already have a glow buffer keep it, so attaching twice does
-// not count a user twice.
+// not count a user twice. Light volumes carry the glow bit in their flags
+// but have no glow fields, and get no buffer.
 int AttachGlowBuffers(Scene* scene, uint32_t width, uint32_t height)
 {
     if (!scene)
