@@ -6,6 +6,7 @@
 #include "core/tables.h"
 #include "display/display.h"
 #include "colour/colour.h"
+#include "image/image.h"
 #include "scene/material.h"
 #include "scene/scene.h"
 #include "scene/keys.h"
