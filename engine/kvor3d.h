@@ -10,4 +10,5 @@
 #include "scene/material.h"
 #include "scene/scene.h"
 #include "scene/keys.h"
+#include "scene/lightfile.h"
 #include "anim/anim.h"

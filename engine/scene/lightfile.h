@@ -1,0 +1,60 @@
+// Light-effect files: a FORM "KVOR" holding only VERS and the light-effect
+// chunks (LTEF, LENM, LEEL, LEEN, LEEM), so that one set of effects serves
+// several scenes; and the quick check whether a file holds a FORM "KVOR".
+#pragma once
+
+#include "core/core.h"
+#include "scene/scene.h"
+
+#include <cstdint>
+
+// Tags of IsSceneFile (group 0x00), read with FindTag.
+constexpr uint32_t TAG_SCENEFILE_NAME = 0x803d0000;        // char*: the file, opened "rb" and closed again
+constexpr uint32_t TAG_SCENEFILE_MEMORY = 0x803d0001;      // bytes in memory; used without TAG_SCENEFILE_NAME
+constexpr uint32_t TAG_SCENEFILE_ERROR = 0x803d0002;       // int32_t*: 0 when the check was made, −1 when not
+constexpr uint32_t TAG_SCENEFILE_MEMORYSIZE = 0x803d0003;  // bytes readable at TAG_SCENEFILE_MEMORY
+
+// Tags of LoadLightEffects (group 0x03), read with FindTag.
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_NAME = 0x803d0300;        // char*: the file, opened "rb"
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORY = 0x803d0301;      // the file image; used without the name
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_ERROR = 0x803d0302;       // int32_t*: receives 0 or −1
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_CALLBACK = 0x803d0303;    // TextureNameCallback
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_COLOURTABLE = 0x803d0304; // ColourTable*: make element materials
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_SCENE = 0x803d0305;       // Scene*: shares textures and materials, receives the effects
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORYSIZE = 0x803d0306;  // bytes readable at the file image
+
+// Tags of SaveLightEffects (group 0x04), read with FindTag.
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_NAME = 0x803d0400;      // char*: the file written
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_MEMORY = 0x803d0401;    // buffer for the file image; used without the name
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_ERROR = 0x803d0402;     // int32_t*: receives 0 or −1
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_CAPACITY = 0x803d0403;  // bytes the buffer holds; unchecked without it
+
+// Gives the image file of a texture name already in memory (passed on to
+// CreateTexture as TAG_TEXTURE_MEMORY), or null to have the file read.
+using TextureNameCallback = const void* (*)(const char* name);
+
+// 1 when the first 12 bytes of the file or memory are "FORM", any length,
+// "KVOR"; else 0. The error word gets −1 only when no source is given or
+// fewer than 12 bytes can be read.
+int32_t IsSceneFile(const TagItem* tags);
+
+// Reads the light effects of a file (or of a file image in memory) and
+// returns the first of their chain, or null on failure or when there are
+// none. Chunks other than VERS and the light-effect chunks are skipped.
+// Maps are textures of the scene in TAG_LOADLIGHTEFFECTS_SCENE, shared by
+// name or made there; with a colour table each element gets a material of
+// mode 2, 4 or 6 for e3 bits 0-1 = 0, 1 or 2, p1 = e2, shared through the
+// scene. Elements are sorted by e0, largest first, and with a scene the
+// chain is appended to its lightEffects; without one the caller frees it
+// with DeleteLightEffect. A map or a colour table needs a scene to own what
+// is made for it. On failure nothing read is kept: the effects, and the
+// textures and materials made for them, are freed.
+LightEffect* LoadLightEffects(const TagItem* tags);
+
+// Writes one effect with its elements as a light-effect file, version 7,
+// and returns the number of bytes written, or 0 on failure. A file is
+// written under a temporary name in the same directory and renamed when
+// complete, so a failed write leaves any earlier file of that name as it
+// was. In memory, with TAG_SAVELIGHTEFFECTS_CAPACITY, an image larger than
+// the buffer fails before anything is written.
+uint32_t SaveLightEffects(const LightEffect* effect, const TagItem* tags);
