@@ -82,7 +82,9 @@ uint8_t* ReadFormFile(const char* name, uint32_t* chunkBytes)
 }
 
 // Reads the BMHD and stores width and height for the caller before the
-// values are judged.
+// values are judged. Only 1 to 8 planes (palette indices) and 24 (true
+// colour) are pictures this reader can turn into pixels; 0 planes hold no
+// picture, and 9 to 23 or more than 24 are refused rather than guessed at.
 bool ReadBitmapHeader(const uint8_t* data, uint32_t length, Bitmap* bitmap, int32_t* width, int32_t* height)
 {
     if (length < ILBM_BMHD_BYTES)
@@ -143,7 +145,10 @@ struct WorkBuffers {
 };
 
 // Decodes the BODY into a new pixel buffer in the engine's pixel mode, or
-// returns null.
+// returns null. Pixel mode 0 gives indices; every other mode gives 15-bit
+// words. In 15-bit mode a palette picture must have had its CMAP before the
+// BODY, or there are no colours to look up; indices past the end of a short
+// CMAP are black, as a CMAP may hold fewer colours than the planes can name.
 void* DecodeBody(const Bitmap& bitmap, const ColourMap& colours, const ColourTable* table, const uint8_t* body,
                  uint32_t length)
 {

@@ -11,10 +11,9 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t GUARD = 0xEE;
 
-// Decodes `code` into a row of `rowBytes` followed by guard bytes; returns
-// how many code bytes were used, or −1 on failure.
+// One row decoded into a buffer that has guard bytes after the row.
 struct Decoded {
-    long used;
+    long used;    // code bytes used, −1 when the decoder failed
     Bytes row;    // the row's bytes
     Bytes guard;  // what follows the row in the buffer
 };
