@@ -11,4 +11,5 @@
 #include "scene/scene.h"
 #include "scene/keys.h"
 #include "scene/lightfile.h"
+#include "scene/sceneio.h"
 #include "anim/anim.h"

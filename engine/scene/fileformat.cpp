@@ -260,7 +260,7 @@ void PutFormHeader(SceneSink* sink)
 
 uint64_t CloseSink(SceneSink* sink)
 {
-    if (!sink->failed && sink->total - CHUNK_HEADER_BYTES > UINT32_MAX)
+    if (sink->total > UINT32_MAX)
         sink->failed = true;
     uint8_t header[FORM_HEADER_BYTES];
     PutWord(header, ID_FORM);
