@@ -13,3 +13,5 @@
 #include "scene/lightfile.h"
 #include "scene/sceneio.h"
 #include "anim/anim.h"
+#include "render/render.h"
+#include "effects/effects.h"

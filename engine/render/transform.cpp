@@ -1,0 +1,128 @@
+// Vertex transformation into camera space, environment-map coordinates and
+// camera-space face normals.
+#include "core/tables.h"
+#include "render/render.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t POSITION_CENTRE = 16384;
+constexpr int32_t POSITION_LAST = 32767;
+constexpr int32_t NORMAL_CENTRE = 128;
+
+void ToCameraSpace(const float* m, const float* p, float* out)
+{
+    out[0] = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
+    out[1] = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
+    out[2] = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+}
+
+// Position-table entry of a projected offset, the index clamped to the table.
+int32_t PositionEntry(float offset)
+{
+    if (!PositionTable)
+        return 0;
+    const int64_t index = int64_t(TruncToInt(offset)) + POSITION_CENTRE;
+    return PositionTable[std::clamp<int64_t>(index, 0, POSITION_LAST)];
+}
+
+// Normal-table entry of a camera-space normal component. Unit rows of a
+// sheared matrix can carry a component past ±127, so the index is clamped
+// to the table as well.
+int32_t NormalEntry(int32_t component)
+{
+    if (!NormalTable)
+        return 0;
+    return NormalTable[std::clamp(component, -NORMAL_CENTRE, NORMAL_CENTRE - 1) + NORMAL_CENTRE];
+}
+
+uint32_t Channel(uint32_t colour, int shift)
+{
+    return (colour >> shift) & 0xFF;
+}
+
+// The shaded filler's base colour: the ambient grey, or each channel of the
+// vertex colour scaled and raised by the ambient channel.
+uint32_t BaseColour(const Vertex& vertex, bool vertexColours)
+{
+    if (!vertexColours)
+        return Frame.ambientGrey;
+    const int32_t ambient[3] = {Frame.ambientR, Frame.ambientG, Frame.ambientB};
+    uint32_t colour = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int shift = 16 - 8 * i;
+        const int64_t value =
+            int64_t(TruncToInt(float(Channel(vertex.colour, shift)) * Frame.vertexColourScale)) + ambient[i];
+        colour |= uint32_t(std::clamp<int64_t>(value, 0, 255)) << shift;
+    }
+    return colour;
+}
+
+}  // namespace
+
+void TransformVertices(ObjectEntity* object)
+{
+    if (!object || !object->vertices)
+        return;
+    for (uint32_t i = 0; i < object->vertexCount; ++i) {
+        Vertex& vertex = object->vertices[i];
+        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
+        ProjectVertex(&vertex);
+    }
+}
+
+// The environment coordinates pair the row with the normal's y and the
+// projected y offset, the column with x.
+void TransformVerticesEnv(ObjectEntity* object)
+{
+    if (!object || !object->vertices)
+        return;
+    const float(*unit)[3] = object->unitRows;
+    const bool shaded = object->objectFlags & OBJECT_SHADED;
+    const bool vertexColours = object->objectFlags & OBJECT_VERTEXCOLOURS;
+    for (uint32_t i = 0; i < object->vertexCount; ++i) {
+        Vertex& vertex = object->vertices[i];
+        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
+        ProjectVertex(&vertex);
+
+        const float z = vertex.camera[2];
+        int32_t ex = 0;
+        int32_t ey = 0;
+        if (!(z < Frame.nearZ)) {
+            const float s = z > 0 ? Frame.focal / z : 100.0f;
+            ex = PositionEntry(vertex.camera[0] * s);
+            ey = PositionEntry(vertex.camera[1] * s);
+        }
+
+        const float* n = vertex.normal;
+        const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
+        const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
+        if (shaded) {
+            vertex.cameraNormal[0] = float(cx);
+            vertex.cameraNormal[1] = float(cy);
+            vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
+            vertex.litColour = BaseColour(vertex, vertexColours);
+        }
+        vertex.envRow = float(NormalEntry(cy) - ey);
+        vertex.envColumn = float(NormalEntry(cx) - ex);
+    }
+}
+
+void TransformFaceNormals(ObjectEntity* object)
+{
+    if (!object || !object->faces)
+        return;
+    const float(*unit)[3] = object->unitRows;
+    for (uint32_t i = 0; i < object->faceCount; ++i) {
+        Face& face = object->faces[i];
+        const float* n = face.normal;
+        for (int axis = 0; axis < 3; ++axis)
+            face.cameraNormal[axis] = n[0] * unit[0][axis] + n[1] * unit[1][axis] + n[2] * unit[2][axis];
+        const Vertex* first = face.vertices[0];
+        if (!first)
+            continue;
+        face.planeDistance = face.cameraNormal[0] * first->camera[0] + face.cameraNormal[1] * first->camera[1] +
+                             face.cameraNormal[2] * first->camera[2];
+    }
+}
