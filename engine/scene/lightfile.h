@@ -4,34 +4,31 @@
 #pragma once
 
 #include "core/core.h"
+#include "scene/fileformat.h"
 #include "scene/scene.h"
 
 #include <cstdint>
 
 // Tags of IsSceneFile (group 0x00), read with FindTag.
-constexpr uint32_t TAG_SCENEFILE_NAME = 0x803d0000;        // char*: the file, opened "rb" and closed again
-constexpr uint32_t TAG_SCENEFILE_MEMORY = 0x803d0001;      // bytes in memory; used without TAG_SCENEFILE_NAME
+constexpr uint32_t TAG_SCENEFILE_FILENAME = 0x803d0000;    // char*: the file, opened "rb" and closed again
+constexpr uint32_t TAG_SCENEFILE_MEMORY = 0x803d0001;      // bytes in memory; used without the file name
 constexpr uint32_t TAG_SCENEFILE_ERROR = 0x803d0002;       // int32_t*: 0 when the check was made, −1 when not
-constexpr uint32_t TAG_SCENEFILE_MEMORYSIZE = 0x803d0003;  // bytes readable at TAG_SCENEFILE_MEMORY
+constexpr uint32_t TAG_SCENEFILE_MEMORYSIZE = 0x803d0003;  // bytes readable at the memory; absent: at least 12
 
 // Tags of LoadLightEffects (group 0x03), read with FindTag.
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_NAME = 0x803d0300;        // char*: the file, opened "rb"
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORY = 0x803d0301;      // the file image; used without the name
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_ERROR = 0x803d0302;       // int32_t*: receives 0 or −1
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_CALLBACK = 0x803d0303;    // TextureNameCallback
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_COLOURTABLE = 0x803d0304; // ColourTable*: make element materials
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_SCENE = 0x803d0305;       // Scene*: shares textures and materials, receives the effects
-constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORYSIZE = 0x803d0306;  // bytes readable at the file image
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_FILENAME = 0x803d0300;     // char*: the file, opened "rb"
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORY = 0x803d0301;       // const void*: a whole file image; when no file name
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_ERROR = 0x803d0302;        // int32_t*: 0 or −1
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_TEXTURES = 0x803d0303;     // TextureImageCallback, as LoadScene's
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_COLOURTABLE = 0x803d0304;  // ColourTable*: make element materials
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_SCENE = 0x803d0305;        // Scene*: owns maps and materials, receives the effects
+constexpr uint32_t TAG_LOADLIGHTEFFECTS_MEMORYSIZE = 0x803d0306;   // bytes readable at the memory; absent: its FORM size + 8
 
 // Tags of SaveLightEffects (group 0x04), read with FindTag.
-constexpr uint32_t TAG_SAVELIGHTEFFECTS_NAME = 0x803d0400;      // char*: the file written
-constexpr uint32_t TAG_SAVELIGHTEFFECTS_MEMORY = 0x803d0401;    // buffer for the file image; used without the name
-constexpr uint32_t TAG_SAVELIGHTEFFECTS_ERROR = 0x803d0402;     // int32_t*: receives 0 or −1
-constexpr uint32_t TAG_SAVELIGHTEFFECTS_CAPACITY = 0x803d0403;  // bytes the buffer holds; unchecked without it
-
-// Gives the image file of a texture name already in memory (passed on to
-// CreateTexture as TAG_TEXTURE_MEMORY), or null to have the file read.
-using TextureNameCallback = const void* (*)(const char* name);
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_FILENAME = 0x803d0400;  // char*: the file written
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_MEMORY = 0x803d0401;    // void*: buffer for the file image; when no file name
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_ERROR = 0x803d0402;     // int32_t*: 0 or −1
+constexpr uint32_t TAG_SAVELIGHTEFFECTS_CAPACITY = 0x803d0403;  // bytes the buffer holds; absent: unbounded
 
 // 1 when the first 12 bytes of the file or memory are "FORM", any length,
 // "KVOR"; else 0. The error word gets −1 only when no source is given or
@@ -55,6 +52,6 @@ LightEffect* LoadLightEffects(const TagItem* tags);
 // and returns the number of bytes written, or 0 on failure. A file is
 // written under a temporary name in the same directory and renamed when
 // complete, so a failed write leaves any earlier file of that name as it
-// was. In memory, with TAG_SAVELIGHTEFFECTS_CAPACITY, an image larger than
-// the buffer fails before anything is written.
+// was. In memory, with TAG_SAVELIGHTEFFECTS_CAPACITY, nothing is written
+// past that many bytes: a larger image fails.
 uint32_t SaveLightEffects(const LightEffect* effect, const TagItem* tags);
