@@ -56,21 +56,33 @@ bool ReadFormHeader(const uint8_t* header, uint32_t* chunkBytes)
     return true;
 }
 
-// Reads the chunks of the FORM in `name` into a MemAlloc block. The file's
-// real size is checked against the FORM length first, so a header that
-// claims more than the file holds fails before anything is allocated.
+// Reads and checks the FORM header of an open file and measures the file:
+// true when the chunks the header announces are all there, with the file
+// positioned at the first of them.
+bool FileHoldsForm(std::FILE* file, uint32_t* chunkBytes)
+{
+    uint8_t header[IFF_FORM_HEADER_BYTES];
+    if (std::fread(header, 1, sizeof header, file) != sizeof header || !ReadFormHeader(header, chunkBytes))
+        return false;
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const long fileBytes = std::ftell(file);
+    return fileBytes >= long(IFF_FORM_HEADER_BYTES) &&
+           uint64_t(fileBytes) - IFF_FORM_HEADER_BYTES >= *chunkBytes &&
+           std::fseek(file, IFF_FORM_HEADER_BYTES, SEEK_SET) == 0;
+}
+
+// Reads the chunks of the FORM in `name` into a MemAlloc block, or returns
+// null (also for a FORM without chunks). The file's real size is checked
+// against the FORM length first, so a header that claims more than the
+// file holds fails before anything is allocated.
 uint8_t* ReadFormFile(const char* name, uint32_t* chunkBytes)
 {
     std::FILE* file = std::fopen(name, "rb");
     if (!file)
         return nullptr;
-    uint8_t header[IFF_FORM_HEADER_BYTES];
     uint8_t* chunks = nullptr;
-    long fileBytes = 0;
-    if (std::fread(header, 1, sizeof header, file) == sizeof header && ReadFormHeader(header, chunkBytes) &&
-        *chunkBytes > 0 && std::fseek(file, 0, SEEK_END) == 0 && (fileBytes = std::ftell(file)) >= 0 &&
-        uint64_t(fileBytes) - IFF_FORM_HEADER_BYTES >= *chunkBytes &&
-        std::fseek(file, IFF_FORM_HEADER_BYTES, SEEK_SET) == 0) {
+    if (FileHoldsForm(file, chunkBytes) && *chunkBytes > 0) {
         chunks = static_cast<uint8_t*>(MemAlloc(*chunkBytes, 1));
         if (chunks && std::fread(chunks, 1, *chunkBytes, file) != *chunkBytes) {
             MemFree(chunks);
