@@ -107,6 +107,63 @@ inline Bytes Enty(uint32_t kind, uint32_t flags = ENTITY_DRAWN)
     return WordChunk("ENTY", {kind, flags});
 }
 
+// One chunk of a written file.
+struct ParsedChunk {
+    std::string id;
+    Bytes payload;
+};
+
+inline uint32_t WordAt(const Bytes& data, size_t offset)
+{
+    return uint32_t(data[offset]) << 24 | uint32_t(data[offset + 1]) << 16 | uint32_t(data[offset + 2]) << 8 |
+           uint32_t(data[offset + 3]);
+}
+
+// The chunks after the FORM header, each with its payload (pad bytes of odd
+// sizes skipped); stops at the first chunk that does not fit.
+inline std::vector<ParsedChunk> ParseChunks(const Bytes& file)
+{
+    std::vector<ParsedChunk> chunks;
+    size_t offset = 12;
+    while (offset + 8 <= file.size()) {
+        const uint32_t size = WordAt(file, offset + 4);
+        if (offset + 8 + size > file.size())
+            break;
+        chunks.push_back({std::string(file.begin() + long(offset), file.begin() + long(offset) + 4),
+                          Bytes(file.begin() + long(offset) + 8, file.begin() + long(offset + 8 + size))});
+        offset += 8 + size + (size & 1);
+    }
+    return chunks;
+}
+
+// The chunk ids of a written file, in order.
+inline std::vector<std::string> ChunkIds(const Bytes& file)
+{
+    std::vector<std::string> ids;
+    for (const ParsedChunk& chunk : ParseChunks(file))
+        ids.push_back(chunk.id);
+    return ids;
+}
+
+// The payload of the first chunk `id`, or an empty one.
+inline Bytes PayloadOf(const Bytes& file, const std::string& id)
+{
+    for (const ParsedChunk& chunk : ParseChunks(file)) {
+        if (chunk.id == id)
+            return chunk.payload;
+    }
+    return {};
+}
+
+// A payload as big-endian words.
+inline std::vector<uint32_t> Words(const Bytes& payload)
+{
+    std::vector<uint32_t> words;
+    for (size_t i = 0; i + 4 <= payload.size(); i += 4)
+        words.push_back(WordAt(payload, i));
+    return words;
+}
+
 struct SceneDeleter {
     void operator()(Scene* scene) const { FreeScene(scene); }
 };
