@@ -14,4 +14,5 @@
 #include "scene/sceneio.h"
 #include "anim/anim.h"
 #include "render/render.h"
+#include "render/raster.h"
 #include "effects/effects.h"

@@ -36,6 +36,8 @@ struct FrameConstants {
     uint32_t fogColour;        // 0x00RRGGBB
     int32_t renderPhase;       // the render pass's current phase
     int32_t fogIndexBase;      // 64 with fog on, else 0: added to the filler index
+    float* depthBuffer;        // the view's depth buffer and shadow mask during the shadow
+    uint8_t* shadowMask;       // pass: written by the render pass, read by their fillers
 };
 
 // Written by PrepareScene (renderPhase and fogIndexBase by RenderScene); read by

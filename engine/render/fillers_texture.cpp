@@ -1,0 +1,46 @@
+// Affine texture and environment members: 16.16 coordinates stepped per
+// pixel, texels of the texture map at (u, v) or of the environment map at
+// (env row, env column).
+#include "render/spans.h"
+
+void FillTexture(const TriangleRef* triangle)
+{
+    DrawTextured<SPAN_TEXEL>(*triangle, Surface{});
+}
+
+// Nearest texels only, blended into the frame.
+void FillTransparentTexture(const TriangleRef* triangle)
+{
+    const ObjectEntity* object = TargetOwner(*triangle);
+    ScanTriangle scan;
+    if (!object || !Addressable(object->textureMap) || !SetUpInterpolating(*triangle, scan))
+        return;
+    Surface surface{};
+    surface.texels = TexelMapOf(object->textureMap, 0);
+    DrawTransparent<SPAN_TEXEL>(scan, *object, surface);
+}
+
+// m2 = 1 filters bilinearly, any other value takes the nearest texel.
+void FillEnvironment(const TriangleRef* triangle)
+{
+    const ObjectEntity* object = TargetOwner(*triangle);
+    ScanTriangle scan;
+    if (!object || !Addressable(object->environmentMap) || !SetUpInterpolating(*triangle, scan))
+        return;
+    Surface surface{};
+    surface.texels = TexelMapOf(object->environmentMap, 0);
+    DrawFiltered<SPAN_ENVIRONMENT>(scan, surface, object->material[2] == ENVIRONMENT_BILINEAR);
+}
+
+// The nearest environment texel, blended by the colour's alpha or by the
+// transparency map read at map (u, v).
+void FillTransparentEnvironment(const TriangleRef* triangle)
+{
+    const ObjectEntity* object = TargetOwner(*triangle);
+    ScanTriangle scan;
+    if (!object || !Addressable(object->environmentMap) || !SetUpInterpolating(*triangle, scan))
+        return;
+    Surface surface{};
+    surface.texels = TexelMapOf(object->environmentMap, 0);
+    DrawTransparent<SPAN_ENVIRONMENT>(scan, *object, surface);
+}

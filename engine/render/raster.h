@@ -1,0 +1,126 @@
+// The rasteriser: clipping, triangle set-up, filler dispatch and the span
+// fillers. This header is the contract between the geometry front end and
+// the rasteriser. A filler reads only what it names: the triangle record
+// below, the corners' screen position, camera z, env row and column, map u
+// and v and lit colour, the owner's colour, maps, material words, glow and
+// volume fields, and the frame constants (target, size, fog values, the
+// phase, and the depth buffer and shadow mask of the shadow pass).
+#pragma once
+
+#include "render/render.h"
+#include "scene/scene.h"
+
+#include <array>
+#include <cstdint>
+
+// ---- The triangle a filler receives ------------------------------------------------
+
+// One screen-space triangle: a face's corners and owner, or a fan triangle of
+// the clipper whose corners lie in the clip buffers.
+struct TriangleRef {
+    const Vertex* corners[3];
+    const Entity* owner;      // the object or light volume whose flags, colour and maps are used
+    uint32_t effectOffset;    // a light-volume slice's voxel offset (effect fillers)
+    int8_t windingSign;       // +1 or −1 (shadow-volume filler)
+};
+
+// The triangle record of a face.
+inline TriangleRef TriangleOf(const Face& face)
+{
+    return {{face.vertices[0], face.vertices[1], face.vertices[2]}, face.owner, face.effectOffset, face.windingSign};
+}
+
+// Face flag bit 31: some corner has a clip code, so the face is clipped.
+constexpr uint32_t FACE_CLIPPED = 0x80000000;
+
+// Render phases that choose a filler before the object's flags do.
+constexpr int32_t PHASE_DEPTH = 0;
+constexpr int32_t PHASE_SHADOWVOLUME = 1;
+constexpr int32_t PHASE_MAIN = 2;
+constexpr int32_t PHASE_GLOW = 3;
+
+// Glow-edge pixels: covered in the main pass, then examined in the glow pass.
+constexpr uint16_t GLOWEDGE_COVERED = 0xFF00;
+constexpr uint16_t GLOWEDGE_DONE = 0xFE00;
+
+// ---- Entries -----------------------------------------------------------------------
+
+// The one entry of the render pass: copies the face's (u, v) pairs into its
+// corners when the owner is textured, bump mapped or has a transparency map,
+// then draws the face through ClipAndDrawFace when FACE_CLIPPED is set, else
+// through DrawTriangle.
+void DrawFace(Face* face);
+
+// Draws one triangle whose corners lie on the screen with the filler chosen by
+// the render phase, the owner's glow-edge and glow bits, or FillerTable.
+void DrawTriangle(const TriangleRef* triangle);
+
+// Clips the triangle against the near and far planes, then the screen's
+// columns, then its rows, and draws the clipped polygon as a fan of
+// triangles through DrawTriangle.
+void ClipAndDrawFace(const TriangleRef* triangle);
+
+// ---- Clipping ----------------------------------------------------------------------
+
+// A triangle clipped by six planes has at most 9 corners.
+constexpr int CLIP_MAXCORNERS = 9;
+
+// Written and read by ClipAndDrawFace, alternately by its stages; valid only
+// during one call.
+extern Vertex ClipBuffers[2][CLIP_MAXCORNERS];
+
+// The clipping stages. Each writes the clipped polygon into `out` (room for
+// CLIP_MAXCORNERS corners) and returns its corner count; a stage that would
+// produce more corners (possible only through rounding) keeps the first
+// CLIP_MAXCORNERS.
+// Near and far planes in camera space, on the triangle's three corners.
+int ClipNearFar(const TriangleRef* triangle, Vertex* out);
+// Screen columns 0 and width − 1.
+int ClipColumns(const Vertex* in, int count, Vertex* out);
+// Screen rows 0 and height − 1.
+int ClipRows(const Vertex* in, int count, Vertex* out);
+
+// ---- Fillers -----------------------------------------------------------------------
+
+// A span filler: draws one triangle into the frame's target buffer (or the
+// depth buffer or shadow mask). It never writes outside its buffer, whatever
+// the corners hold.
+using Filler = void (*)(const TriangleRef*);
+
+constexpr int FILLER_ROWS = 128;
+
+// Filler of each index (objectFlags & 0x3F) | fogIndexBase; null where the
+// object is not drawn. Constant.
+extern const std::array<Filler, FILLER_ROWS> FillerTable;
+
+// Table members (rows in brackets). Members with a sub-choice make it once
+// per triangle: the filter from material word m1 (bits 0-1: bilinear,
+// mip-mapped), the environment filter from m2 = 1, the blend weight from
+// the transparency map when the object has one, else from colour >> 27.
+void FillFlat(const TriangleRef* triangle);                          // 0, 16
+void FillTransparentFlat(const TriangleRef* triangle);               // 1, 17
+void FillTexture(const TriangleRef* triangle);                       // 2
+void FillTransparentTexture(const TriangleRef* triangle);            // 3
+void FillEnvironment(const TriangleRef* triangle);                   // 4, 20
+void FillTransparentEnvironment(const TriangleRef* triangle);        // 5, 21
+void FillPerspectiveTexture(const TriangleRef* triangle);            // 18
+void FillTransparentPerspectiveTexture(const TriangleRef* triangle); // 19
+void FillShaded(const TriangleRef* triangle);                        // 32, 48
+void FillShadedTexture(const TriangleRef* triangle);                 // 34
+void FillShadedPerspectiveTexture(const TriangleRef* triangle);      // 50
+void FillFogFlat(const TriangleRef* triangle);                       // 64, 80
+void FillFogTexture(const TriangleRef* triangle);                    // 66
+void FillFogPerspectiveTexture(const TriangleRef* triangle);         // 82
+
+// Members of the render pass's other phases and records.
+// Phase 0: 1/z into the depth buffer where it is nearer.
+void FillDepth(const TriangleRef* triangle);
+// Phase 1: the winding sign into the shadow mask where the triangle lies in
+// front of the depth buffer's surface.
+void FillShadowVolume(const TriangleRef* triangle);
+// Object flag bit 7: marks covered pixels (phase 2) and stamps the glow
+// sprite at silhouette pixels (phase 3).
+void FillGlowEdge(const TriangleRef* triangle);
+// Object flag bit 31: light-volume slices, textured from the density voxels
+// when volumeFlags bit 1 is set, else a transparent flat.
+void FillEffect(const TriangleRef* triangle);

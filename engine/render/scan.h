@@ -1,0 +1,224 @@
+// The scan conversion that every filler but the glow-edge one shares: corner
+// order, 16.16 edges started at the first row, the row ranges of the upper
+// and lower parts, left and right span ends, and the per-triangle gradients
+// with their sub-pixel start correction. Internal to the rasteriser.
+#pragma once
+
+#include "render/raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+constexpr float FIXED_ONE = 65536.0f;        // 1.0 in 16.16
+constexpr int32_t FIXED_FRACTION = 0xFFFF;
+constexpr float SLOPE_HORIZONTAL = 32767.0f;  // upper edge of a triangle whose top two corners share a row
+
+// 32-bit additions of the 16.16 values wrap around instead of overflowing:
+// only corners far outside the texture's or the screen's range get there.
+inline int32_t FixedAdd(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+
+inline int32_t FixedNegate(int32_t a)
+{
+    return int32_t(0u - uint32_t(a));
+}
+
+// a + n × step, wrapping as n single steps would.
+inline int32_t FixedAdvance(int32_t a, int32_t step, int64_t n)
+{
+    return int32_t(uint32_t(a) + uint32_t(uint64_t(int64_t(step) * n)));
+}
+
+// int(value × 65536).
+inline int32_t ToFixed(float value)
+{
+    return TruncToInt(value * FIXED_ONE);
+}
+
+// The object, morph object or light volume that owns a triangle; null for any
+// other owner.
+inline const ObjectEntity* OwnerObject(const TriangleRef& triangle)
+{
+    const Entity* owner = triangle.owner;
+    if (!owner || (owner->kind != ENTITY_OBJECT && owner->kind != ENTITY_MORPH && owner->kind != ENTITY_VOLUME))
+        return nullptr;
+    return static_cast<const ObjectEntity*>(owner);
+}
+
+// One triangle ready for its rows: corners top, middle and bottom by screen
+// y, the first 16.16 position of each edge with its step per row, and the
+// rows of the upper part [firstRow, middleRow) and the lower part
+// [middleRow, lastRow].
+struct ScanTriangle {
+    const Vertex* top;
+    const Vertex* middle;
+    const Vertex* bottom;
+    float xt, yt, xm, ym, xb, yb;
+    float area;        // (ym − yb)(xt − xb) − (yt − yb)(xm − xb)
+    float rowOffset;   // ceil(yt) − yt: from the top corner down to the first row
+    bool longLeft;     // the long edge bounds the spans on the left; spans run left to right
+    int32_t firstRow;  // ceil(yt)
+    int32_t middleRow; // ceil(ym)
+    int32_t lastRow;   // floor(yb)
+    int32_t xLong, stepLong;
+    int32_t xUpper, stepUpper;
+    int32_t xLower, stepLower;
+};
+
+// Orders the corners and sets up the edges. False when nothing is drawn:
+// the bottom corner is not below the top one. Equal y keeps the earlier
+// corner first. The long edge is the left one when its step is smaller than
+// the upper short edge's; a horizontal upper edge gets the slope ±32767 so
+// that this still holds. A horizontal lower edge has one row at most (its
+// own, when it lies on a whole row), which starts at the middle corner.
+inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
+{
+    const Vertex* a = triangle.corners[0];
+    const Vertex* b = triangle.corners[1];
+    const Vertex* c = triangle.corners[2];
+    if (b->screenY < a->screenY)
+        std::swap(a, b);
+    if (c->screenY < b->screenY) {
+        std::swap(b, c);
+        if (b->screenY < a->screenY)
+            std::swap(a, b);
+    }
+    s.top = a;
+    s.middle = b;
+    s.bottom = c;
+    s.xt = a->screenX;
+    s.yt = a->screenY;
+    s.xm = b->screenX;
+    s.ym = b->screenY;
+    s.xb = c->screenX;
+    s.yb = c->screenY;
+    if (!(s.yb > s.yt))
+        return false;
+
+    const float longSlope = (s.xb - s.xt) / (s.yb - s.yt);
+    float upperSlope = s.xm < s.xt ? -SLOPE_HORIZONTAL : SLOPE_HORIZONTAL;
+    if (s.ym != s.yt)
+        upperSlope = (s.xm - s.xt) / (s.ym - s.yt);
+    const float lowerSlope = s.yb != s.ym ? (s.xb - s.xm) / (s.yb - s.ym) : 0.0f;
+
+    const float topRow = std::ceil(s.yt);
+    const float middleRow = std::ceil(s.ym);
+    s.rowOffset = topRow - s.yt;
+    s.firstRow = TruncToInt(topRow);
+    s.middleRow = TruncToInt(middleRow);
+    s.lastRow = TruncToInt(std::floor(s.yb));
+    s.xLong = ToFixed(s.rowOffset * longSlope + s.xt);
+    s.stepLong = ToFixed(longSlope);
+    s.xUpper = ToFixed(s.rowOffset * upperSlope + s.xt);
+    s.stepUpper = ToFixed(upperSlope);
+    s.xLower = ToFixed((middleRow - s.ym) * lowerSlope + s.xm);
+    s.stepLower = ToFixed(lowerSlope);
+    s.longLeft = s.stepLong < s.stepUpper;
+    s.area = (s.ym - s.yb) * (s.xt - s.xb) - (s.yt - s.yb) * (s.xm - s.xb);
+    return true;
+}
+
+// Walks the rows of the triangle that lie in the frame, calling
+// rows.Span(row, start, count, xLong) for each span that is not empty
+// (start is the pixel at the long edge, count ≥ 1 pixels toward the short
+// edge) and rows.NextRow() after every row. Rows above the frame are passed
+// over at once with rows.SkipRows(n). Span ends are kept inside the frame's
+// columns: with corners on the screen they always are, and so no value that
+// reaches a filler makes it write outside its buffer.
+template <class Rows>
+void ScanRows(const ScanTriangle& s, Rows& rows)
+{
+    const int64_t width = Frame.width;
+    const int64_t lastRow = std::min<int64_t>(s.lastRow, int64_t(Frame.height) - 1);
+    int64_t row = s.firstRow;
+    if (row > lastRow || width <= 0)
+        return;
+    int32_t xLong = s.xLong;
+    int32_t xShort = s.xUpper;
+    int32_t stepShort = s.stepUpper;
+    if (row < 0) {
+        xLong = FixedAdvance(xLong, s.stepLong, -row);
+        if (s.middleRow > 0) {
+            xShort = FixedAdvance(xShort, s.stepUpper, -row);
+        } else {
+            xShort = FixedAdvance(s.xLower, s.stepLower, -int64_t(s.middleRow));
+            stepShort = s.stepLower;
+        }
+        rows.SkipRows(-row);
+        row = 0;
+    }
+    for (; row <= lastRow; ++row) {
+        if (row == s.middleRow) {
+            xShort = s.xLower;
+            stepShort = s.stepLower;
+        }
+        if (s.longLeft) {
+            const int64_t start = std::max<int64_t>((int64_t(xLong) + FIXED_FRACTION) >> 16, 0);
+            const int64_t end = std::min<int64_t>(xShort >> 16, width - 1);
+            if (start <= end)
+                rows.Span(row, start, end - start + 1, xLong);
+        } else {
+            const int64_t start = std::min<int64_t>(xLong >> 16, width - 1);
+            const int64_t end = std::max<int64_t>((int64_t(xShort) + FIXED_FRACTION) >> 16, 0);
+            if (start >= end)
+                rows.Span(row, start, start - end + 1, xLong);
+        }
+        rows.NextRow();
+        xLong = FixedAdd(xLong, s.stepLong);
+        xShort = FixedAdd(xShort, stepShort);
+    }
+}
+
+// The sub-pixel distance from the long edge to a span's start pixel: 8.8
+// for the 16.16 interpolants (negative on spans drawn right to left), and in
+// floating point for the others.
+inline int64_t SpanFraction(int64_t start, int32_t xLong)
+{
+    return start * 256 - (xLong >> 8);
+}
+
+inline float SpanDistance(int64_t start, int32_t xLong)
+{
+    return float(start * 65536 - xLong) / FIXED_ONE;
+}
+
+// A quantity's constant gradients over the triangle, in floating point:
+// d/dx = ((qt − qb)(ym − yb) − (qm − qb)(yt − yb)) / area, d/dy along the
+// long edge, and its value where the long edge meets the first row (the
+// edge's start rule applied to the quantity).
+struct Plane {
+    float dx;
+    float dy;
+    float edge;
+};
+
+inline Plane PlaneOf(const ScanTriangle& s, float qt, float qm, float qb)
+{
+    Plane p;
+    p.dx = ((qt - qb) * (s.ym - s.yb) - (qm - qb) * (s.yt - s.yb)) / s.area;
+    p.dy = (qb - qt) / (s.yb - s.yt);
+    p.edge = s.rowOffset * p.dy + qt;
+    return p;
+}
+
+// The same gradients in 16.16.
+struct FixedPlane {
+    int32_t dx;
+    int32_t dy;
+    int32_t edge;
+};
+
+inline FixedPlane FixedPlaneOf(const ScanTriangle& s, float qt, float qm, float qb)
+{
+    const Plane p = PlaneOf(s, qt, qm, qb);
+    return {ToFixed(p.dx), ToFixed(p.dy), ToFixed(p.edge)};
+}
+
+// A 16.16 quantity at a span's start pixel: q_edge + (dq/dx × frac) >> 8.
+inline int32_t SpanStart(int32_t edge, int32_t dx, int64_t fraction)
+{
+    return FixedAdd(edge, int32_t((int64_t(dx) * fraction) >> 8));
+}

@@ -1,0 +1,645 @@
+// The pixel arithmetic of the span fillers (spread form, blend, texel
+// addressing and filters, shading, fog, density voxels) and the one span
+// kernel they are generated from: DrawSpans<Features> walks a triangle's
+// rows with the interpolants its features need and runs a pixel loop that
+// carries no feature test. Internal to the rasteriser.
+#pragma once
+
+#include "render/scan.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Pixels ------------------------------------------------------------------------
+
+constexpr uint32_t SPREAD_MASK = 0x01F07C1F;
+
+// Spread form: blue in bits 0-4, green 10-14, red 20-24, five free bits above
+// each channel, so that one 32-bit operation works on all three.
+inline uint32_t Spread(uint32_t p)
+{
+    return (p & 0x001F) + ((p & 0x03E0) << 5) + ((p & 0x7C00) << 10);
+}
+
+inline uint32_t Pack(uint32_t s)
+{
+    return (s & 0x001F) + ((s & 0x7C00) >> 5) + ((s & 0x01F00000) >> 10);
+}
+
+// A 0x00RRGGBB colour as a 15-bit pixel: the top five bits of each channel.
+inline uint32_t PixelOfColour(uint32_t c)
+{
+    return ((c & 0x00F80000) >> 9) + ((c & 0x0000F800) >> 6) + ((c & 0x000000F8) >> 3);
+}
+
+// d moved toward s by a / 32 on unsigned 32-bit words: a = 0 keeps d, a = 31
+// leaves 1/32 of the difference.
+inline uint32_t Blend(uint32_t d, uint32_t s, uint32_t a)
+{
+    const uint32_t sd = Spread(d);
+    return Pack(sd + ((Spread(s) - sd) * a >> 5));
+}
+
+// The blend weight of an object colour: its top five bits.
+inline uint32_t AlphaOf(uint32_t colour)
+{
+    return colour >> 27;
+}
+
+// ---- Texels ------------------------------------------------------------------------
+
+// Addressing of one level of a power-of-two map by a row value a and a
+// column value b (16.16 texel positions of level 0): the texel index is
+// ((a >> rowShift) & rowMask) + ((b >> columnShift) & columnMask). The masks
+// keep only bits that an arithmetic shift would give alike, so the shifts
+// are logical. Maps repeat in both directions.
+struct TexelAddress {
+    uint32_t rowShift;       // 2L + 16 − widthShift
+    uint32_t columnShift;    // L + 16
+    uint32_t rowMask;        // (heightMask >> L) << (widthShift − L)
+    uint32_t columnMask;     // widthMask >> L
+    uint32_t fractionShift;  // the top five fraction bits of a level-L position: L + 11
+    uint32_t rowUnit;        // one level row in the index: 1 << (widthShift − L)
+};
+
+inline uint32_t TexelIndex(const TexelAddress& m, uint32_t a, uint32_t b)
+{
+    return ((a >> m.rowShift) & m.rowMask) + ((b >> m.columnShift) & m.columnMask);
+}
+
+struct TexelMap {
+    const uint16_t* pixels;  // the level's 15-bit texels
+    TexelAddress at;
+};
+
+inline uint32_t NearestTexel(const TexelMap& m, uint32_t a, uint32_t b)
+{
+    return m.pixels[TexelIndex(m.at, a, b)];
+}
+
+// The four texels around (a, b) in spread form, mixed by the top five
+// fraction bits: first down each column (rows r and r + 1), then across.
+inline uint32_t BilinearTexel(const TexelMap& m, uint32_t a, uint32_t b)
+{
+    const TexelAddress& at = m.at;
+    const uint32_t row = (a >> at.rowShift) & at.rowMask;
+    const uint32_t nextRow = (row + at.rowUnit) & at.rowMask;
+    const uint32_t column = (b >> at.columnShift) & at.columnMask;
+    const uint32_t nextColumn = (column + 1) & at.columnMask;
+    const uint32_t fa = (a >> at.fractionShift) & 0x1F;
+    const uint32_t fb = (b >> at.fractionShift) & 0x1F;
+    const uint32_t s00 = Spread(m.pixels[row + column]);
+    const uint32_t s10 = Spread(m.pixels[nextRow + column]);
+    const uint32_t s01 = Spread(m.pixels[row + nextColumn]);
+    const uint32_t s11 = Spread(m.pixels[nextRow + nextColumn]);
+    const uint32_t left = (s00 + ((s10 - s00) * fa >> 5)) & SPREAD_MASK;
+    const uint32_t right = (s01 + ((s11 - s01) * fa >> 5)) & SPREAD_MASK;
+    return Pack(left + ((right - left) * fb >> 5));
+}
+
+// A transparency map's intensities, addressed like its texels.
+struct GreyMap {
+    const uint8_t* bytes;
+    TexelAddress at;
+};
+
+// A light volume's density voxels of one slice: byte(u, v) lies at
+// ((u >> uShift) & uMask) + ((v >> vShift) & vMask).
+struct VoxelMap {
+    const uint8_t* voxels;   // densityVoxels + the slice's voxel offset
+    uint32_t uShift;
+    uint32_t vShift;
+    uint32_t uMask;
+    uint32_t vMask;
+};
+
+// The density at (u, v), bilinear with 8-bit fractions: the two bytes of a
+// row packed in one word, both rows mixed at once, then the halves.
+inline uint32_t VoxelWeight(const VoxelMap& m, uint32_t u, uint32_t v)
+{
+    const uint32_t row = (u >> m.uShift) & m.uMask;
+    const uint32_t nextRow = ((u + 0x10000) >> m.uShift) & m.uMask;
+    const uint32_t column = (v >> m.vShift) & m.vMask;
+    const uint32_t nextColumn = ((v + 0x10000) >> m.vShift) & m.vMask;
+    const uint32_t p0 = (uint32_t(m.voxels[row + column]) << 16) | m.voxels[row + nextColumn];
+    const uint32_t p1 = (uint32_t(m.voxels[nextRow + column]) << 16) | m.voxels[nextRow + nextColumn];
+    const uint32_t fu = (u >> 8) & 0xFF;
+    const uint32_t fv = (v >> 8) & 0xFF;
+    const uint32_t p = p0 + ((p1 - p0) * fu >> 8);
+    const uint32_t hi = (p & 0x00FF00FF) >> 16;
+    return (hi + (((p & 0xFF) - hi) * fv >> 8)) & 0xFF;
+}
+
+// ---- Shading and fog ---------------------------------------------------------------
+
+// The top five bits of each 16.16 channel.
+inline uint32_t ShadedPixel(uint32_t red, uint32_t green, uint32_t blue)
+{
+    return ((red & 0x00F80000) >> 9) + ((green & 0x00F80000) >> 14) + (((blue >> 16) & 0xF8) >> 3);
+}
+
+// Each texel channel scaled by the integer part of its 16.16 light.
+inline uint32_t ShadedTexel(uint32_t t, uint32_t red, uint32_t green, uint32_t blue)
+{
+    const uint32_t b = ((t & 0x001F) * (blue >> 16) & 0x1F00) >> 8;
+    const uint32_t g = ((t & 0x03E0) * (green >> 16) & 0x3E000) >> 8;
+    const uint32_t r = ((t & 0x7C00) * (red >> 16) & 0x7C0000) >> 8;
+    return b + g + r;
+}
+
+// int(level) >> 3. A level beyond ±2^30 (or not a number) comes only from a
+// degenerate fog set-up; it is limited first so that the conversion is
+// defined.
+inline uint32_t FogWeight(float level)
+{
+    constexpr float LIMIT = 1073741824.0f;
+    const float limited = std::min(std::max(-LIMIT, level), LIMIT);
+    return uint32_t(int32_t(limited) >> 3);
+}
+
+// ---- The span kernel ---------------------------------------------------------------
+
+// Features of a member. The source is the texel at (u, v), the environment
+// texel at (env row, env column), the shaded colour, or the constant colour;
+// then it is shaded, fogged and blended as the features say.
+enum SpanFeature : unsigned {
+    SPAN_TEXEL = 0x001,        // texture texel at (u, v)
+    SPAN_ENVIRONMENT = 0x002,  // environment texel at (env row, env column)
+    SPAN_BILINEAR = 0x004,     // that texel filtered bilinearly
+    SPAN_PERSPECTIVE = 0x008,  // u and v stepped in perspective-correct pieces
+    SPAN_SHADE = 0x010,        // interpolated light: the colour itself, or the texel's scale
+    SPAN_FOG = 0x020,          // blended toward the fog colour by the interpolated fog level
+    SPAN_ALPHA = 0x040,        // blended into the frame by the colour's alpha
+    SPAN_GREY = 0x080,         // blended into the frame by the transparency map at (u, v)
+    SPAN_VOXEL = 0x100,        // blended into the frame by the density voxels at (u, v)
+};
+
+constexpr bool UsesMapCoordinates(unsigned f)
+{
+    return f & (SPAN_TEXEL | SPAN_GREY | SPAN_VOXEL);
+}
+
+// A member without per-pixel interpolants gives the same pixels in either
+// direction; its spans are drawn left to right.
+constexpr bool Orderless(unsigned f)
+{
+    return !(f & (SPAN_TEXEL | SPAN_ENVIRONMENT | SPAN_SHADE | SPAN_FOG | SPAN_GREY | SPAN_VOXEL));
+}
+
+// What a member's pixel formula reads, fixed per triangle.
+struct Surface {
+    uint32_t colour;      // 15-bit source of the flat members, blend source of the transparent ones
+    uint32_t alpha;       // SPAN_ALPHA weight
+    uint32_t fogColour;   // 15-bit fog colour
+    TexelMap texels;      // the texture or environment map, at the chosen mip level
+    GreyMap grey;
+    VoxelMap voxels;
+    uint32_t pieceShift;  // k: perspective pieces of 2^k pixels
+    uint32_t shadeColour; // 0x00RRGGBB: the shaded member's lit colour is multiplied by it
+};
+
+// The interpolants of one pixel: 16.16 map coordinates, env coordinates and
+// light channels; w, u·w, v·w and the fog level in floating point. The same
+// record holds edge values, steps and gradients; a member uses only the
+// fields of its features.
+struct Interpolants {
+    uint32_t u, v;
+    uint32_t envRow, envColumn;
+    uint32_t red, green, blue;
+    float w, uw, vw;
+    float level;
+};
+
+template <unsigned F>
+inline uint32_t SpanPixel(const Surface& s, const Interpolants& q, uint32_t d)
+{
+    uint32_t p;
+    if constexpr ((F & SPAN_TEXEL) && (F & SPAN_BILINEAR))
+        p = BilinearTexel(s.texels, q.u, q.v);
+    else if constexpr (F & SPAN_TEXEL)
+        p = NearestTexel(s.texels, q.u, q.v);
+    else if constexpr ((F & SPAN_ENVIRONMENT) && (F & SPAN_BILINEAR))
+        p = BilinearTexel(s.texels, q.envRow, q.envColumn);
+    else if constexpr (F & SPAN_ENVIRONMENT)
+        p = NearestTexel(s.texels, q.envRow, q.envColumn);
+    else if constexpr (F & SPAN_SHADE)
+        p = ShadedPixel(q.red, q.green, q.blue);
+    else
+        p = s.colour;
+    if constexpr ((F & SPAN_SHADE) && (F & (SPAN_TEXEL | SPAN_ENVIRONMENT)))
+        p = ShadedTexel(p, q.red, q.green, q.blue);
+    if constexpr (F & SPAN_FOG)
+        p = Blend(p, s.fogColour, FogWeight(q.level));
+    if constexpr (F & SPAN_ALPHA)
+        p = Blend(d, p, s.alpha);
+    if constexpr (F & SPAN_GREY)
+        p = Blend(d, p, s.grey.bytes[TexelIndex(s.grey.at, q.u, q.v)] >> 3);
+    if constexpr (F & SPAN_VOXEL)
+        p = Blend(d, p, VoxelWeight(s.voxels, q.u, q.v) >> 3);
+    return p;
+}
+
+// The per-pixel steps of a member; w advances per pixel in the perspective
+// members too, u·w and v·w only per piece.
+template <unsigned F>
+inline void StepPixel(Interpolants& q, const Interpolants& step)
+{
+    if constexpr (UsesMapCoordinates(F)) {
+        q.u += step.u;
+        q.v += step.v;
+    }
+    if constexpr (F & SPAN_ENVIRONMENT) {
+        q.envRow += step.envRow;
+        q.envColumn += step.envColumn;
+    }
+    if constexpr (F & SPAN_SHADE) {
+        q.red += step.red;
+        q.green += step.green;
+        q.blue += step.blue;
+    }
+    if constexpr (F & SPAN_PERSPECTIVE)
+        q.w += step.w;
+    if constexpr (F & SPAN_FOG)
+        q.level += step.level;
+}
+
+template <unsigned F>
+inline void RunPixels(const Surface& s, uint16_t* d, ptrdiff_t direction, int64_t count, Interpolants& q,
+                      const Interpolants& step)
+{
+    for (; count > 0; --count, d += direction) {
+        *d = uint16_t(SpanPixel<F>(s, q, *d));
+        StepPixel<F>(q, step);
+    }
+}
+
+// The planes of a member's interpolants. With SPAN_PERSPECTIVE, u and v
+// come from the planes of w, u·w × 65536 and v·w × 65536 instead.
+struct SpanPlanes {
+    FixedPlane u, v;
+    FixedPlane envRow, envColumn;
+    FixedPlane red, green, blue;
+    Plane w, uw, vw;
+    Plane level;
+};
+
+// The fog level of a corner from its camera z.
+inline float FogLevel(float z)
+{
+    const FrameConstants& f = Frame;
+    if (z < f.fogStart)
+        return f.fogStartLevel;
+    if (z > f.fogEnd)
+        return f.fogEndLevel;
+    return f.fogStartLevel + (f.fogEndLevel - f.fogStartLevel) * (z - f.fogStart) / (f.fogEnd - f.fogStart);
+}
+
+// A lit colour channel as the shaded member takes it: multiplied by the
+// object colour's channel, the product's top byte kept.
+inline float LitChannel(uint32_t lit, uint32_t colour, int shift, bool byColour)
+{
+    const uint32_t light = (lit >> shift) & 0xFF;
+    return float(byColour ? (light * ((colour >> shift) & 0xFF)) >> 8 : light);
+}
+
+template <unsigned F>
+SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
+{
+    const uint32_t colour = surface.shadeColour;
+    const Vertex& t = *s.top;
+    const Vertex& m = *s.middle;
+    const Vertex& b = *s.bottom;
+    SpanPlanes p{};
+    if constexpr (F & SPAN_PERSPECTIVE) {
+        const float wt = 1.0f / t.camera[2];
+        const float wm = 1.0f / m.camera[2];
+        const float wb = 1.0f / b.camera[2];
+        p.w = PlaneOf(s, wt, wm, wb);
+        p.uw = PlaneOf(s, t.mapU * wt * FIXED_ONE, m.mapU * wm * FIXED_ONE, b.mapU * wb * FIXED_ONE);
+        p.vw = PlaneOf(s, t.mapV * wt * FIXED_ONE, m.mapV * wm * FIXED_ONE, b.mapV * wb * FIXED_ONE);
+    } else if constexpr (UsesMapCoordinates(F)) {
+        p.u = FixedPlaneOf(s, t.mapU, m.mapU, b.mapU);
+        p.v = FixedPlaneOf(s, t.mapV, m.mapV, b.mapV);
+    }
+    if constexpr (F & SPAN_ENVIRONMENT) {
+        p.envRow = FixedPlaneOf(s, t.envRow, m.envRow, b.envRow);
+        p.envColumn = FixedPlaneOf(s, t.envColumn, m.envColumn, b.envColumn);
+    }
+    if constexpr (F & SPAN_SHADE) {
+        constexpr bool BY_COLOUR = !(F & (SPAN_TEXEL | SPAN_ENVIRONMENT));
+        FixedPlane* channels[3] = {&p.red, &p.green, &p.blue};
+        for (int i = 0; i < 3; ++i) {
+            const int shift = 16 - 8 * i;
+            *channels[i] = FixedPlaneOf(s, LitChannel(t.litColour, colour, shift, BY_COLOUR),
+                                        LitChannel(m.litColour, colour, shift, BY_COLOUR),
+                                        LitChannel(b.litColour, colour, shift, BY_COLOUR));
+        }
+    }
+    if constexpr (F & SPAN_FOG)
+        p.level = PlaneOf(s, FogLevel(t.camera[2]), FogLevel(m.camera[2]), FogLevel(b.camera[2]));
+    return p;
+}
+
+// The rows of one triangle for member F: edge values stepped per row, the
+// start of each span corrected by its sub-pixel distance, pixels stepped in
+// the drawing direction (gradients negated right to left).
+template <unsigned F>
+struct SpanRows {
+    const Surface& surface;
+    const SpanPlanes& planes;
+    uint16_t* target;
+    int64_t width;
+    ptrdiff_t direction;
+    Interpolants edge;
+    Interpolants step;
+    float pieceLength;  // N = 2^k
+    float pieceW, pieceUw, pieceVw;  // N × the stepped gradients
+
+    SpanRows(const Surface& s, const SpanPlanes& p, bool leftToRight)
+        : surface(s), planes(p), target(Frame.target), width(Frame.width), direction(leftToRight ? 1 : -1)
+    {
+        const auto fixedStep = [leftToRight](int32_t dx) { return uint32_t(leftToRight ? dx : FixedNegate(dx)); };
+        const auto realStep = [leftToRight](float dx) { return leftToRight ? dx : -dx; };
+        edge = {uint32_t(p.u.edge), uint32_t(p.v.edge), uint32_t(p.envRow.edge), uint32_t(p.envColumn.edge),
+                uint32_t(p.red.edge), uint32_t(p.green.edge), uint32_t(p.blue.edge),
+                p.w.edge, p.uw.edge, p.vw.edge, p.level.edge};
+        step = {fixedStep(p.u.dx), fixedStep(p.v.dx), fixedStep(p.envRow.dx), fixedStep(p.envColumn.dx),
+                fixedStep(p.red.dx), fixedStep(p.green.dx), fixedStep(p.blue.dx),
+                realStep(p.w.dx), realStep(p.uw.dx), realStep(p.vw.dx), realStep(p.level.dx)};
+        pieceLength = float(1u << s.pieceShift);
+        pieceW = pieceLength * step.w;
+        pieceUw = pieceLength * step.uw;
+        pieceVw = pieceLength * step.vw;
+    }
+
+    void Span(int64_t row, int64_t start, int64_t count, int32_t xLong)
+    {
+        uint16_t* d = target + row * width + start;
+        if constexpr (Orderless(F)) {
+            if (direction < 0)
+                d -= count - 1;
+            Interpolants none{};
+            RunPixels<F>(surface, d, 1, count, none, step);
+            return;
+        }
+        const int64_t fraction = SpanFraction(start, xLong);
+        const float distance = SpanDistance(start, xLong);
+        const SpanPlanes& p = planes;
+        Interpolants q;
+        if constexpr (UsesMapCoordinates(F) && !(F & SPAN_PERSPECTIVE)) {
+            q.u = uint32_t(SpanStart(int32_t(edge.u), p.u.dx, fraction));
+            q.v = uint32_t(SpanStart(int32_t(edge.v), p.v.dx, fraction));
+        }
+        if constexpr (F & SPAN_ENVIRONMENT) {
+            q.envRow = uint32_t(SpanStart(int32_t(edge.envRow), p.envRow.dx, fraction));
+            q.envColumn = uint32_t(SpanStart(int32_t(edge.envColumn), p.envColumn.dx, fraction));
+        }
+        if constexpr (F & SPAN_SHADE) {
+            q.red = uint32_t(SpanStart(int32_t(edge.red), p.red.dx, fraction));
+            q.green = uint32_t(SpanStart(int32_t(edge.green), p.green.dx, fraction));
+            q.blue = uint32_t(SpanStart(int32_t(edge.blue), p.blue.dx, fraction));
+        }
+        if constexpr (F & SPAN_FOG)
+            q.level = edge.level + p.level.dx * distance;
+        if constexpr (F & SPAN_PERSPECTIVE) {
+            PerspectiveSpan(d, count, distance, q);
+        } else {
+            RunPixels<F>(surface, d, direction, count, q, step);
+        }
+    }
+
+    // Pieces of N = 2^k pixels: u and v exact at the span start, then per
+    // piece the exact values N pixels on give the affine steps
+    // (int(u·w × w_end) − u) >> k. The last piece is shorter with the same
+    // steps.
+    void PerspectiveSpan(uint16_t* d, int64_t count, float distance, Interpolants& q)
+    {
+        const SpanPlanes& p = planes;
+        const uint32_t k = surface.pieceShift;
+        const int64_t length = int64_t(1) << k;
+        q.w = edge.w + p.w.dx * distance;
+        float uw = edge.uw + p.uw.dx * distance;
+        float vw = edge.vw + p.vw.dx * distance;
+        q.u = uint32_t(TruncToInt(uw / q.w));
+        q.v = uint32_t(TruncToInt(vw / q.w));
+        Interpolants pieceStep = step;
+        while (count > 0) {
+            uw += pieceUw;
+            vw += pieceVw;
+            const float wEnd = 1.0f / (pieceW + q.w);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncToInt(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncToInt(vw * wEnd)) - q.v) >> k);
+            const int64_t n = std::min(length, count);
+            RunPixels<F>(surface, d, direction, n, q, pieceStep);
+            d += n * direction;
+            count -= n;
+        }
+    }
+
+    void NextRow()
+    {
+        const SpanPlanes& p = planes;
+        if constexpr (UsesMapCoordinates(F) && !(F & SPAN_PERSPECTIVE)) {
+            edge.u += uint32_t(p.u.dy);
+            edge.v += uint32_t(p.v.dy);
+        }
+        if constexpr (F & SPAN_ENVIRONMENT) {
+            edge.envRow += uint32_t(p.envRow.dy);
+            edge.envColumn += uint32_t(p.envColumn.dy);
+        }
+        if constexpr (F & SPAN_SHADE) {
+            edge.red += uint32_t(p.red.dy);
+            edge.green += uint32_t(p.green.dy);
+            edge.blue += uint32_t(p.blue.dy);
+        }
+        if constexpr (F & SPAN_PERSPECTIVE) {
+            edge.w += p.w.dy;
+            edge.uw += p.uw.dy;
+            edge.vw += p.vw.dy;
+        }
+        if constexpr (F & SPAN_FOG)
+            edge.level += p.level.dy;
+    }
+
+    // Only triangles with corners above the frame skip rows; their values
+    // need not match row-by-row stepping exactly.
+    void SkipRows(int64_t n)
+    {
+        const SpanPlanes& p = planes;
+        const auto skip = [n](uint32_t& e, int32_t dy) { e = uint32_t(FixedAdvance(int32_t(e), dy, n)); };
+        skip(edge.u, p.u.dy);
+        skip(edge.v, p.v.dy);
+        skip(edge.envRow, p.envRow.dy);
+        skip(edge.envColumn, p.envColumn.dy);
+        skip(edge.red, p.red.dy);
+        skip(edge.green, p.green.dy);
+        skip(edge.blue, p.blue.dy);
+        const float rows = float(n);
+        edge.w += rows * p.w.dy;
+        edge.uw += rows * p.uw.dy;
+        edge.vw += rows * p.vw.dy;
+        edge.level += rows * p.level.dy;
+    }
+};
+
+// Draws the triangle with member F. The interpolating members need a
+// triangle of non-zero area; the constant ones draw the rows of any
+// triangle whose corners span rows.
+template <unsigned F>
+void DrawSpans(const ScanTriangle& scan, const Surface& surface)
+{
+    const SpanPlanes planes = PlanesOf<F>(scan, surface);
+    SpanRows<F> rows(surface, planes, scan.longLeft);
+    ScanRows(scan, rows);
+}
+
+// ---- Surfaces ----------------------------------------------------------------------
+
+// m1's filter bits: bit 0 bilinear, bit 1 mip-mapped.
+constexpr uint32_t FILTER_BILINEAR = 0x1;
+constexpr uint32_t FILTER_MIPMAP = 0x2;
+// m2 = 1: the environment map filtered bilinearly.
+constexpr uint32_t ENVIRONMENT_BILINEAR = 1;
+
+// Whether the fillers can address the texture: pixels present and sides of
+// at most 65536 (the shifts then stay within a word).
+inline bool Addressable(const Texture* texture)
+{
+    return texture && texture->pixels && texture->widthShift <= 16 && texture->heightShift <= 16;
+}
+
+// The mip level for the triangle's 16.16 gradients du/dx and dv/dx: from
+// g = |du/dx| + |dv/dx| + 0x1FFFF, the number of significant bits of
+// g >> 18, unless (g >> 17) >> levels is not 0, which takes the last level.
+inline uint32_t MipLevel(int32_t dudx, int32_t dvdx, uint32_t levels)
+{
+    const uint64_t g = uint64_t(std::abs(int64_t(dudx))) + uint64_t(std::abs(int64_t(dvdx))) + 0x1FFFF;
+    const uint64_t beyond = levels < 64 ? (g >> 17) >> levels : 0;
+    if (beyond != 0)
+        return levels;
+    uint32_t level = 0;
+    for (uint64_t rest = g >> 18; rest != 0; rest >>= 1)
+        ++level;
+    return level;
+}
+
+// The levels a texture offers: its mip levels when their table is there, no
+// more than the smaller side's log2.
+inline uint32_t MipLevelsOf(const Texture* texture)
+{
+    if (!(texture->textureFlags & TEXTURE_MIPLEVELS) || !texture->mipTable)
+        return 0;
+    return std::min({texture->mipLevels, texture->widthShift, texture->heightShift});
+}
+
+// Addressing of level L of a texture.
+inline TexelAddress AddressOf(const Texture* texture, uint32_t level)
+{
+    const uint32_t widthShift = texture->widthShift;
+    TexelAddress at;
+    at.rowShift = 2 * level + 16 - widthShift;
+    at.columnShift = level + 16;
+    at.rowMask = (texture->heightMask >> level) << (widthShift - level);
+    at.columnMask = texture->widthMask >> level;
+    at.fractionShift = level + 11;
+    at.rowUnit = 1u << (widthShift - level);
+    return at;
+}
+
+inline TexelMap TexelMapOf(const Texture* texture, uint32_t level)
+{
+    const void* pixels = level == 0 ? texture->pixels : texture->mipTable[level];
+    return {static_cast<const uint16_t*>(pixels), AddressOf(texture, level)};
+}
+
+// The level of a mip-mapped texture for a triangle: chosen from the affine
+// 16.16 gradients of the corners' map u and v (also for the perspective
+// members, whose steps vary along a span).
+inline uint32_t TriangleMipLevel(const ScanTriangle& s, const Texture* texture)
+{
+    const int32_t dudx = FixedPlaneOf(s, s.top->mapU, s.middle->mapU, s.bottom->mapU).dx;
+    const int32_t dvdx = FixedPlaneOf(s, s.top->mapV, s.middle->mapV, s.bottom->mapV).dx;
+    return MipLevel(dudx, dvdx, MipLevelsOf(texture));
+}
+
+// The texture map of an object with the level its filter word asks for.
+inline TexelMap TextureMapOf(const ScanTriangle& s, const Texture* texture, uint32_t filter)
+{
+    const uint32_t level = (filter & FILTER_MIPMAP) ? TriangleMipLevel(s, texture) : 0;
+    return TexelMapOf(texture, level);
+}
+
+inline GreyMap GreyMapOf(const Texture* map)
+{
+    return {map->greyMap, AddressOf(map, 0)};
+}
+
+// A transparency map the fillers can read: addressable, with intensities.
+inline bool GreyReadable(const Texture* map)
+{
+    return Addressable(map) && map->greyMap;
+}
+
+// The set-up every interpolating member starts with: the corners span rows
+// and enclose a non-zero area.
+inline bool SetUpInterpolating(const TriangleRef& triangle, ScanTriangle& scan)
+{
+    return SetUpScan(triangle, scan) && scan.area != 0.0f;
+}
+
+// Perspective pieces of 2^k pixels, k from the object's correction value;
+// beyond 30 the pieces would not fit a word, and no span is that long.
+constexpr uint32_t PIECE_SHIFT_LIMIT = 30;
+
+inline uint32_t PieceShiftOf(const ObjectEntity& object)
+{
+    return std::min(object.correctionValue, PIECE_SHIFT_LIMIT);
+}
+
+// ---- Members -----------------------------------------------------------------------
+
+// The object that owns a triangle drawn into the target buffer; null when
+// there is no owner object or no target.
+inline const ObjectEntity* TargetOwner(const TriangleRef& triangle)
+{
+    return Frame.target ? OwnerObject(triangle) : nullptr;
+}
+
+template <unsigned F>
+void DrawFiltered(const ScanTriangle& scan, const Surface& surface, bool bilinear)
+{
+    if (bilinear)
+        DrawSpans<F | SPAN_BILINEAR>(scan, surface);
+    else
+        DrawSpans<F>(scan, surface);
+}
+
+// Member F (with SPAN_TEXEL) on the object's texture map, filtered as m1
+// says: bilinear and mip levels.
+template <unsigned F>
+void DrawTextured(const TriangleRef& triangle, Surface surface)
+{
+    const ObjectEntity* object = TargetOwner(triangle);
+    ScanTriangle scan;
+    if (!object || !Addressable(object->textureMap) || !SetUpInterpolating(triangle, scan))
+        return;
+    const uint32_t filter = object->material[1];
+    surface.texels = TextureMapOf(scan, object->textureMap, filter);
+    surface.pieceShift = PieceShiftOf(*object);
+    DrawFiltered<F>(scan, surface, filter & FILTER_BILINEAR);
+}
+
+// Member F blended into the frame: by the transparency map's intensity at
+// (u, v) when the object has a transparency map, else by its colour's alpha.
+template <unsigned F>
+void DrawTransparent(const ScanTriangle& scan, const ObjectEntity& object, Surface surface)
+{
+    const Texture* map = object.transparencyMap;
+    if (!map) {
+        surface.alpha = AlphaOf(object.colour);
+        DrawSpans<F | SPAN_ALPHA>(scan, surface);
+    } else if (GreyReadable(map)) {
+        surface.grey = GreyMapOf(map);
+        DrawSpans<F | SPAN_GREY>(scan, surface);
+    }
+}
