@@ -5,50 +5,65 @@
 #include "scene/material.h"
 #include "scene/reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
-bool SameName(const char* a, const char* b)
+// The named records of one chain sorted by name, equal names in chain
+// order, so that a name finds the first record of the chain that bears it
+// in logarithmic time: a file of many entities, targets or effects resolves
+// in n log n steps.
+template <typename T>
+struct NameIndex {
+    T** records;
+    uint32_t count;
+};
+
+template <typename T>
+void FreeIndex(NameIndex<T>* index)
 {
-    return a && b && std::strcmp(a, b) == 0;
+    MemFree(index->records);
+    *index = NameIndex<T>{};
 }
 
-Entity* FindEntity(Scene* scene, const char* name)
+template <typename T>
+bool BuildIndex(T* chain, NameIndex<T>* index)
 {
-    for (Entity* entity = scene->entities; entity; entity = entity->next) {
-        if (SameName(entity->name, name))
-            return entity;
+    *index = NameIndex<T>{};
+    uint32_t count = 0;
+    for (T* record = chain; record; record = record->next)
+        count += record->name ? 1 : 0;
+    index->records = static_cast<T**>(MemAlloc(count, sizeof(T*)));
+    if (!index->records && count != 0)
+        return false;
+    for (T* record = chain; record; record = record->next) {
+        if (record->name)
+            index->records[index->count++] = record;
     }
-    return nullptr;
+    std::stable_sort(index->records, index->records + index->count,
+                     [](const T* a, const T* b) { return std::strcmp(a->name, b->name) < 0; });
+    return true;
 }
 
-LightEffect* FindLightEffect(Scene* scene, const char* name)
+template <typename T>
+T* FindByName(const NameIndex<T>& index, const char* name)
 {
-    for (LightEffect* effect = scene->lightEffects; effect; effect = effect->next) {
-        if (SameName(effect->name, name))
-            return effect;
-    }
-    return nullptr;
+    T** end = index.records + index.count;
+    T** found = std::lower_bound(index.records, end, name,
+                                 [](const T* record, const char* key) { return std::strcmp(record->name, key) < 0; });
+    return found != end && std::strcmp((*found)->name, name) == 0 ? *found : nullptr;
 }
 
-MorphTarget* FindTarget(MorphEntity* morph, const char* name)
-{
-    for (MorphTarget* target = morph->targets; target; target = target->next) {
-        if (SameName(target->name, name))
-            return target;
-    }
-    return nullptr;
-}
-
-// Replaces a pending name with the record it names; no pending name is no
-// failure, a name that matches nothing is.
-template <typename T, typename Find>
-bool ResolveName(char** name, T** slot, Find find)
+// Replaces a pending name with the record of that name; no pending name is
+// no failure, a name that matches nothing is.
+template <typename T, typename U>
+bool ResolveName(const NameIndex<T>& index, char** name, U** slot)
 {
     if (!*name)
         return true;
-    *slot = find(*name);
+    *slot = FindByName(index, *name);
     if (!*slot)
         return false;
     MemFree(*name);
@@ -56,46 +71,70 @@ bool ResolveName(char** name, T** slot, Find find)
     return true;
 }
 
-bool ResolveParent(Scene* scene, Entity* entity)
-{
-    return ResolveName(&entity->parentName, &entity->parent,
-                       [scene](const char* name) { return FindEntity(scene, name); });
-}
-
-// The pipeline builds matrices up the parent links, so they must end: a
-// walk from any entity meets no more parents than there are entities.
+// The pipeline builds matrices up the parent links, so they must end. Each
+// walk up from an entity marks the entities it passes with its number:
+// meeting a mark of the same walk is a loop, meeting a mark of an earlier
+// walk joins a chain already known to end. The marks are kept beside the
+// entities sorted by address.
 bool ParentsEnd(const Scene* scene)
 {
-    for (const Entity* entity = scene->entities; entity; entity = entity->next) {
-        uint32_t steps = 0;
-        for (const Entity* parent = entity->parent; parent; parent = parent->parent) {
-            if (++steps > scene->entityCount)
-                return false;
+    uint32_t count = 0;
+    for (const Entity* entity = scene->entities; entity; entity = entity->next)
+        ++count;
+    auto** byAddress = static_cast<const Entity**>(MemAlloc(count, sizeof(Entity*)));
+    auto* marks = static_cast<uint32_t*>(MemAlloc(count, sizeof(uint32_t)));
+    bool ends = count == 0 || (byAddress && marks);
+    if (ends && count != 0) {
+        uint32_t n = 0;
+        for (const Entity* entity = scene->entities; entity; entity = entity->next)
+            byAddress[n++] = entity;
+        std::sort(byAddress, byAddress + count, std::less<const Entity*>());
+    }
+    uint32_t walk = 0;
+    for (const Entity* entity = scene->entities; ends && entity; entity = entity->next) {
+        ++walk;
+        for (const Entity* step = entity; step; step = step->parent) {
+            const Entity** found = std::lower_bound(byAddress, byAddress + count, step, std::less<const Entity*>());
+            if (found == byAddress + count || *found != step)
+                break;
+            uint32_t& mark = marks[found - byAddress];
+            ends = mark != walk;
+            if (mark != 0)
+                break;
+            mark = walk;
         }
     }
-    return true;
+    MemFree(byAddress);
+    MemFree(marks);
+    return ends;
 }
 
 // Parents are looked up in the entity chain; the camera may have a parent
 // too.
 bool ResolveParents(Scene* scene)
 {
-    for (Entity* entity = scene->entities; entity; entity = entity->next) {
-        if (!ResolveParent(scene, entity))
-            return false;
-    }
-    return ResolveParent(scene, scene->camera) && ParentsEnd(scene);
+    NameIndex<Entity> index;
+    if (!BuildIndex(scene->entities, &index))
+        return false;
+    bool resolved = ResolveName(index, &scene->camera->parentName, &scene->camera->parent);
+    for (Entity* entity = scene->entities; resolved && entity; entity = entity->next)
+        resolved = ResolveName(index, &entity->parentName, &entity->parent);
+    FreeIndex(&index);
+    return resolved && ParentsEnd(scene);
 }
 
 bool ResolveMorphKeys(MorphEntity* morph)
 {
-    for (Key* key = morph->morphKeys.head; key; key = key->next) {
+    NameIndex<MorphTarget> index;
+    if (!BuildIndex(morph->targets, &index))
+        return false;
+    bool resolved = true;
+    for (Key* key = morph->morphKeys.head; resolved && key; key = key->next) {
         auto* morphKey = static_cast<MorphKey*>(key);
-        if (!ResolveName(&morphKey->targetName, &morphKey->target,
-                         [morph](const char* name) { return FindTarget(morph, name); }))
-            return false;
+        resolved = ResolveName(index, &morphKey->targetName, &morphKey->target);
     }
-    return true;
+    FreeIndex(&index);
+    return resolved;
 }
 
 constexpr uint32_t MIP_REQUEST = 0x2;       // m1 bit 1: texture map, m2 bit 1: environment map
@@ -124,7 +163,7 @@ bool PrepareAllMipLevels(Scene* scene)
 
 // Normals, colour index, the 8-bit lookup table, the environment pixels, the
 // shade material and the sprite effect of an object or morph object.
-bool PrepareObject(Scene* scene, ObjectEntity* object)
+bool PrepareObject(Scene* scene, const NameIndex<LightEffect>& effects, ObjectEntity* object)
 {
     const ColourTable* table = scene->colourTable;
     if (!ComputeNormals(object))
@@ -142,28 +181,33 @@ bool PrepareObject(Scene* scene, ObjectEntity* object)
     }
     if ((object->objectFlags & OBJECT_SHADED) && table && !RequireSceneMaterial(scene, table))
         return false;
-    return ResolveName(&object->spriteEffectName, &object->spriteEffect,
-                       [scene](const char* name) { return FindLightEffect(scene, name); });
+    return ResolveName(effects, &object->spriteEffectName, &object->spriteEffect);
+}
+
+bool PrepareEntity(Scene* scene, const NameIndex<LightEffect>& effects, Entity* entity)
+{
+    if (MorphEntity* morph = MorphOf(entity)) {
+        if (!ResolveMorphKeys(morph))
+            return false;
+        EvaluateMorph(morph, 0);
+    }
+    if (ObjectEntity* object = ObjectOf(entity))
+        return PrepareObject(scene, effects, object);
+    if (LightEntity* light = LightOf(entity))
+        return ResolveName(effects, &light->effectName, &light->effect);
+    return true;
 }
 
 bool PrepareEntities(Scene* scene)
 {
-    for (Entity* entity = scene->entities; entity; entity = entity->next) {
-        if (MorphEntity* morph = MorphOf(entity)) {
-            if (!ResolveMorphKeys(morph))
-                return false;
-            EvaluateMorph(morph, 0);
-        }
-        if (ObjectEntity* object = ObjectOf(entity)) {
-            if (!PrepareObject(scene, object))
-                return false;
-        } else if (LightEntity* light = LightOf(entity)) {
-            if (!ResolveName(&light->effectName, &light->effect,
-                             [scene](const char* name) { return FindLightEffect(scene, name); }))
-                return false;
-        }
-    }
-    return true;
+    NameIndex<LightEffect> effects;
+    if (!BuildIndex(scene->lightEffects, &effects))
+        return false;
+    bool prepared = true;
+    for (Entity* entity = scene->entities; prepared && entity; entity = entity->next)
+        prepared = PrepareEntity(scene, effects, entity);
+    FreeIndex(&effects);
+    return prepared;
 }
 
 constexpr uint32_t ELEMENT_MODE_MASK = 0x3;

@@ -39,20 +39,6 @@ Bytes TriangleObject(const std::string& name, uint32_t flags = 0)
     return out;
 }
 
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
-// A FORM around chunks already joined.
-Bytes FormOf(const Bytes& body)
-{
-    return Form({body});
-}
-
 Entity* Nth(Scene* scene, int n)
 {
     Entity* entity = scene->entities;
@@ -521,6 +507,25 @@ TEST(ReadScene, ParentLoopsFailTheLoad)
         Enty(ENTITY_NULL), StringChunk("NAME", "a"), StringChunk("PRNT", "b"),
         Enty(ENTITY_NULL), StringChunk("NAME", "b"), StringChunk("PRNT", "a"),
     })));
+}
+
+TEST(ReadScene, LongParentChainsResolveAndALoopAnywhereFails)
+{
+    const int count = 2000;
+    Bytes body = Version(7);
+    for (int i = 0; i < count; ++i) {
+        for (const Bytes& chunk : {Enty(ENTITY_NULL), StringChunk("NAME", "e" + std::to_string(i)),
+                                   StringChunk("PRNT", "e" + std::to_string(i + 1))})
+            body.insert(body.end(), chunk.begin(), chunk.end());
+    }
+    const Bytes last = StringChunk("NAME", "e" + std::to_string(count));
+    Loaded loaded = Load(Form({body, Enty(ENTITY_NULL), last}));
+    ASSERT_TRUE(loaded.scene);
+    int depth = 0;
+    for (Entity* entity = loaded.scene->entities; entity; entity = entity->parent)
+        ++depth;
+    EXPECT_EQ(depth, count + 1);
+    EXPECT_TRUE(Fails(Form({body, Enty(ENTITY_NULL), last, StringChunk("PRNT", "e1000")})));
 }
 
 TEST(ReadScene, LightEffectsAreReadAndTheirElementsSortedByE0)

@@ -160,8 +160,9 @@ void ExpectSameMotion(const Entity* a, const Entity* b)
     ExpectSameTriple(a->rotation, b->rotation, "rotation");
     ExpectSameTriple(a->size, b->size, "size");
     EXPECT_EQ(a->parent != nullptr, b->parent != nullptr);
-    if (a->parent && b->parent)
+    if (a->parent && b->parent) {
         EXPECT_STREQ(a->parent->name, b->parent->name);
+    }
     const Key* ka = a->keys.head;
     const Key* kb = b->keys.head;
     for (; ka && kb; ka = ka->next, kb = kb->next) {
@@ -200,8 +201,9 @@ void ExpectSameObject(const ObjectEntity* a, const ObjectEntity* b)
         EXPECT_EQ(a->rdstValues[i], b->rdstValues[i]);
     }
     EXPECT_EQ(a->spriteEffect != nullptr, b->spriteEffect != nullptr);
-    if (a->spriteEffect && b->spriteEffect)
+    if (a->spriteEffect && b->spriteEffect) {
         EXPECT_STREQ(a->spriteEffect->name, b->spriteEffect->name);
+    }
     EXPECT_EQ(a->spriteValue, b->spriteValue);
     EXPECT_EQ(a->correctionValue, b->correctionValue);
     EXPECT_EQ(a->glow[0], b->glow[0]);
