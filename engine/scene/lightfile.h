@@ -31,8 +31,8 @@ constexpr uint32_t TAG_SAVELIGHTEFFECTS_ERROR = 0x803d0402;     // int32_t*: 0 o
 constexpr uint32_t TAG_SAVELIGHTEFFECTS_CAPACITY = 0x803d0403;  // bytes the buffer holds; absent: unbounded
 
 // 1 when the first 12 bytes of the file or memory are "FORM", any length,
-// "KVOR"; else 0. The error word gets −1 only when no source is given or
-// fewer than 12 bytes can be read.
+// "KVOR"; else 0. The error word gets −1 only when no source is given, the
+// file cannot be opened or fewer than 12 bytes can be read.
 int32_t IsSceneFile(const TagItem* tags);
 
 // Reads the light effects of a file (or of a file image in memory) and
