@@ -96,6 +96,10 @@ constexpr uint32_t VERSION_FLAG_BIT_KEYS = 5;      // KEY3, MFKF, LIKF: only the
 
 // ---- Layouts ---------------------------------------------------------------------
 
+// Where FOG's mode and BCK2's background mode go in the scene flags.
+constexpr uint32_t SCENE_FOGMODE_SHIFT = 12;
+constexpr uint32_t SCENE_BACKGROUNDMODE_SHIFT = 8;
+
 constexpr uint32_t FORM_HEADER_BYTES = IFF_FORM_HEADER_BYTES;   // "FORM", size, "KVOR"
 constexpr uint32_t CHUNK_HEADER_BYTES = IFF_CHUNK_HEADER_BYTES; // id, size
 

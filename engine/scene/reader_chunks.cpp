@@ -158,13 +158,10 @@ bool ReadCLIP(ReadContext* context, const Chunk& chunk)
     return true;
 }
 
-constexpr uint32_t FOG_MODE_SHIFT = 12;
-constexpr uint32_t BACKGROUND_MODE_SHIFT = 8;
-
 bool ReadFOG(ReadContext* context, const Chunk& chunk)
 {
     Scene* scene = context->scene;
-    scene->flags |= ChunkWord(chunk, 0) << FOG_MODE_SHIFT;
+    scene->flags |= ChunkWord(chunk, 0) << SCENE_FOGMODE_SHIFT;
     for (uint32_t i = 0; i < 5; ++i)
         scene->fog[i] = ChunkWord(chunk, 1 + i);
     scene->flags |= ChunkWord(chunk, 6);
@@ -184,7 +181,7 @@ bool ReadGAMB(ReadContext* context, const Chunk& chunk)
 void SetBackground(Scene* scene, const Chunk& chunk)
 {
     scene->flags = (scene->flags & ~SCENE_BACKGROUNDMODE) |
-                   ((ChunkWord(chunk, 0) << BACKGROUND_MODE_SHIFT) & SCENE_BACKGROUNDMODE);
+                   ((ChunkWord(chunk, 0) << SCENE_BACKGROUNDMODE_SHIFT) & SCENE_BACKGROUNDMODE);
     scene->backgroundColour = ChunkWord(chunk, 1);
     scene->backgroundValue2 = ChunkWord(chunk, 2);
 }

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t FOG_MODE_SHIFT = 12;
-constexpr uint32_t BACKGROUND_MODE_SHIFT = 8;
 constexpr uint32_t FOG_PLANE_FLAGS = SCENE_FOGNEAR | SCENE_FOGFAR;
 
 constexpr uint32_t BACKGROUND_IMAGE = 1;
@@ -50,7 +48,7 @@ void PutSceneChunks(SceneSink* sink, const Scene* scene)
     const uint32_t clip[2] = {FloatWord(scene->nearClip), FloatWord(scene->farClip)};
     PutWordChunk(sink, ID_CLIP, clip, 2);
 
-    const uint32_t fogMode = (scene->flags & SCENE_FOGMODE) >> FOG_MODE_SHIFT;
+    const uint32_t fogMode = (scene->flags & SCENE_FOGMODE) >> SCENE_FOGMODE_SHIFT;
     if (fogMode != 0) {
         const uint32_t fog[7] = {fogMode,       scene->fog[0], scene->fog[1],
                                  scene->fog[2], scene->fog[3], scene->fog[4],
@@ -61,7 +59,7 @@ void PutSceneChunks(SceneSink* sink, const Scene* scene)
     const uint32_t ambient[2] = {FloatWord(scene->ambientLevel), FloatWord(scene->ambientValue2)};
     PutWordChunk(sink, ID_GAMB, ambient, 2);
 
-    const uint32_t backgroundMode = (scene->flags & SCENE_BACKGROUNDMODE) >> BACKGROUND_MODE_SHIFT;
+    const uint32_t backgroundMode = (scene->flags & SCENE_BACKGROUNDMODE) >> SCENE_BACKGROUNDMODE_SHIFT;
     const uint32_t background[4] = {backgroundMode, scene->backgroundColour, scene->backgroundValue2,
                                     scene->backgroundValue3};
     PutWordChunk(sink, ID_BCK2, background, 4);
