@@ -121,8 +121,8 @@ void ScanGlowEdge(const GlowCorner* sorted, Pixel pixel)
     const int64_t lowerSlope = GlowSlope(m, b);
     const int64_t last = std::min(b.y, height - 1);
     for (int64_t y = std::max<int64_t>(t.y, 0); y <= last; ++y) {
-        const int64_t xLong = (t.x << 16) + (y - t.y) * longSlope;
-        const int64_t xShort = y < m.y ? (t.x << 16) + (y - t.y) * upperSlope : (m.x << 16) + (y - m.y) * lowerSlope;
+        const int64_t xLong = t.x * 65536 + (y - t.y) * longSlope;
+        const int64_t xShort = y < m.y ? t.x * 65536 + (y - t.y) * upperSlope : m.x * 65536 + (y - m.y) * lowerSlope;
         span(y, xLong >> 16, xShort >> 16);
     }
 }
