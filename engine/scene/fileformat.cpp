@@ -55,9 +55,16 @@ bool ReadBytes(SceneSource* source, void* bytes, uint32_t count)
 }
 
 // Points the chunk at the next `size` bytes: in place in memory, or read
-// into the source's buffer, which grows to the largest payload read.
+// into the source's buffer, which grows to the largest payload read. An
+// empty payload still points at a byte, so that no copy of it is made from
+// a null pointer.
 bool ReadPayload(SceneSource* source, uint32_t size, Chunk* chunk)
 {
+    static const uint8_t nothing = 0;
+    if (size == 0) {
+        chunk->data = &nothing;
+        return true;
+    }
     if (!source->file) {
         chunk->data = source->memory + source->position;
         source->position += size;

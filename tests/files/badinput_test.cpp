@@ -136,6 +136,26 @@ TEST(BadInput, ShortFormsThatTheFormatAllowsAreRead)
     EXPECT_EQ(longer->lightValue3, 9u);
 }
 
+TEST(BadInput, EmptyPayloadsReadFromAFile)
+{
+    const std::string name = TempName("empty");
+    WriteFile(name, Form({RawChunk("SHDW", {}), Enty(ENTITY_LIGHT), RawChunk("LGHT", {}), WordChunk("AVTX", {})}));
+    int32_t error = 1;
+    const TagItem tags[] = {
+        {TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())},
+        {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+        {TAG_DONE, 0},
+    };
+    EXPECT_EQ(LoadScene(tags), nullptr);
+    EXPECT_EQ(error, -1);
+    WriteFile(name, Form({RawChunk("SHDW", {}), Enty(ENTITY_LIGHT), RawChunk("LGHT", {})}));
+    ScenePtr scene(LoadScene(tags));
+    std::remove(name.c_str());
+    ASSERT_TRUE(scene);
+    EXPECT_EQ(scene->flags, 0u);
+    EXPECT_EQ(LightOf(scene->entities)->lightFlags, 0u);
+}
+
 TEST(BadInput, ArrayChunkOfPartEntriesFails)
 {
     struct Case {
