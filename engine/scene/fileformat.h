@@ -18,6 +18,10 @@
 #include <cstdio>
 #include <cstring>
 
+struct ColourTable;
+struct LightEffect;
+struct Scene;
+
 // ---- Chunk ids ---------------------------------------------------------------
 
 constexpr uint32_t ID_KVOR = IffId("KVOR");
@@ -224,6 +228,13 @@ inline uint32_t ChunkWord(const Chunk& chunk, uint32_t index)
 
 // The text of a string payload, or null when it holds no NUL.
 const char* ChunkString(const Chunk& chunk);
+
+// Gives every element of the effects from `first` on its material over the
+// colour table, shared through the scene's chain: mode 2, 4 or 6 (add,
+// subtract, blend) for e3 bits 0-1 = 0, 1 or 2 with p1 = e2; mode 3 has no
+// material of its own and such an element keeps none. False when a
+// material cannot be made.
+bool CreateElementMaterials(LightEffect* first, Scene* scene, const ColourTable* table);
 
 // ---- Writing ----------------------------------------------------------------------------------
 

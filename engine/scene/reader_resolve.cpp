@@ -210,38 +210,12 @@ bool PrepareEntities(Scene* scene)
     return prepared;
 }
 
-constexpr uint32_t ELEMENT_MODE_MASK = 0x3;
-
-// Element material modes for e3 bits 0-1 = 0, 1, 2. Mode 3 has no material
-// of its own: such an element keeps none.
-constexpr uint32_t ELEMENT_MATERIAL_MODES[] = {MATERIAL_ADD, MATERIAL_SUBTRACT, MATERIAL_BLEND};
-
-bool MakeElementMaterial(Scene* scene, LightEffectElement* element)
-{
-    const uint32_t mode = element->e3 & ELEMENT_MODE_MASK;
-    if (mode >= sizeof ELEMENT_MATERIAL_MODES / sizeof ELEMENT_MATERIAL_MODES[0])
-        return true;
-    const TagItem tags[] = {
-        {TAG_MATERIAL_MODE, ELEMENT_MATERIAL_MODES[mode]},
-        {TAG_MATERIAL_P1, element->e2},
-        {TAG_MATERIAL_SCENE, TagPtr(scene)},
-        {TAG_MATERIAL_COLOURTABLE, TagPtr(scene->colourTable)},
-        {TAG_DONE, 0},
-    };
-    element->material = CreateMaterial(tags);
-    return element->material != nullptr;
-}
-
 bool PrepareLightEffects(Scene* scene)
 {
-    for (LightEffect* effect = scene->lightEffects; effect; effect = effect->next) {
-        for (LightEffectElement* element = effect->elements; scene->colourTable && element;
-             element = element->next) {
-            if (!MakeElementMaterial(scene, element))
-                return false;
-        }
+    if (scene->colourTable && !CreateElementMaterials(scene->lightEffects, scene, scene->colourTable))
+        return false;
+    for (LightEffect* effect = scene->lightEffects; effect; effect = effect->next)
         SortLightEffectElements(effect);
-    }
     return true;
 }
 
@@ -265,6 +239,32 @@ bool PrepareForColourTable(Scene* scene)
 }
 
 }  // namespace
+
+// Element materials: mode 2, 4 or 6 for e3 bits 0-1 = 0, 1 or 2. Mode 3 has
+// no material of its own: such an element keeps none.
+bool CreateElementMaterials(LightEffect* first, Scene* scene, const ColourTable* table)
+{
+    constexpr uint32_t modes[] = {MATERIAL_ADD, MATERIAL_SUBTRACT, MATERIAL_BLEND};
+    constexpr uint32_t modeMask = 0x3;
+    for (LightEffect* effect = first; effect; effect = effect->next) {
+        for (LightEffectElement* element = effect->elements; element; element = element->next) {
+            const uint32_t mode = element->e3 & modeMask;
+            if (mode >= sizeof modes / sizeof modes[0])
+                continue;
+            const TagItem tags[] = {
+                {TAG_MATERIAL_MODE, modes[mode]},
+                {TAG_MATERIAL_P1, element->e2},
+                {TAG_MATERIAL_SCENE, TagPtr(scene)},
+                {TAG_MATERIAL_COLOURTABLE, TagPtr(table)},
+                {TAG_DONE, 0},
+            };
+            element->material = CreateMaterial(tags);
+            if (!element->material)
+                return false;
+        }
+    }
+    return true;
+}
 
 bool ResolveScene(Scene* scene)
 {
