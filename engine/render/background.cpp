@@ -108,8 +108,8 @@ Plane MakePlane(const Texture* map, uint32_t tileValue, float planeY)
     return plane;
 }
 
-// Distance along the ray (in units of the ray's length) to the plane, or a
-// negative value when the ray does not meet it in front of the eye.
+// The multiple t of the ray vector at which it meets the plane; negative
+// when the ray does not meet it in front of the eye.
 float Meet(const Plane& plane, float eyeY, float dirY)
 {
     if (!plane.shown || dirY == 0)
@@ -146,13 +146,13 @@ void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, u
     float view[16];
     CameraMatrix(camera, view);
     const float eye[3] = {camera->position[0], camera->position[1], camera->position[2]};
-    const bool floor = mode == BACKGROUND_FLOOR || mode == BACKGROUND_FLOORSKY;
-    const bool sky = mode == BACKGROUND_SKY || mode == BACKGROUND_FLOORSKY;
+    const bool floorShown = mode == BACKGROUND_FLOOR || mode == BACKGROUND_FLOORSKY;
+    const bool skyShown = mode == BACKGROUND_SKY || mode == BACKGROUND_FLOORSKY;
     const uint32_t tile = scene->backgroundValue2;
     Plane planes[2] = {};
-    if (floor)
+    if (floorShown)
         planes[0] = MakePlane(scene->floorMap, tile, 0.0f);
-    if (sky && Addressable(scene->skyMap))
+    if (skyShown && Addressable(scene->skyMap))
         planes[1] = MakePlane(scene->skyMap, tile, eye[1] - Tile(scene->skyMap, tile));
 
     const uint16_t colour = Pixel15(scene->backgroundColour);
