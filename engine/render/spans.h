@@ -263,11 +263,12 @@ inline void StepPixel(Interpolants& q, const Interpolants& step)
         q.level += step.level;
 }
 
-template <unsigned F>
-inline void RunPixels(const Surface& s, uint16_t* d, ptrdiff_t direction, int64_t count, Interpolants& q,
-                      const Interpolants& step)
+// The pixel loop, one per member and drawing direction (+1 left to right,
+// −1 right to left), so that the compiler sees a constant stride.
+template <unsigned F, int DIRECTION>
+inline void RunPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step)
 {
-    for (; count > 0; --count, d += direction) {
+    for (; count > 0; --count, d += DIRECTION) {
         *d = uint16_t(SpanPixel<F>(s, q, *d));
         StepPixel<F>(q, step);
     }
@@ -379,7 +380,7 @@ struct SpanRows {
             if (direction < 0)
                 d -= count - 1;
             Interpolants none{};
-            RunPixels<F>(surface, d, 1, count, none, step);
+            RunPixels<F, 1>(surface, d, count, none, step);
             return;
         }
         const int64_t fraction = SpanFraction(start, xLong);
@@ -402,9 +403,14 @@ struct SpanRows {
         if constexpr (F & SPAN_FOG)
             q.level = edge.level + p.level.dx * distance;
         if constexpr (F & SPAN_PERSPECTIVE) {
-            PerspectiveSpan(d, count, distance, q);
+            if (direction > 0)
+                PerspectiveSpan<1>(d, count, distance, q);
+            else
+                PerspectiveSpan<-1>(d, count, distance, q);
+        } else if (direction > 0) {
+            RunPixels<F, 1>(surface, d, count, q, step);
         } else {
-            RunPixels<F>(surface, d, direction, count, q, step);
+            RunPixels<F, -1>(surface, d, count, q, step);
         }
     }
 
@@ -412,6 +418,7 @@ struct SpanRows {
     // piece the exact values N pixels on give the affine steps
     // (int(u·w × w_end) − u) >> k. The last piece is shorter with the same
     // steps.
+    template <int DIRECTION>
     void PerspectiveSpan(uint16_t* d, int64_t count, float distance, Interpolants& q)
     {
         const SpanPlanes& p = planes;
@@ -430,8 +437,8 @@ struct SpanRows {
             pieceStep.u = uint32_t(int32_t(uint32_t(TruncToInt(uw * wEnd)) - q.u) >> k);
             pieceStep.v = uint32_t(int32_t(uint32_t(TruncToInt(vw * wEnd)) - q.v) >> k);
             const int64_t n = std::min(length, count);
-            RunPixels<F>(surface, d, direction, n, q, pieceStep);
-            d += n * direction;
+            RunPixels<F, DIRECTION>(surface, d, n, q, pieceStep);
+            d += n * DIRECTION;
             count -= n;
         }
     }
