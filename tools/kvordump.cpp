@@ -244,6 +244,34 @@ struct Json {
     std::vector<Level> levels;
 };
 
+// The length of the valid UTF-8 sequence that starts `bytes` (at most
+// `count` long), or 0 when none does: overlong forms, surrogates and code
+// points past U+10FFFF are not valid.
+size_t Utf8Length(const unsigned char* bytes, size_t count)
+{
+    const unsigned lead = bytes[0];
+    size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    }
+    if (length == 0 || length > count || bytes[1] < low || bytes[1] > high)
+        return 0;
+    for (size_t k = 2; k < length; ++k) {
+        if ((bytes[k] & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
 // A string with quotes and escapes. Valid UTF-8 passes as it is; any other
 // byte of 0x80 and above is taken as Latin-1 and escaped, so that the
 // document stays valid whatever bytes a name holds.
@@ -253,40 +281,22 @@ void JsonText(const char* text, size_t count)
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     for (size_t i = 0; i < count;) {
         const unsigned byte = bytes[i];
-        if (byte == '"' || byte == '\\') {
-            std::printf("\\%c", byte);
-        } else if (byte == '\n') {
-            std::fputs("\\n", stdout);
-        } else if (byte == '\t') {
-            std::fputs("\\t", stdout);
-        } else if (byte < 0x20 || byte == 0x7F) {
-            std::printf("\\u%04x", byte);
-        } else if (byte < 0x80) {
-            std::putchar(int(byte));
-        } else {
-            size_t length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                                          : byte >= 0xF0 && byte <= 0xF4   ? 4
-                                                                                           : 0;
-            if (length > count - i)
-                length = 0;
-            for (size_t k = 1; k < length; ++k) {
-                if ((bytes[i + k] & 0xC0) != 0x80)
-                    length = 0;
-            }
-            // Overlong three- and four-byte forms, surrogates and code points
-            // past U+10FFFF are no valid UTF-8 either.
-            const unsigned next = length ? bytes[i + 1] : 0;
-            if ((byte == 0xE0 && next < 0xA0) || (byte == 0xED && next >= 0xA0) || (byte == 0xF0 && next < 0x90) ||
-                (byte == 0xF4 && next >= 0x90))
-                length = 0;
-            if (length == 0) {
-                std::printf("\\u%04x", byte);
-            } else {
-                std::fwrite(bytes + i, 1, length, stdout);
-                i += length;
-                continue;
-            }
+        const size_t sequence = byte >= 0x80 ? Utf8Length(bytes + i, count - i) : 0;
+        if (sequence > 0) {
+            std::fwrite(bytes + i, 1, sequence, stdout);
+            i += sequence;
+            continue;
         }
+        if (byte == '"' || byte == '\\')
+            std::printf("\\%c", byte);
+        else if (byte == '\n')
+            std::fputs("\\n", stdout);
+        else if (byte == '\t')
+            std::fputs("\\t", stdout);
+        else if (byte < 0x20 || byte >= 0x7F)
+            std::printf("\\u%04x", byte);
+        else
+            std::putchar(int(byte));
         ++i;
     }
     std::putchar('"');

@@ -563,6 +563,8 @@ TEST_F(Kvordump, EscapesNamesSoThatTheJsonStaysValid)
         {"caf\xc3\xa9", "\"caf\xc3\xa9\""},            // UTF-8 as it is
         {"caf\xe9", R"("caf\u00e9")"},                  // a lone Latin-1 byte
         {"\xed\xa0\x80", R"("\u00ed\u00a0\u0080")"},   // a surrogate is no UTF-8
+        {"\xc0\xaf", R"("\u00c0\u00af")"},                // nor an overlong form
+        {"\xf0\x9f\x99\x82 \xe2\x82", "\"\xf0\x9f\x99\x82 \\u00e2\\u0082\""},  // nor a cut sequence
     };
     for (const auto& [name, json] : cases) {
         SCOPED_TRACE(json);
