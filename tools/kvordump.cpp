@@ -731,18 +731,18 @@ int Run(const Options& options)
 int main(int argc, char** argv)
 {
     Options options;
-    if (int status = ParseOptions(argc, argv, &options))
-        return status;
+    if (int usage = ParseOptions(argc, argv, &options))
+        return usage;
+    int status = 0;
     if (options.help) {
         std::fputs(USAGE, stdout);
         std::fputs(HELP, stdout);
-        return 0;
-    }
-    int status;
-    try {
-        status = Run(options);
-    } catch (const std::bad_alloc&) {
-        return Refused(options.file, "out of memory");
+    } else {
+        try {
+            status = Run(options);
+        } catch (const std::bad_alloc&) {
+            return Refused(options.file, "out of memory");
+        }
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "%s: cannot write the output: %s\n", PROGRAM, std::strerror(errno));

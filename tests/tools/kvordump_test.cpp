@@ -109,15 +109,19 @@ protected:
 
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
-    // Runs kvordump with these arguments, standard input from `input`.
-    Result Run(const std::vector<std::string>& args, const std::string& input = "/dev/null") const
+    // Runs kvordump with these arguments, standard input from `input` and
+    // standard output into `output` (a file of the temporary folder when
+    // empty, whose text is then the result's).
+    Result Run(const std::vector<std::string>& args, const std::string& input = "/dev/null",
+               const std::string& output = "") const
     {
         std::vector<std::string> argv = {program_};
         argv.insert(argv.end(), args.begin(), args.end());
-        const SpawnResult spawned = Spawn(argv, false, input, Path("stdout"), Path("stderr"));
+        const std::string out = output.empty() ? Path("stdout") : output;
+        const SpawnResult spawned = Spawn(argv, false, input, out, Path("stderr"));
         if (spawned.error != 0)
             return {-1, "", "cannot start kvordump"};
-        return {spawned.status, ReadText(Path("stdout")), ReadText(Path("stderr"))};
+        return {spawned.status, output.empty() ? ReadText(out) : "", ReadText(Path("stderr"))};
     }
 
     // Writes the scene with SaveScene and returns the file's path.
@@ -742,6 +746,20 @@ TEST_F(Kvordump, FilesThatCannotBeReadGiveOneLineNamingFileAndReason)
             EXPECT_EQ(result.out, "");
             EXPECT_EQ(result.err, "kvordump: " + path + ": " + reason + "\n");
         }
+    }
+}
+
+TEST_F(Kvordump, OutputThatCannotBeWrittenFailsWithOneLine)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    const std::string path = Write(BoxFile(), "box.kvor");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{path}, {"--chunks", path}, {"--help"}}) {
+        SCOPED_TRACE(args[0]);
+        const Result result = Run(args, "/dev/null", "/dev/full");
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "kvordump: cannot write the output: No space left on device\n");
     }
 }
 
