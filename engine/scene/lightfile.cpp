@@ -12,10 +12,6 @@ namespace {
 constexpr uint32_t LEEL_BYTES = 16;  // e0, e1, e2, e3
 constexpr uint32_t WORD_BYTES = 4;
 
-// Element material modes for e3 bits 0-1 = 0, 1, 2; no mode is defined for
-// 3, so such an element gets no material.
-constexpr uint32_t ELEMENT_MATERIAL_MODES[4] = {MATERIAL_ADD, MATERIAL_SUBTRACT, MATERIAL_BLEND, 0};
-
 void StoreError(int32_t* error, int32_t value)
 {
     if (error)
@@ -112,28 +108,6 @@ bool ReadLightEffectChunk(Reader& reader, const Chunk& chunk)
     }
     default: return true;
     }
-}
-
-bool MakeElementMaterials(LightEffect* first, Scene* scene, const ColourTable* table)
-{
-    for (LightEffect* effect = first; effect; effect = effect->next) {
-        for (LightEffectElement* element = effect->elements; element; element = element->next) {
-            const uint32_t mode = ELEMENT_MATERIAL_MODES[element->e3 & 3];
-            if (mode == 0)
-                continue;
-            const TagItem tags[] = {
-                {TAG_MATERIAL_MODE, mode},
-                {TAG_MATERIAL_P1, element->e2},
-                {TAG_MATERIAL_SCENE, TagPtr(scene)},
-                {TAG_MATERIAL_COLOURTABLE, TagPtr(table)},
-                {TAG_DONE, 0},
-            };
-            element->material = CreateMaterial(tags);
-            if (!element->material)
-                return false;
-        }
-    }
-    return true;
 }
 
 // Undoes a failed load: the materials made for the elements, the effects,
@@ -250,7 +224,7 @@ LightEffect* LoadLightEffects(const TagItem* tags)
     }
     const bool read = ReadLightEffectFile(&source, reader);
     CloseSource(&source);
-    if (!read || (table && !MakeElementMaterials(reader.first, reader.scene, table))) {
+    if (!read || (table && !CreateElementMaterials(reader.first, reader.scene, table))) {
         DiscardRead(reader.first, reader.scene, textureMark);
         return nullptr;
     }
