@@ -20,7 +20,10 @@ void FillTransparentTexture(const TriangleRef* triangle)
     DrawTransparent<SPAN_TEXEL>(scan, *object, surface);
 }
 
-// m2 = 1 filters bilinearly, any other value takes the nearest texel.
+// m2 = 1 filters bilinearly, any other value takes the nearest texel. The
+// texels are the environment map's own 15-bit pixels: a private 64 KB
+// light-map area (OBJECT_LIGHTMAP) cannot hold a map of that size and is not
+// read.
 void FillEnvironment(const TriangleRef* triangle)
 {
     const ObjectEntity* object = TargetOwner(*triangle);

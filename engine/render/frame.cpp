@@ -2,6 +2,7 @@
 // transformation and projection of everything drawn.
 #include "effects/effects.h"
 #include "render/render.h"
+#include "render/stages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,7 +82,8 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view)
 }
 
 // Entities without ENTITY_DRAWN are neither transformed nor projected, but
-// every entity's matrix is brought into camera space.
+// every entity's matrix is brought into camera space. Ends with the sorted
+// draw list.
 void PrepareScene(Scene* scene, Entity* camera, XView* view)
 {
     if (!scene || !view)
@@ -90,6 +92,7 @@ void PrepareScene(Scene* scene, Entity* camera, XView* view)
         camera = scene->camera;
     if (!CameraOf(camera))
         return;
+    uint64_t mark = ProfileStart();
     SetFrameConstants(scene, camera, view);
     BuildViewMatrix(scene, camera);
     for (Entity* entity = scene->entities; entity; entity = entity->next) {
@@ -104,4 +107,8 @@ void PrepareScene(Scene* scene, Entity* camera, XView* view)
             TransformVertices(volume);
         }
     }
+    BuildDrawList(scene);
+    ProfileLap(&Profile.transform, &mark);
+    SortDrawList(scene);
+    ProfileLap(&Profile.sort, &mark);
 }

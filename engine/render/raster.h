@@ -90,7 +90,7 @@ using Filler = void (*)(const TriangleRef*);
 constexpr int FILLER_ROWS = 128;
 
 // Filler of each index (objectFlags & 0x3F) | fogIndexBase; null where the
-// object is not drawn. Constant.
+// object is not drawn. Constant; read by DrawTriangle.
 extern const std::array<Filler, FILLER_ROWS> FillerTable;
 
 // Table members (rows in brackets). Members with a sub-choice make it once

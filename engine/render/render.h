@@ -92,8 +92,9 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 
 // Frame constants, every entity's object-to-camera matrix, and the
 // transformation and projection of every drawn object, morph object and
-// light volume, with the clip codes of every drawn light. A null camera
-// stands for the scene's own.
+// light volume, with the clip codes of every drawn light; then the scene's
+// draw list, sorted farthest first (BuildDrawList and SortDrawList,
+// pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
 // Fills the buffer drawn into (buffer B of a double-buffered view, else the

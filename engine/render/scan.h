@@ -1,7 +1,8 @@
 // The scan conversion that every filler but the glow-edge one shares: corner
 // order, 16.16 edges started at the first row, the row ranges of the upper
 // and lower parts, left and right span ends, and the per-triangle gradients
-// with their sub-pixel start correction. Internal to the rasteriser.
+// with their sub-pixel start correction. The set-up arithmetic is single
+// precision, as are the vertices' values. Internal to the rasteriser.
 #pragma once
 
 #include "render/raster.h"

@@ -509,7 +509,8 @@ constexpr uint32_t FILTER_MIPMAP = 0x2;
 constexpr uint32_t ENVIRONMENT_BILINEAR = 1;
 
 // Whether the fillers can address the texture: pixels present and sides of
-// at most 65536 (the shifts then stay within a word).
+// at most 65536 (the shifts then stay within a word). A member whose map
+// cannot be addressed draws nothing.
 inline bool Addressable(const Texture* texture)
 {
     return texture && texture->pixels && texture->widthShift <= 16 && texture->heightShift <= 16;
@@ -638,6 +639,7 @@ void DrawTextured(const TriangleRef& triangle, Surface surface)
 
 // Member F blended into the frame: by the transparency map's intensity at
 // (u, v) when the object has a transparency map, else by its colour's alpha.
+// A transparency map without intensities draws nothing.
 template <unsigned F>
 void DrawTransparent(const ScanTriangle& scan, const ObjectEntity& object, Surface surface)
 {
