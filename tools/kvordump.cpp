@@ -44,13 +44,18 @@ constexpr char HELP[] =
 
 std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// printf into a string of whatever length the text needs.
 std::string Printed(const char* format, ...)
 {
-    char text[256];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
     va_end(arguments);
+    std::string text(length > 0 ? size_t(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
     return text;
 }
 
