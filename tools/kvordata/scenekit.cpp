@@ -193,13 +193,14 @@ Mesh Tube(const std::vector<Vec3>& path, const std::vector<float>& radii, int si
 {
     Mesh mesh;
     const int rows = int(path.size()) - 1;
+    // Frames carried along the path: each normal is the previous one with
+    // its part along the new tangent removed, so the tube does not twist.
     std::vector<Vec3> normals, binormals;
-    Vec3 reference = {0, 0, 1};
+    const Vec3 first = Normalise(path[1] - path[0]);
+    Vec3 reference = std::fabs(first.y) < 0.9f ? Vec3{0, -1, 0} : Vec3{1, 0, 0};
     for (int i = 0; i <= rows; ++i) {
         const Vec3 tangent = Normalise(path[size_t(std::min(i + 1, rows))] - path[size_t(std::max(i - 1, 0))]);
-        if (std::fabs(Dot(tangent, reference)) > 0.9f)
-            reference = {1, 0, 0};
-        const Vec3 n = Normalise(Cross(tangent, reference));
+        const Vec3 n = Normalise(reference - tangent * Dot(tangent, reference));
         normals.push_back(n);
         binormals.push_back(Normalise(Cross(tangent, n)));
         reference = n;

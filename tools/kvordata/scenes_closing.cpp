@@ -63,10 +63,10 @@ void SuecideScene(const std::string& dir, uint64_t seed)
     constexpr float towerHeight = 600;
 
     const Fractal hills = MakeFractal(rng, 3, 4, 0.5f);
-    AddObject(scene, "hills", Transformed(Grid(3600, 3600, 18, 18, 256), [&](Vec3 p) {
+    AddObject(scene, "hills", Transformed(Grid(12000, 12000, 20, 20, 256), [&](Vec3 p) {
                   const float distance = std::sqrt(p.x * p.x + p.z * p.z);
-                  const float rise = std::clamp((distance - 250) / 900, 0.0f, 1.0f);
-                  const float h = 170 * rise * (0.6f + 0.5f * FractalNoise(hills, p.x / 3600 + 0.5f, p.z / 3600 + 0.5f));
+                  const float rise = std::clamp((distance - 250) / 1500, 0.0f, 1.0f);
+                  const float h = 420 * rise * (0.6f + 0.5f * FractalNoise(hills, p.x / 12000 + 0.5f, p.z / 12000 + 0.5f));
                   return Vec3{p.x, -h, p.z};
               }),
               OBJECT_SHADED, 0x006C7C98);
@@ -125,7 +125,7 @@ void Suecide2Scene(const std::string& dir, uint64_t seed)
     Scene* scene = NewScene(75, 0.4f);
     scene->flags |= BACKGROUND_FLOOR;
     scene->floorMap = UseTexture(scene, "city_floor.iff");
-    scene->backgroundValue2 = 800;
+    scene->backgroundValue2 = 2400;
     scene->backgroundColour = 0x0A0C18;
     constexpr float towerHeight = 3000;
 
@@ -263,9 +263,9 @@ void Hand3Scene(const std::string& dir, uint64_t seed)
                    SPLINE);
     }
 
-    AddCameraKey(scene, 0, {0, -125, -270}, {0, -125, 0}, 0, SPLINE);
-    AddCameraKey(scene, HAND3_SECONDS / 2, {30, -135, -245}, {0, -128, 0}, -3, SPLINE);
-    AddCameraKey(scene, HAND3_SECONDS, {-10, -120, -265}, {0, -125, 0}, 2, SPLINE);
+    AddCameraKey(scene, 0, {0, -135, -215}, {0, -130, 0}, 0, SPLINE);
+    AddCameraKey(scene, HAND3_SECONDS / 2, {28, -145, -195}, {0, -132, 0}, -3, SPLINE);
+    AddCameraKey(scene, HAND3_SECONDS, {-10, -130, -210}, {0, -130, 0}, 2, SPLINE);
     SaveAndFree(scene, dir, "hand3.kvor");
 }
 

@@ -132,7 +132,7 @@ void PaniScene(const std::string& dir, uint64_t)
     for (int k = 0; k <= 14; ++k) {
         const float t = float(PANI_SECONDS) * float(k) / 14;
         const Vec3 eye = Orbit(250 - 30 * std::sin(t * 0.3f), 180 - 9 * t, -78 - 20 * std::sin(t * 0.5f));
-        AddCameraKey(scene, t, eye, {0, -165 - 25 * std::sin(t * 0.4f), 0}, 4 * std::sin(t * 0.25f), SPLINE);
+        AddCameraKey(scene, t, eye, {0, -140 - 25 * std::sin(t * 0.4f), 0}, 4 * std::sin(t * 0.25f), SPLINE);
     }
     SaveAndFree(scene, dir, "pani.kvor");
 }
@@ -243,19 +243,19 @@ std::vector<MorphShape> TwinShapes(const Mesh& base)
         shape("coil",
               [](Vec3 p) {
                   const float twist = p.y * 2.5f;
-                  const float r = 12 + 4 * std::cos(p.y * 6);
+                  const float r = 20 + 6 * std::cos(p.y * 6);
                   return Vec3{(p.x * std::cos(twist) - p.z * std::sin(twist)) * r, p.y * 70,
                               (p.x * std::sin(twist) + p.z * std::cos(twist)) * r};
               }),
         shape("open",
               [](Vec3 p) {
                   const float arms = std::exp(-std::pow((p.y + 0.35f) * 5, 2.0f)) * 45;
-                  return Vec3{p.x * (14 + arms), p.y * 62, p.z * 14};
+                  return Vec3{p.x * (22 + arms), p.y * 62, p.z * 20};
               }),
         shape("reach",
               [](Vec3 p) {
                   const float lean = (-p.y + 1) * 0.5f;
-                  return Vec3{p.x * 12 + 40 * lean * lean, p.y * 66, p.z * 12};
+                  return Vec3{p.x * 20 + 45 * lean * lean, p.y * 66, p.z * 18};
               }),
     };
 }
@@ -305,15 +305,15 @@ void Lesby1Scene(const std::string& dir, uint64_t seed)
     for (int i = 0; i < 10; ++i)
         Append(motes, Lifted(Sphere(4, 6, 8, 1, 1),
                              Orbit(float(NextRange(rng, 90, 140)), 36.0f * float(i), float(NextRange(rng, -60, 40)))));
-    ObjectEntity* moteObject = AddObject(scene, "motes", motes, OBJECT_SHADED, 0x00FFE0F0);
+    ObjectEntity* moteObject = AddObject(scene, "motes", motes, OBJECT_SHADED, 0x00FFFFFF);
     SetParent(moteObject, twins);
-    LightEntity* wisp = AddLight(scene, "wisp", {0, 0, 0}, 0x00FF80C0, 1.4f, 420, LIGHT_ON);
+    LightEntity* wisp = AddLight(scene, "wisp", {0, 0, 0}, 0x00FF80C0, 2.5f, 520, LIGHT_ON);
     for (int k = 0; k <= 10; ++k)
         AddKey(wisp, LESBY1_SECONDS * k / 10, At(Orbit(110, 70.0f * float(k), -40 - 30 * std::sin(float(k)))), SPLINE);
 
     for (int k = 0; k <= 5; ++k) {
         const float t = float(LESBY1_SECONDS) * float(k) / 5;
-        AddCameraKey(scene, t, {60 * std::sin(t * 0.2f), -70 + 10 * std::sin(t * 0.3f), -320 + 5 * t}, {0, -40, 0},
+        AddCameraKey(scene, t, {50 * std::sin(t * 0.2f), -60 + 10 * std::sin(t * 0.3f), -230 + 3 * t}, {0, -40, 0},
                      5 * std::sin(t * 0.2f), SPLINE);
     }
     SaveAndFree(scene, dir, "lesby_1.kvor");

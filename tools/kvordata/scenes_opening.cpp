@@ -266,8 +266,8 @@ void AlienBornScene(const std::string& dir, uint64_t seed)
 
     for (int k = 0; k <= 14; ++k) {
         const float t = float(ALIEN_BORN_SECONDS) * float(k) / 14;
-        const float distance = 250 - 95 * t / float(ALIEN_BORN_SECONDS);
-        const Vec3 eye = Orbit(distance, 200 + 22 * t, -150 + 35 * t / float(ALIEN_BORN_SECONDS));
+        const float distance = 270 - 100 * t / float(ALIEN_BORN_SECONDS);
+        const Vec3 eye = Orbit(distance, 200 + 22 * t, -215 + 60 * t / float(ALIEN_BORN_SECONDS));
         AddCameraKey(scene, t, eye, heart + Vec3{0, 8, 0}, 3 * std::sin(t * 0.3f), SPLINE);
     }
     SaveAndFree(scene, dir, "alien_born.kvor");
@@ -294,7 +294,7 @@ std::vector<Vec3> TrefoilPath(float size, int points)
 // and three coloured lights with five-element flares weaving through.
 void LightsScene(const std::string& dir, uint64_t)
 {
-    Scene* scene = NewScene(60, 0.3f);
+    Scene* scene = NewScene(60, 0.5f);
     const std::vector<Vec3> knotPath = TrefoilPath(26, 96);
     ObjectEntity* knot = AddObject(scene, "knot", Tube(knotPath, std::vector<float>(knotPath.size(), 9), 8, 6, 1),
                                    OBJECT_ENVIRONMENT, 0x00FFFFFF);
@@ -340,11 +340,11 @@ void LightsScene(const std::string& dir, uint64_t)
         const char* name;
         uint32_t colour;
         float radius, tilt, speed, phase, range;
-    } lights[3] = {{"light_red", 0x00FF4030, 150, 25, 1.0f, 0, 260},
-                   {"light_gold", 0x00FFC060, 170, -35, -0.8f, 120, 300},
-                   {"light_blue", 0x003080FF, 140, 70, 1.3f, 240, 240}};
+    } lights[3] = {{"light_red", 0x00FF4030, 150, 25, 1.0f, 0, 420},
+                   {"light_gold", 0x00FFC060, 170, -35, -0.8f, 120, 460},
+                   {"light_blue", 0x003080FF, 140, 70, 1.3f, 240, 400}};
     for (const auto& l : lights) {
-        LightEntity* light = AddLight(scene, l.name, {0, 0, 0}, l.colour, 1.0f, l.range, LIGHT_ON | LIGHT_SCALEEFFECT);
+        LightEntity* light = AddLight(scene, l.name, {0, 0, 0}, l.colour, 1.6f, l.range, LIGHT_ON | LIGHT_SCALEEFFECT);
         light->effect = flare;
         for (int k = 0; k <= 20; ++k) {
             const float t = float(LIGHTS_SECONDS) * float(k) / 20;
@@ -354,7 +354,7 @@ void LightsScene(const std::string& dir, uint64_t)
             AddKey(light, t, At({flat.x, flat.z * std::sin(tilt), flat.z * std::cos(tilt)}), SPLINE);
         }
         for (int k = 0; k <= 40; ++k)
-            AddLightKey(light, LIGHTS_SECONDS * k / 40, k % 3 ? 1.0f : 0.65f, LINEAR);
+            AddLightKey(light, LIGHTS_SECONDS * k / 40, k % 3 ? 1.6f : 1.0f, LINEAR);
     }
 
     for (int k = 0; k <= 8; ++k) {

@@ -455,7 +455,7 @@ Picture Chrome()
 {
     return LitSphere([](float x, float y) {
         Rgb c = y < 0 ? Mix(HexColour(0xF0F8FF), HexColour(0x4070C0), std::pow(-y, 0.7f))
-                      : Mix(HexColour(0x302820), HexColour(0x908070), std::pow(y, 1.5f));
+                      : Mix(HexColour(0x8A7058), HexColour(0xE0C8A8), std::pow(y, 1.2f));
         const float hx = x + 0.35f;
         const float hy = y + 0.45f;
         c = Add(c, Scale(HexColour(0xFFFFFF), std::exp(-(hx * hx + hy * hy) * 30.0f)));
