@@ -9,6 +9,11 @@ bash scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVOR_TESTS=OFF >/dev/null
 cmake --build build-release -j 2
 
+# The show and the viewer run on data/, which kvordata writes from a seed.
+if [ ! -d data ]; then
+    build-release/tools/kvordata data
+fi
+
 program=(build-release/examples/testcard 5)
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
