@@ -5,7 +5,6 @@
 #include "scene/material.h"
 #include "scene/reader.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -62,8 +61,9 @@ bool ReplaceName(const Chunk& chunk, char** slot)
     return true;
 }
 
-// The payload's first `bytes` bytes (at most `limit`) as big-endian words,
-// missing bytes read as 0: the short forms of SHDW and LGHT.
+// The first `limit` bytes of the payload (16 at most) as limit / 4
+// big-endian words, bytes the payload lacks read as 0: the short forms of
+// SHDW and LGHT.
 void ReadShortWords(const Chunk& chunk, uint32_t limit, uint32_t* words)
 {
     uint8_t bytes[16] = {};
