@@ -59,7 +59,7 @@ void SuecideScene(const std::string& dir, uint64_t seed)
     scene->flags |= BACKGROUND_SKY | SCENE_SHADOWS;
     scene->skyMap = UseTexture(scene, "sky_night.iff");
     scene->backgroundValue2 = 900;
-    scene->backgroundColour = 0x05060C;
+    scene->backgroundColour = 0x141A28;
     constexpr float towerHeight = 600;
 
     const Fractal hills = MakeFractal(rng, 3, 4, 0.5f);
