@@ -106,6 +106,7 @@ private:
 
 struct Result {
     int status = -1;  // exit status; −1 when the process did not exit normally
+    pid_t pid = -1;
     std::string out;
     std::string err;
 };
@@ -146,6 +147,7 @@ Result RunInChild(const std::string& cwd, Body body)
     }
     close(out[1]);
     close(err[1]);
+    result.pid = child;
     result.out = ReadAll(out[0]);
     result.err = ReadAll(err[0]);
     int raw = 0;
