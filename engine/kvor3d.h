@@ -15,4 +15,5 @@
 #include "anim/anim.h"
 #include "render/render.h"
 #include "render/raster.h"
+#include "render/pass.h"
 #include "effects/effects.h"

@@ -1,0 +1,137 @@
+// Glow: each glowing object's sprite, resampled from the radial table to a
+// size that follows its distance; the glow pass over its faces, which
+// stamps the sprite into the object's glow buffer along its silhouette; and
+// the blend that paints each glow buffer over the frame in its colour.
+#include "core/tables.h"
+#include "render/stages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t GLOW_SPRITE_BYTES = 65536;
+constexpr int32_t GLOW_SPRITE_MAX = 255;
+constexpr uint32_t RADIAL_SIDE = 256;
+
+// An empty bounding box: any point widens it.
+constexpr int32_t BOX_EMPTY_LOW = 32767;
+constexpr int32_t BOX_EMPTY_HIGH = -32768;
+
+// n = int(g0 × (focal / z) × 256) with z the object's camera depth, made odd
+// and at most 255. An object at or behind the camera, whose faces can still
+// reach the screen, gets the smallest sprite, 1.
+int32_t GlowSpriteSize(const ObjectEntity& object)
+{
+    const float z = object.matrix[14];
+    int32_t n = TruncToInt(object.glow[0] * (Frame.focal / z) * 256.0f);
+    if (n % 2 == 0)
+        n += 1;
+    return std::max(std::min(n, GLOW_SPRITE_MAX), 1);
+}
+
+// One channel of the blend: (d × (255 − a) + c × a′) >> 8, kept within the
+// channel's five bits (a negative g1 can only darken to 0).
+uint32_t BlendChannel(int64_t d, int64_t c, int64_t a, int64_t weighted)
+{
+    const int64_t value = (d * (255 - a) + c * weighted) >> 8;
+    return uint32_t(std::clamp<int64_t>(value, 0, 31));
+}
+
+// a′ = int(a × g1) in 64 bits; beyond ±2^40 every channel saturates anyway.
+int64_t WeightedAlpha(uint32_t a, float g1)
+{
+    constexpr double LIMIT = 1099511627776.0;
+    const double value = double(float(a) * g1);
+    if (!(value == value))
+        return 0;
+    return int64_t(std::clamp(value, -LIMIT, LIMIT));
+}
+
+void BlendBuffer(const GlowBuffer& buffer)
+{
+    const int32_t width = Frame.width;
+    const int32_t x0 = std::max(buffer.x0, 0);
+    const int32_t x1 = std::min(buffer.x1, width - 1);
+    const int32_t y0 = std::max(buffer.y0, 0);
+    const int32_t y1 = std::min(buffer.y1, Frame.height - 1);
+    const int64_t red = (buffer.colour >> 19) & 0x1F;
+    const int64_t green = (buffer.colour >> 11) & 0x1F;
+    const int64_t blue = (buffer.colour >> 3) & 0x1F;
+    uint16_t* target = Frame.target;
+    for (int32_t y = y0; y <= y1; ++y) {
+        for (int32_t x = x0; x <= x1; ++x) {
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            const uint32_t a = buffer.pixels[i];
+            if (a == 0)
+                continue;
+            const int64_t weighted = WeightedAlpha(a, buffer.g1);
+            const uint32_t d = target[i];
+            target[i] = uint16_t((BlendChannel((d >> 10) & 0x1F, red, a, weighted) << 10) |
+                                 (BlendChannel((d >> 5) & 0x1F, green, a, weighted) << 5) |
+                                 BlendChannel(d & 0x1F, blue, a, weighted));
+        }
+    }
+}
+
+}  // namespace
+
+int BuildGlowSprite(ObjectEntity* object, int32_t size)
+{
+    if (!object || size < 1 || size > GLOW_SPRITE_MAX || !RadialTable)
+        return 0;
+    if (!object->glowImage) {
+        object->glowImage = static_cast<uint8_t*>(MemAlloc(GLOW_SPRITE_BYTES, 1));
+        if (!object->glowImage)
+            return 0;
+        object->glowImageSize = 0;
+    }
+    if (object->glowImageSize != uint32_t(size)) {
+        const uint32_t n = uint32_t(size);
+        const uint32_t step = 0xFF0000 / n + 1;
+        for (uint32_t j = 0; j < n; ++j) {
+            const uint8_t* row = RadialTable + ((j * step) >> 16) * RADIAL_SIDE;
+            for (uint32_t i = 0; i < n; ++i)
+                object->glowImage[j * n + i] = row[(i * step) >> 16];
+        }
+        object->glowImageSize = n;
+    }
+    object->objectFlags |= OBJECT_GLOWBUILT;
+    return 1;
+}
+
+// An object whose sprite cannot be built still has its edges examined: the
+// glow-edge filler then marks them without a halo.
+void DrawGlowFace(Face* face)
+{
+    ObjectEntity* object = ObjectOf(face->owner);
+    if (!object)
+        return;
+    if (!(object->objectFlags & OBJECT_GLOWBUILT))
+        BuildGlowSprite(object, GlowSpriteSize(*object));
+    GlowBuffer* buffer = object->glowBuffer;
+    if (buffer && !(buffer->glowFlags & GLOW_CLEARED)) {
+        if (buffer->pixels)
+            std::memset(buffer->pixels, 0, size_t(buffer->width) * buffer->height);
+        buffer->x0 = BOX_EMPTY_LOW;
+        buffer->x1 = BOX_EMPTY_HIGH;
+        buffer->y0 = BOX_EMPTY_LOW;
+        buffer->y1 = BOX_EMPTY_HIGH;
+        buffer->glowFlags |= GLOW_CLEARED;
+    }
+    DrawFace(face);
+}
+
+// Buffers whose pixels do not match the frame (their resize failed) are
+// left out.
+void BlendGlow(Scene* scene)
+{
+    for (GlowBuffer* buffer = scene->glowBuffers; buffer; buffer = buffer->next) {
+        if (!(buffer->glowFlags & GLOW_CLEARED) || !buffer->pixels || buffer->x0 > buffer->x1 ||
+            buffer->y0 > buffer->y1)
+            continue;
+        if (int64_t(buffer->width) != Frame.width || int64_t(buffer->height) != Frame.height)
+            continue;
+        BlendBuffer(*buffer);
+    }
+}

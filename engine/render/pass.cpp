@@ -1,0 +1,199 @@
+// RenderScene: the phases of one frame in their order, the main pass over
+// the sorted draw list with the markers of lights and vertex glints, their
+// visibility test after every face is drawn, and the motion-blur mix.
+#include "render/stages.h"
+
+#include <algorithm>
+#include <cmath>
+
+RenderProfile Profile;
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr int32_t FOG_INDEX_BASE = 64;
+// Vertex normals are about 127 long.
+constexpr double NORMAL_LENGTH = 127.0;
+
+// The frame constants describe this view: PrepareScene ran for it, so every
+// coordinate the fillers and markers get fits its buffers.
+bool FrameOfView(const XView& view)
+{
+    const uint16_t* drawn = (view.flags & XVIEW_DOUBLEBUFFER) ? view.bufferB : view.current;
+    return Frame.target && Frame.target == drawn && Frame.width == view.width && Frame.height == view.height &&
+           Frame.width > 0 && Frame.height > 0;
+}
+
+bool FaceComplete(const Face& face)
+{
+    return face.vertices[0] && face.vertices[1] && face.vertices[2];
+}
+
+// A glint shows where the vertex normal turns toward the camera by at most
+// spriteValue / 65536 degrees: acos(cz / 127) with cz the normal's camera z.
+// A normal a little longer than 127 counts as pointing straight at the
+// camera.
+bool GlintFacesCamera(const ObjectEntity& object, const Vertex& v)
+{
+    const float cz = v.normal[0] * object.unitRows[0][2] + v.normal[1] * object.unitRows[1][2] +
+                     v.normal[2] * object.unitRows[2][2];
+    const double limit = object.spriteValue / 65536.0 * PI / 180.0;
+    return std::acos(std::clamp(cz / NORMAL_LENGTH, -1.0, 1.0)) <= limit;
+}
+
+// Each corner is examined once per frame. An accepted one is marked and
+// listed; drawing a further face over the same vertex marks it again.
+void MarkGlints(Face& face, const ObjectEntity& object, SpriteList& sprites)
+{
+    uint16_t* target = Frame.target;
+    for (int corner = 0; corner < 3; ++corner) {
+        Vertex* v = face.vertices[corner];
+        size_t index;
+        if (v->vertexValue & GLINT_EXAMINED) {
+            if ((v->vertexValue & GLINT_ACCEPTED) && FramePixel(v->screenX, v->screenY, &index))
+                target[index] = MARKER_PIXEL;
+            continue;
+        }
+        v->vertexValue |= GLINT_EXAMINED;
+        if (v->clipCode == 0 && GlintFacesCamera(object, *v) && FramePixel(v->screenX, v->screenY, &index) &&
+            sprites.Append({DRAW_GLINT, float(corner), &face, nullptr})) {
+            v->vertexValue |= GLINT_ACCEPTED;
+            v->savedPixel = target[index];
+            target[index] = MARKER_PIXEL;
+        }
+    }
+}
+
+// A light with an effect keeps the pixel under it and marks it.
+void MarkLight(const DrawEntry& entry, SpriteList& sprites)
+{
+    LightEntity* light = LightOf(entry.light);
+    size_t index;
+    if (!light || !light->effect || !FramePixel(light->screenX, light->screenY, &index) || !sprites.Append(entry))
+        return;
+    light->savedPixel = Frame.target[index];
+    Frame.target[index] = MARKER_PIXEL;
+}
+
+// Phase 2. Light volumes carry the glow bit for their own fillers but have
+// no glow fields: their faces get no glow entries (and so are not drawn a
+// second time in the glow pass), nor glints.
+void DrawMainPass(Scene* scene, SpriteList& sprites)
+{
+    Frame.renderPhase = PHASE_MAIN;
+    const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
+    for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
+        const DrawEntry& entry = scene->drawList[i];
+        if (entry.type == DRAW_LIGHT) {
+            MarkLight(entry, sprites);
+            continue;
+        }
+        if ((entry.type != DRAW_FACE && entry.type != DRAW_VOLUMEFACE) || !entry.face)
+            continue;
+        Face* face = entry.face;
+        DrawFace(face);
+        const ObjectEntity* object = ObjectOf(face->owner);
+        if (!object || !FaceComplete(*face))
+            continue;
+        if ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect)
+            MarkGlints(*face, *object, sprites);
+        if (object->objectFlags & OBJECT_GLOW)
+            sprites.Append({DRAW_GLOWFACE, 0.0f, face, nullptr});
+    }
+}
+
+// A marker still in place means nothing nearer covered the point: the pixel
+// under it comes back. Otherwise the entry is dropped.
+void TestMarker(DrawEntry& entry, float x, float y, uint16_t saved)
+{
+    size_t index;
+    if (FramePixel(x, y, &index) && Frame.target[index] == MARKER_PIXEL)
+        Frame.target[index] = saved;
+    else
+        entry.type = DRAW_DROPPED;
+}
+
+// Phase 3, from the last sprite entry to the first, so that markers written
+// over markers come back in the reverse order of their writing.
+void DrawGlowPass(SpriteList& sprites)
+{
+    Frame.renderPhase = PHASE_GLOW;
+    for (uint32_t i = sprites.count; i-- > 0;) {
+        DrawEntry& entry = sprites.entries[i];
+        if (entry.type == DRAW_LIGHT) {
+            const LightEntity* light = LightOf(entry.light);
+            TestMarker(entry, light->screenX, light->screenY, light->savedPixel);
+        } else if (entry.type == DRAW_GLINT) {
+            const Vertex* v = entry.face->vertices[TruncToInt(entry.key)];
+            TestMarker(entry, v->screenX, v->screenY, v->savedPixel);
+        } else if (entry.type == DRAW_GLOWFACE) {
+            DrawGlowFace(entry.face);
+        }
+    }
+}
+
+// Blue in bits 0-4, green 10-14, red 20-24.
+uint32_t Spread(uint32_t p)
+{
+    return (p & 0x001F) + ((p & 0x03E0) << 5) + ((p & 0x7C00) << 10);
+}
+
+// Each pixel of the shown buffer moves 15/32 of the way to the frame just
+// drawn: S(old) × 32 + (S(drawn) − S(old)) × 15 holds 17 × old + 15 × drawn
+// in ten bits per channel, whose top five are the result.
+void MixMotionBlur(XView& view)
+{
+    if (!(view.flags & XVIEW_DOUBLEBUFFER) || !view.current || !view.bufferB || view.current == view.bufferB)
+        return;
+    const size_t pixels = size_t(view.width) * size_t(view.height);
+    uint16_t* shown = view.current;
+    const uint16_t* drawn = view.bufferB;
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint32_t old = Spread(shown[i]);
+        const uint32_t mix = old * 32 + (Spread(drawn[i]) - old) * 15;
+        shown[i] = uint16_t(((mix >> 5) & 0x1F) | (((mix >> 15) & 0x1F) << 5) | (((mix >> 25) & 0x1F) << 10));
+    }
+}
+
+}  // namespace
+
+void RenderScene(Scene* scene, Entity*, XView* view, uint32_t)
+{
+    if (!scene || !view || !FrameOfView(*view))
+        return;
+    uint64_t mark = ProfileStart();
+    Frame.fogIndexBase = (scene->flags & SCENE_FOGMODE) ? FOG_INDEX_BASE : 0;
+    ResizeGlowBuffers(scene, uint32_t(view->width), uint32_t(view->height));
+    for (GlowBuffer* buffer = scene->glowBuffers; buffer; buffer = buffer->next)
+        buffer->glowFlags &= ~GLOW_CLEARED;
+    LightVertices(scene);
+    ProfileLap(&Profile.transform, &mark);
+
+    bool masked = false;
+    if (scene->flags & SCENE_SHADOWS) {
+        BuildShadowVolumes(scene);
+        masked = DrawShadowPass(scene, view);
+    } else {
+        FreeShadowVolumes(scene);
+        FreeShadowBuffers(view);
+    }
+    ProfileLap(&Profile.shadows, &mark);
+
+    SpriteList sprites{scene->spriteList, scene->spriteCapacity, 0};
+    DrawMainPass(scene, sprites);
+    ProfileLap(&Profile.mainPass, &mark);
+    DrawGlowPass(sprites);
+    ProfileLap(&Profile.glow, &mark);
+
+    Frame.renderPhase = PHASE_FLARES;
+    if (masked)
+        DarkenShadows(view);
+    ProfileLap(&Profile.shadows, &mark);
+    DrawFlares(sprites, view);
+    ProfileLap(&Profile.flares, &mark);
+
+    Frame.renderPhase = PHASE_BLEND;
+    BlendGlow(scene);
+    MixMotionBlur(*view);
+    ProfileLap(&Profile.blend, &mark);
+}
