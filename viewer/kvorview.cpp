@@ -1,0 +1,144 @@
+// kvorview: the scene viewer. Opens the 320 × 200 view, loads the scene file
+// named on its command line, plays it once in real time from its first key
+// to its last and prints the frame rate it reached. It uses the engine in
+// the standard order, so it is the reference for how a program drives it.
+//
+//   kvorview SCENEFILE
+//
+// Reads data/.palette in the current folder; texture files named in the
+// scene are read relative to the current folder too. Exit status 1 when the
+// view cannot be opened, else 0, also after the errors it reports.
+#include "kvor3d.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int32_t PIXEL_MODE_RGB15 = 1;
+constexpr uintptr_t VIEW_DEPTH = 15;
+constexpr int32_t CHUNKY_WIDTH = 320;
+constexpr int32_t POSITION_TABLE_ANGLE = 45;
+constexpr int32_t POSITION_TABLE_FAR = 32000;
+constexpr int32_t SHADE_OFFSET = 45;
+constexpr size_t SCENE_NAME_BYTES = 256;
+constexpr char PALETTE_FILE[] = "data/.palette";
+
+// The program's state; all zero at start.
+DView* View;
+ColourTable* Colours;
+Scene* ViewedScene;
+XView* RenderTarget;
+uint32_t SceneTime;        // written by the playback loop
+uint32_t FrameCount;       // frames presented
+char SceneName[SCENE_NAME_BYTES];
+bool SceneNameFits;        // the argument is shorter than the name buffer
+uint32_t Palette[PALETTE_FILE_WORDS];
+
+// One frame: prepare, background, render, present.
+void DrawFrame(Scene* scene)
+{
+    PrepareScene(scene, scene->camera, RenderTarget);
+    DrawBackground(scene, RenderTarget);
+    RenderScene(scene, scene->camera, RenderTarget, 0);
+    PresentView(View);
+    ++FrameCount;
+}
+
+void FreeTables()
+{
+    FreeNormalTable();
+    FreePositionTable();
+    FreeRadialTable();
+}
+
+// The reported failures print their line and end with status 0. The view is
+// closed first, so that its window and shared memory go at once.
+int Fail(const char* message, bool tablesBuilt)
+{
+    std::fputs(message, stdout);
+    if (tablesBuilt)
+        FreeTables();
+    CloseView(View);
+    return 0;
+}
+
+// Reads the palette file; a short read leaves the rest of the buffer zero.
+bool ReadPalette()
+{
+    FILE* file = std::fopen(PALETTE_FILE, "rb");
+    if (!file)
+        return false;
+    static_cast<void>(std::fread(Palette, sizeof(uint32_t), PALETTE_FILE_WORDS, file));
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SetPixelMode(PIXEL_MODE_RGB15);
+    const TagItem viewTags[] = {
+        {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
+        {TAG_OPENVIEW_DOUBLEBUFFER, 0},
+        {TAG_DONE, 0},
+    };
+    View = OpenView(argc, argv, viewTags);
+    if (!View) {
+        std::fputs("Cant open view\n", stdout);
+        return 1;
+    }
+    if (argc < 2)
+        return Fail("Scene name missing\n", false);
+    // A name that does not fit the buffer is not cut short: it is reported
+    // as a scene that cannot be loaded.
+    SceneNameFits = std::strlen(argv[1]) < SCENE_NAME_BYTES;
+    if (SceneNameFits)
+        std::strcpy(SceneName, argv[1]);
+
+    BuildSquareTable();
+    BuildNormalTable();
+    BuildRadialTable();
+    BuildPositionTable(POSITION_TABLE_ANGLE, CHUNKY_WIDTH, POSITION_TABLE_FAR);
+
+    if (!ReadPalette())
+        return Fail("cant read palette\n", true);
+    const TagItem colourTags[] = {
+        {TAG_COLOURTABLE_PALETTE, TagPtr(Palette)},
+        {TAG_COLOURTABLE_OCTREE, 1},
+        {TAG_DONE, 0},
+    };
+    Colours = CreateColourTable(colourTags);
+
+    int32_t loadResult = 0;
+    const TagItem sceneTags[] = {
+        {TAG_LOADSCENE_FILENAME, TagPtr(SceneName)},
+        {TAG_LOADSCENE_ERROR, TagPtr(&loadResult)},
+        {TAG_LOADSCENE_COLOURTABLE, TagPtr(Colours)},
+        {TAG_DONE, 0},
+    };
+    ViewedScene = SceneNameFits ? LoadScene(sceneTags) : nullptr;
+    if (!ViewedScene)
+        return Fail("Cant load scene\n", true);
+    AllocDrawLists(ViewedScene);
+    TimerCreate();
+    RenderTarget = View->xview;
+    BuildShadeTable(Colours, SHADE_OFFSET);
+
+    const TagItem playTags[] = {
+        {TAG_PLAY_TIMESOURCE, TagPtr(&TimerRead)},
+        {TAG_PLAY_FRAME, TagPtr(&DrawFrame)},
+        {TAG_PLAY_SCENETIME, TagPtr(&SceneTime)},
+        {TAG_DONE, 0},
+    };
+    PlayScene(ViewedScene, playTags);
+    // The rate divides by the time playback ended at, not by the time it
+    // took; a scene of one instant reports an infinite rate.
+    std::printf("fps: %g\n", double(uint64_t(FrameCount) * TICKS_PER_SECOND) / double(uint64_t(SceneTime)));
+
+    FreeTables();
+    CloseView(View);
+    TimerDelete();
+    return 0;
+}
