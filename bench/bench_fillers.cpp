@@ -197,10 +197,12 @@ World& TheWorld()
 
 // Rows of member F from the mapping's start values and constant steps.
 template <unsigned F>
-void SimpleRows(const Surface& s, uint16_t* frame)
+void SimpleRows(const Surface& surface, uint16_t* frame)
 {
-    Mapping m = MappingOf();
-    benchmark::DoNotOptimize(m);
+    Mapping given = MappingOf();
+    benchmark::DoNotOptimize(given);
+    const Mapping m = given;
+    const Surface s = surface;
     Interpolants row = m.start;
     for (int32_t y = 0; y < HEIGHT; ++y) {
         Interpolants q = row;

@@ -5,14 +5,28 @@
 
 namespace {
 
-// Spans shorter than this are filled in line; a call costs more than it
-// saves there.
-constexpr int64_t LONG_SPAN = 64;
-
 // 16 pixels stored at once, at any pixel address.
 using PixelBlock = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 constexpr int64_t BLOCK_PIXELS = 16;
 constexpr uintptr_t BLOCK_BYTES = 32;
+
+// Spans of one pixel value: plain fills, whatever the drawing direction.
+struct FlatRows {
+    uint16_t* target;
+    int64_t width;
+    bool leftToRight;
+    uint16_t pixel;
+
+    void Span(int64_t row, int64_t start, int64_t count, int32_t)
+    {
+        const int64_t left = leftToRight ? start : start - count + 1;
+        FillPixels(target + row * width + left, count, pixel);
+    }
+    void NextRow() {}
+    void SkipRows(int64_t) {}
+};
+
+}  // namespace
 
 // Long fills are bound by the stores: 32 bytes at a time, aligned to 32
 // bytes so that no store straddles a cache line, with one unaligned store
@@ -29,28 +43,6 @@ __attribute__((target_clones("avx2", "default"))) void FillLongSpan(uint16_t* d,
     for (uint16_t* p = d + skip / sizeof(uint16_t); p + BLOCK_PIXELS <= end; p += BLOCK_PIXELS)
         *reinterpret_cast<PixelBlock*>(p) = block;
 }
-
-// Spans of one pixel value: plain fills, whatever the drawing direction.
-struct FlatRows {
-    uint16_t* target;
-    int64_t width;
-    bool leftToRight;
-    uint16_t pixel;
-
-    void Span(int64_t row, int64_t start, int64_t count, int32_t)
-    {
-        const int64_t left = leftToRight ? start : start - count + 1;
-        uint16_t* d = target + row * width + left;
-        if (count < LONG_SPAN)
-            std::fill_n(d, count, pixel);
-        else
-            FillLongSpan(d, count, pixel);
-    }
-    void NextRow() {}
-    void SkipRows(int64_t) {}
-};
-
-}  // namespace
 
 // Draws the rows of any triangle whose corners span rows, zero area included.
 void FillFlat(const TriangleRef* triangle)

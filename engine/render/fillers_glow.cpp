@@ -91,29 +91,29 @@ void WidenGlowBox(GlowBuffer& buffer, const GlowCorner* corners, int64_t half, i
     buffer.y1 = int32_t(std::clamp<int64_t>(y1, 0, height - 1));
 }
 
-// Calls pixel(x, y) for every covered pixel on the screen. Rows run from the
-// top corner's row to the bottom corner's, both included; on each row the
-// pixels between the long edge's and the current short edge's positions
-// (>> 16), both included. The upper short edge serves the rows above the
-// middle corner, the lower one the rest. A triangle on one row covers its
-// corners' whole extent.
-template <class Pixel>
-void ScanGlowEdge(const GlowCorner* sorted, Pixel pixel)
+// Calls span(y, from, to) for the covered pixels from..to of each row on the
+// screen. Rows run from the top corner's row to the bottom corner's, both
+// included; on each row the pixels between the long edge's and the current
+// short edge's positions (>> 16), both included. The upper short edge serves
+// the rows above the middle corner, the lower one the rest. A triangle on one
+// row covers its corners' whole extent.
+template <class Span>
+void ScanGlowEdge(const GlowCorner* sorted, Span span)
 {
     const GlowCorner& t = sorted[0];
     const GlowCorner& m = sorted[1];
     const GlowCorner& b = sorted[2];
     const int64_t width = Frame.width;
     const int64_t height = Frame.height;
-    const auto span = [&](int64_t y, int64_t a, int64_t c) {
+    const auto between = [&](int64_t y, int64_t a, int64_t c) {
         const int64_t from = std::max<int64_t>(std::min(a, c), 0);
         const int64_t to = std::min<int64_t>(std::max(a, c), width - 1);
-        for (int64_t x = from; x <= to; ++x)
-            pixel(x, y);
+        if (from <= to)
+            span(y, from, to);
     };
     if (t.y == b.y) {
         if (t.y >= 0 && t.y < height)
-            span(t.y, std::min({t.x, m.x, b.x}), std::max({t.x, m.x, b.x}));
+            between(t.y, std::min({t.x, m.x, b.x}), std::max({t.x, m.x, b.x}));
         return;
     }
     const int64_t longSlope = GlowSlope(t, b);
@@ -123,7 +123,7 @@ void ScanGlowEdge(const GlowCorner* sorted, Pixel pixel)
     for (int64_t y = std::max<int64_t>(t.y, 0); y <= last; ++y) {
         const int64_t xLong = t.x * 65536 + (y - t.y) * longSlope;
         const int64_t xShort = y < m.y ? t.x * 65536 + (y - t.y) * upperSlope : m.x * 65536 + (y - m.y) * lowerSlope;
-        span(y, xLong >> 16, xShort >> 16);
+        between(y, xLong >> 16, xShort >> 16);
     }
 }
 
@@ -147,7 +147,9 @@ void FillGlowEdge(const TriangleRef* triangle)
     uint16_t* target = Frame.target;
     const int64_t width = Frame.width;
     if (phase == PHASE_MAIN) {
-        ScanGlowEdge(sorted, [=](int64_t x, int64_t y) { target[y * width + x] = GLOWEDGE_COVERED; });
+        ScanGlowEdge(sorted, [=](int64_t y, int64_t from, int64_t to) {
+            FillPixels(target + y * width + from, to - from + 1, GLOWEDGE_COVERED);
+        });
         return;
     }
 
@@ -159,5 +161,8 @@ void FillGlowEdge(const TriangleRef* triangle)
     const GlowStamp stamp{target, buffer->pixels, sprite ? object->glowImage : nullptr, size, size >> 1,
                           width, Frame.height};
     WidenGlowBox(*buffer, corners, stamp.half, width, Frame.height);
-    ScanGlowEdge(sorted, [&stamp](int64_t x, int64_t y) { stamp.Examine(x, y); });
+    ScanGlowEdge(sorted, [&stamp](int64_t y, int64_t from, int64_t to) {
+        for (int64_t x = from; x <= to; ++x)
+            stamp.Examine(x, y);
+    });
 }

@@ -46,6 +46,21 @@ inline uint32_t AlphaOf(uint32_t colour)
     return colour >> 27;
 }
 
+// Writes `count` pixels of one value from d on; at least 16.
+void FillLongSpan(uint16_t* d, int64_t count, uint16_t pixel);
+
+// Runs shorter than this are filled in line; a call costs more than it saves
+// there.
+constexpr int64_t LONG_SPAN = 64;
+
+inline void FillPixels(uint16_t* d, int64_t count, uint16_t pixel)
+{
+    if (count < LONG_SPAN)
+        std::fill_n(d, count, pixel);
+    else
+        FillLongSpan(d, count, pixel);
+}
+
 // ---- Texels ------------------------------------------------------------------------
 
 // Addressing of one level of a power-of-two map by a row value a and a
