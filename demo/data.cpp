@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 ShowData Data;
 
 namespace {
@@ -187,23 +189,27 @@ void* ReadIlbm(const uint8_t* data, size_t size, int32_t* width, int32_t* height
     return nullptr;
 }
 
-// The whole file in a malloc block, or null.
+// The whole of a regular file in a malloc block, or null; its size is taken
+// from the file system, so a directory or device is never read.
 uint8_t* ReadWholeFile(const char* name, size_t* size)
 {
+    *size = 0;
     std::FILE* file = std::fopen(name, "rb");
     if (!file)
         return nullptr;
+    struct stat status;
     uint8_t* bytes = nullptr;
-    long length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0 && (length = std::ftell(file)) > 0 && std::fseek(file, 0, SEEK_SET) == 0) {
-        bytes = static_cast<uint8_t*>(std::malloc(size_t(length)));
-        if (bytes && std::fread(bytes, 1, size_t(length), file) != size_t(length)) {
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        const size_t length = size_t(status.st_size);
+        bytes = static_cast<uint8_t*>(std::malloc(length));
+        if (bytes && std::fread(bytes, 1, length, file) == length) {
+            *size = length;
+        } else {
             std::free(bytes);
             bytes = nullptr;
         }
     }
     std::fclose(file);
-    *size = bytes ? size_t(length) : 0;
     return bytes;
 }
 

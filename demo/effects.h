@@ -57,8 +57,8 @@ constexpr uint16_t Rgb15(int32_t r, int32_t g, int32_t b) { return uint16_t((r <
 // pixels. Only the part inside the frame is drawn.
 void blit_keyed(XView* frame, const uint16_t* picture, int32_t x, int32_t y, int32_t w, int32_t h);
 
-// Blends the non-zero picture pixels over the frame: with a = alpha >> 8,
-// each channel becomes (picture × a + frame × (255 − a)) >> 8.
+// Blends the non-zero picture pixels over the frame: with a = alpha >> 8
+// (at most 255), each channel becomes (picture × a + frame × (255 − a)) >> 8.
 void blit_keyed_alpha(XView* frame, const uint16_t* picture, int32_t x, int32_t y, int32_t w, int32_t h,
                       uint32_t alpha);
 

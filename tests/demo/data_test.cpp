@@ -209,6 +209,7 @@ TEST(LoadShowData, PicturesThatFailAreKeptAsNullAndTheTunnelTextureIsStoredTwice
 {
     ShowFolder folder;
     folder.Remove("logo.iff");
+    std::filesystem::create_directory(folder.Path("data/logo.iff"));
     folder.Write("clip1.iff", Bytes(10, 0));
     const Result result = RunInChild(folder.Root(), [] {
         load_show_data();
