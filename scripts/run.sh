@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs the main job: the test card in a 320 × 200
-# window. On a desktop it uses $DISPLAY; where no display can be opened it
-# plays on a private Xvfb and saves screenshots in shots/.
+# Builds everything and runs the main job: the show threnody in a 320 × 200
+# window. On a desktop it uses $DISPLAY and plays until ended (Ctrl-C);
+# where no display can be opened it plays the first two minutes on a
+# private Xvfb, saves a screenshot every 10 seconds in shots/ and ends it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +15,7 @@ if [ ! -d data ]; then
     build-release/tools/kvordata data
 fi
 
-program=(build-release/examples/testcard 5)
+program=(build-release/demo/threnody)
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     exec "${program[@]}"
@@ -26,10 +27,15 @@ mkdir -p shots
 rm -f shots/*.png
 "${program[@]}" &
 pid=$!
-for i in 1 2 3; do
-    sleep 1
-    kill -0 "$pid" 2>/dev/null || break
-    xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left 0 -top 0 -width 320 -height 200 | pnmtopng >"shots/frame$i.png"
+for i in $(seq -w 1 12); do
+    sleep 10
+    if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid" || true
+        echo "threnody ended by itself before $((10#$i * 10)) seconds" >&2
+        exit 1
+    fi
+    xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut -left 0 -top 0 -width 320 -height 200 | pnmtopng >"shots/show-${i}0s.png"
 done
-wait "$pid"
-echo "no display here: played on a private Xvfb ($DISPLAY); screenshots in $(pwd)/shots/"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+echo "no display here: played two minutes of the show on a private Xvfb ($DISPLAY); screenshots in $(pwd)/shots/"
