@@ -90,11 +90,12 @@ void BlitSprite(XView* view, int32_t x, int32_t y, const Texture* map, int32_t w
     const int64_t x1 = std::min<int64_t>(int64_t(x) + w, view->width);
     const int64_t y0 = std::max<int64_t>(y, 0);
     const int64_t y1 = std::min<int64_t>(int64_t(y) + h, view->height);
-    const uint64_t i = intensity >> 6;
+    // At most 31 × 2^26: the products fit in 32 bits.
+    const uint32_t i = intensity >> 6;
     const auto* texels = static_cast<const uint16_t*>(map->pixels);
     const auto add = [i](uint32_t d, uint32_t t, int shift) {
-        const uint64_t sum = ((d >> shift) & 0x1F) + ((uint64_t((t >> shift) & 0x1F) * i) >> 10);
-        return uint32_t(std::min<uint64_t>(sum, 0x1F)) << shift;
+        const uint32_t sum = ((d >> shift) & 0x1F) + ((((t >> shift) & 0x1F) * i) >> 10);
+        return std::min<uint32_t>(sum, 0x1F) << shift;
     };
     uint64_t sourceY = uint64_t(y0 - y) * stepY;
     for (int64_t row = y0; row < y1; ++row, sourceY += stepY) {
@@ -102,8 +103,10 @@ void BlitSprite(XView* view, int32_t x, int32_t y, const Texture* map, int32_t w
         uint16_t* to = view->current + row * view->width;
         uint64_t sourceX = uint64_t(x0 - x) * stepX;
         for (int64_t column = x0; column < x1; ++column, sourceX += stepX) {
-            const uint32_t d = to[column];
             const uint32_t t = line[sourceX >> 16];
+            if (t == 0)
+                continue;
+            const uint32_t d = to[column];
             to[column] = uint16_t(add(d, t, 10) | add(d, t, 5) | add(d, t, 0));
         }
     }

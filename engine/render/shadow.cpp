@@ -352,15 +352,15 @@ bool DrawShadowPass(Scene* scene, XView* view)
     return true;
 }
 
+// Written without a branch per pixel, so that the loop runs on whole
+// vectors of pixels.
 void DarkenShadows(const XView* view)
 {
     const uint8_t* mask = view->shadowMask;
     uint16_t* target = Frame.target;
     const size_t pixels = size_t(view->width) * size_t(view->height);
-    for (size_t i = 0; i < pixels; ++i) {
-        if (mask[i])
-            target[i] = 0;
-    }
+    for (size_t i = 0; i < pixels; ++i)
+        target[i] = uint16_t(target[i] & (uint16_t(mask[i] != 0) - 1u));
 }
 
 void FreeShadowBuffers(XView* view)

@@ -2,6 +2,9 @@
 // and culling, and the painter's order the sort gives them.
 #include "renderpass/pass_support.h"
 
+#include <cmath>
+#include <random>
+
 namespace {
 
 using pass_test::RenderPass;
@@ -68,6 +71,44 @@ std::vector<uint32_t> SortedLabels(Scene* scene, const std::vector<float>& keys)
     for (size_t i = 0; i < keys.size(); ++i)
         labels.push_back(scene->drawList[i].type);
     return labels;
+}
+
+// The rule itself: the gaps n >> 1, n >> 2, ... 1, and a swap of whole
+// entries while the later key is larger.
+std::vector<uint32_t> ShellSortLabels(const std::vector<float>& keys)
+{
+    std::vector<std::pair<float, uint32_t>> entries;
+    for (size_t i = 0; i < keys.size(); ++i)
+        entries.push_back({keys[i], uint32_t(i)});
+    const int64_t n = int64_t(entries.size());
+    for (int64_t gap = n >> 1; gap > 0; gap >>= 1) {
+        for (int64_t i = gap; i < n; ++i) {
+            for (int64_t j = i - gap; j >= 0 && entries[j + gap].first > entries[j].first; j -= gap)
+                std::swap(entries[j], entries[j + gap]);
+        }
+    }
+    std::vector<uint32_t> labels;
+    for (const auto& entry : entries)
+        labels.push_back(entry.second);
+    return labels;
+}
+
+TEST_F(DrawOrder, SortGivesTheShellSortsOrderForAnyKeys)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> depth(-100.0f, 5000.0f);
+    std::uniform_int_distribution<int> few(0, 9);
+    for (uint32_t n : {2u, 3u, 17u, 255u, 256u, 2500u}) {
+        std::vector<float> distinct, repeated, special;
+        for (uint32_t i = 0; i < n; ++i) {
+            distinct.push_back(depth(random));
+            repeated.push_back(float(few(random)));
+            special.push_back(i % 5 == 0 ? (i % 2 ? -0.0f : 0.0f) : depth(random));
+        }
+        special[n / 2] = std::nanf("");
+        for (const auto& keys : {distinct, repeated, special})
+            EXPECT_EQ(SortedLabels(scene, keys), ShellSortLabels(keys)) << n << " entries";
+    }
 }
 
 TEST_F(DrawOrder, SortPutsLargerKeysFirst)
