@@ -1,0 +1,200 @@
+// kvorbench: the whole frame's cost on scene files, without a display. For
+// each scene file named it renders F frames spread evenly from the scene's
+// first key to its last, each as a program's frame callback draws it
+// (evaluate, prepare, background, render into a 320 × 200 frame buffer),
+// after one frame that is not counted (it makes the buffers drawn on first
+// use), and prints one line:
+//
+//   scene=<file> frames=<F> ns_per_frame=<mean> fps=<frames per second>
+//
+// With --profile the line goes on with the mean nanoseconds per frame of each
+// stage: evaluate, transform (prepare but the sort, and the point lighting),
+// sort, background, shadows, main pass, glow, flares and blend.
+//
+//   kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...
+//
+// Texture files named in a scene are read from the current folder. Exit
+// status 0; 1 when a scene or the palette cannot be loaded; 2 for a usage
+// error.
+#include "headless.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char PROGRAM[] = "kvorbench";
+constexpr char USAGE[] = "usage: kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...\n";
+constexpr uint32_t DEFAULT_FRAMES = 500;
+constexpr uint32_t MAX_FRAMES = 10000000;
+
+uint64_t Nanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
+
+int Usage(const char* message)
+{
+    std::fprintf(stderr, "%s: %s\n%s", PROGRAM, message, USAGE);
+    return 2;
+}
+
+struct Options {
+    uint32_t frames = DEFAULT_FRAMES;
+    bool profile = false;
+    const char* palette = nullptr;
+    std::vector<const char*> scenes;
+};
+
+int ParseOptions(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--profile") {
+            options->profile = true;
+        } else if (argument == "-f" || argument == "--frames" || argument == "-p" || argument == "--palette") {
+            if (i + 1 >= argc)
+                return Usage("an option needs a value");
+            const char* value = argv[++i];
+            if (argument == "-p" || argument == "--palette") {
+                options->palette = value;
+                continue;
+            }
+            char* end = nullptr;
+            const unsigned long frames = std::strtoul(value, &end, 10);
+            if (!*value || *end || value[0] == '-' || frames < 1 || frames > MAX_FRAMES)
+                return Usage("the frame count must be a whole number from 1 to 10000000");
+            options->frames = uint32_t(frames);
+        } else if (argument == "-h" || argument == "--help") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            return Usage(("unknown option '" + argument + "'").c_str());
+        } else {
+            options->scenes.push_back(argv[i]);
+        }
+    }
+    return options->scenes.empty() ? Usage("no scene file given") : 0;
+}
+
+ColourTable* LoadPalette(const char* path)
+{
+    std::vector<uint32_t> words(PALETTE_FILE_WORDS);
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return nullptr;
+    const size_t read = std::fread(words.data(), sizeof(uint32_t), words.size(), file);
+    std::fclose(file);
+    if (read != words.size())
+        return nullptr;
+    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_OCTREE, 1}, {TAG_DONE, 0}};
+    return CreateColourTable(tags);
+}
+
+Scene* Load(const char* path, ColourTable* colours)
+{
+    int32_t error = 0;
+    TagItem tags[4] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)}, {TAG_LOADSCENE_ERROR, TagPtr(&error)}};
+    size_t count = 2;
+    if (colours)
+        tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
+    tags[count] = {TAG_DONE, 0};
+    return LoadScene(tags);
+}
+
+// One scene's frames and its line. False when the scene cannot be loaded.
+bool Measure(const char* path, const Options& options, ColourTable* colours, XView* view)
+{
+    Scene* scene = Load(path, colours);
+    if (!scene) {
+        std::fprintf(stderr, "%s: %s: cannot load the scene\n", PROGRAM, path);
+        return false;
+    }
+    uint32_t start, end;
+    headless::SceneTimeRange(scene, &start, &end);
+    headless::RenderAt(scene, view, start);
+
+    Profile = RenderProfile{};
+    if (options.profile)
+        Profile.clock = Nanoseconds;
+    uint64_t evaluate = 0, background = 0;
+    const uint64_t begin = Nanoseconds();
+    for (uint32_t i = 0; i < options.frames; ++i) {
+        const uint32_t t = headless::FrameTime(start, end, i, options.frames);
+        if (options.profile) {
+            uint64_t mark = Nanoseconds();
+            EvaluateScene(scene, t);
+            evaluate += Nanoseconds() - mark;
+            PrepareScene(scene, scene->camera, view);
+            mark = Nanoseconds();
+            DrawBackground(scene, view);
+            background += Nanoseconds() - mark;
+            RenderScene(scene, scene->camera, view, 0);
+        } else {
+            headless::RenderAt(scene, view, t);
+        }
+    }
+    const double total = double(Nanoseconds() - begin);
+    Profile.clock = nullptr;
+
+    const double frames = options.frames;
+    const double mean = total / frames;
+    std::printf("scene=%s frames=%u ns_per_frame=%.0f fps=%.1f", path, options.frames, mean, 1e9 / mean);
+    if (options.profile) {
+        const std::pair<const char*, uint64_t> stages[] = {
+            {"evaluate", evaluate},       {"transform", Profile.transform}, {"sort", Profile.sort},
+            {"background", background},   {"shadows", Profile.shadows},     {"main", Profile.mainPass},
+            {"glow", Profile.glow},       {"flares", Profile.flares},       {"blend", Profile.blend},
+        };
+        for (const auto& stage : stages)
+            std::printf(" %s_ns=%.0f", stage.first, double(stage.second) / frames);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    FreeScene(scene);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (int status = ParseOptions(argc, argv, &options))
+        return status;
+    if (!headless::StartEngine()) {
+        std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
+        return 1;
+    }
+    ColourTable* colours = nullptr;
+    if (options.palette && !(colours = LoadPalette(options.palette))) {
+        std::fprintf(stderr, "%s: %s: cannot read the palette\n", PROGRAM, options.palette);
+        return 1;
+    }
+    const TagItem viewTags[] = {
+        {TAG_XVIEW_WIDTH, headless::VIEW_WIDTH},
+        {TAG_XVIEW_HEIGHT, headless::VIEW_HEIGHT},
+        {TAG_DONE, 0},
+    };
+    XView* view = XViewCreate(viewTags);
+    if (!view) {
+        std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
+        return 1;
+    }
+    int status = 0;
+    for (const char* path : options.scenes) {
+        if (!Measure(path, options, colours, view))
+            status = 1;
+    }
+    XViewDelete(view);
+    DeleteColourTable(colours);
+    headless::StopEngine();
+    return status;
+}

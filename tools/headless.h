@@ -1,0 +1,73 @@
+// Rendering without a window, shared by kvorshot and kvorbench: the engine
+// tables a frame needs, a scene's time range as the playback loop takes it,
+// frame times spread evenly over it, and one frame drawn at a given time.
+#pragma once
+
+#include "kvor3d.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace headless {
+
+constexpr int32_t VIEW_WIDTH = 320;
+constexpr int32_t VIEW_HEIGHT = 200;
+
+// The pixel mode and the tables the renderer reads, in the viewer's order
+// and with its arguments. False when memory is short.
+inline bool StartEngine()
+{
+    SetPixelMode(1);
+    const bool squares = BuildSquareTable() != nullptr;
+    const bool normals = BuildNormalTable() != 0;
+    const bool radial = BuildRadialTable() != 0;
+    const bool positions = BuildPositionTable(45, VIEW_WIDTH, 32000) != 0;
+    return squares && normals && radial && positions;
+}
+
+inline void StopEngine()
+{
+    FreeNormalTable();
+    FreePositionTable();
+    FreeRadialTable();
+}
+
+// The earliest first-key and latest last-key time of the entities' and the
+// camera's motion keys: what PlayScene plays by default. Both 0 without keys.
+inline void SceneTimeRange(const Scene* scene, uint32_t* start, uint32_t* end)
+{
+    bool any = false;
+    *start = 0;
+    *end = 0;
+    const auto consider = [&](const Entity* entity) {
+        if (!entity || !entity->keys.head)
+            return;
+        *start = any ? std::min(*start, entity->keys.head->time) : entity->keys.head->time;
+        *end = any ? std::max(*end, entity->keys.tail->time) : entity->keys.tail->time;
+        any = true;
+    };
+    for (const Entity* entity = scene->entities; entity; entity = entity->next)
+        consider(entity);
+    consider(scene->camera);
+}
+
+// Frame i of n spread evenly from start to end, both included; a single
+// frame is drawn at the start.
+inline uint32_t FrameTime(uint32_t start, uint32_t end, uint32_t i, uint32_t n)
+{
+    if (n < 2 || end <= start)
+        return start;
+    return start + uint32_t(uint64_t(end - start) * i / (n - 1));
+}
+
+// One frame at scene time t into the view, as a program's frame callback
+// draws it after the playback loop has evaluated the scene.
+inline void RenderAt(Scene* scene, XView* view, uint32_t t)
+{
+    EvaluateScene(scene, t);
+    PrepareScene(scene, scene->camera, view);
+    DrawBackground(scene, view);
+    RenderScene(scene, scene->camera, view, 0);
+}
+
+}  // namespace headless
