@@ -401,7 +401,7 @@ struct SpanRows {
         const int64_t fraction = SpanFraction(start, xLong);
         const float distance = SpanDistance(start, xLong);
         const SpanPlanes& p = planes;
-        Interpolants q;
+        Interpolants q{};
         if constexpr (UsesMapCoordinates(F) && !(F & SPAN_PERSPECTIVE)) {
             q.u = uint32_t(SpanStart(int32_t(edge.u), p.u.dx, fraction));
             q.v = uint32_t(SpanStart(int32_t(edge.v), p.v.dx, fraction));
