@@ -82,13 +82,15 @@ void CapAddressSpace(long margin)
     setrlimit(RLIMIT_AS, &limit);
 }
 
-// The box-over-floor scene of the shadow tests. Large blocks are always
-// mapped afresh and unmapped when freed, so that a cap cannot be met from
-// freed heap space.
+// The box-over-floor scene of the shadow tests. Each capped run starts a
+// fresh copy of the test program, whose heap holds no space freed by other
+// tests, and large blocks are always mapped afresh and unmapped when freed,
+// so that a cap cannot be met from freed heap space.
 class ShortMemory : public RenderPass {
 protected:
     void SetUp() override
     {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         mallopt(M_MMAP_THRESHOLD, 128 << 10);
         RenderPass::SetUp();
     }

@@ -363,12 +363,12 @@ inline Scene* ShowcaseScene()
     Turn(box, {-28, 2, 95}, {0, 20, 0}, {180, 20, 90});
 
     LightEffect* glint = build::AddLightEffect(scene, "glint");
-    AddElement(glint, "star", 0x10000, 1800, 0x10000, NameTexture(scene, "star.tex"));
-    ObjectEntity* torus = AddMesh(scene, "chrome", Torus(9.0f, 3.5f, 24, 12, 1.0f), 0x00FFFFFF,
+    AddElement(glint, "star", 0x10000, 2400, 0x10000, NameTexture(scene, "star.tex"));
+    ObjectEntity* torus = AddMesh(scene, "chrome", Torus(9.0f, 3.5f, 32, 16, 1.0f), 0x00FFFFFF,
                                   OBJECT_ENVIRONMENT | OBJECT_SPRITEEFFECT | OBJECT_SHADOWCASTER);
     torus->environmentMap = NameTexture(scene, "chrome.tex");
     torus->spriteEffect = glint;
-    torus->spriteValue = 12 << 16;
+    torus->spriteValue = 22 << 16;  // degrees; a vertex normal, a mean of its faces', is a little short
     Turn(torus, {26, -4, 85}, {0, 70, 0}, {240, 160, 0});
 
     ObjectEntity* block = AddMesh(scene, "ember", Box({-5, -5, -5}, {5, 5, 5}), 0x00FF7020,
