@@ -4,11 +4,13 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,9 +72,12 @@ struct Result {
 
 // Runs `argv` in the folder `dir` with standard input from /dev/null and
 // the environment changed by `env` ("NAME=value" sets, "NAME" removes); the
-// two output streams go through files of `dir` named by `tag`.
+// two output streams go through files of `dir` named by `tag`. A non-zero
+// `fileSizeLimit` caps the files it writes: a write beyond it fails with
+// EFBIG instead of ending the program.
 inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
-                  const std::vector<std::string>& env = {}, const std::string& tag = "run")
+                  const std::vector<std::string>& env = {}, const std::string& tag = "run",
+                  rlim_t fileSizeLimit = 0)
 {
     const std::string outPath = dir + "/." + tag + ".out";
     const std::string errPath = dir + "/." + tag + ".err";
@@ -88,6 +93,11 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (fileSizeLimit) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         for (const std::string& change : env) {
             const size_t equals = change.find('=');
             if (equals == std::string::npos)
