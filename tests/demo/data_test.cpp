@@ -107,6 +107,7 @@ TEST(DemoIlbmLoad, TrueColourPictureGivesEachPixelsOwnColour)
 
 TEST(DemoIlbmLoad, FileAndMemoryGiveTheSamePicture)
 {
+    SetPixelMode(1);
     const Bytes file = show::PictureFile(33, 5);
     TempDir dir;
     const std::string path = dir.Write("p.iff", file);
