@@ -32,9 +32,9 @@ enum SceneIndex {
 };
 
 constexpr const char* SCENE_FILES[SCENE_COUNT] = {
-    "data/lights.kvor",  "data/logo.kvor",   "data/hand3.kvor",   "data/alien_cor.kvor",
-    "data/alien_born.kvor", "data/lesby_1.kvor", "data/lesby_3.kvor", "data/pani.kvor",
-    "data/suecide.kvor", "data/suecide2.kvor", "data/cube.kvor",
+    "data/lights.kvor",     "data/logo.kvor",    "data/hand3.kvor",    "data/alien_cor.kvor",
+    "data/alien_born.kvor", "data/lesby_1.kvor", "data/lesby_3.kvor",  "data/pani.kvor",
+    "data/suecide.kvor",    "data/suecide2.kvor", "data/cube.kvor",
 };
 
 // The parts before the last, in playing order.
@@ -60,7 +60,7 @@ constexpr const char* CREDITS_NOTICE = "threnody - a kvor3d show: code, scenes a
 struct ProgramState {
     int argc;
     char** argv;
-    int cd;  // the CD device's descriptor; −1 while CD audio is off
+    int cd;  // the CD device's descriptor; −1 while CD audio is off (0 is a descriptor too)
     ColourTable* colours;
     Scene* scenes[SCENE_COUNT];
 };
@@ -130,7 +130,7 @@ void LoadScenes()
     for (const TimelinePart& part : TIMELINE) {
         PlayPart(Program.scenes[part.scene], part.frame);
         if (part.frame == suecide_frame)
-            suecide_handover(Show.sceneTime);
+            suecide_handover(Show.sceneTime);  // part 10 goes on with part 9's held frame
     }
     for (;;) {
         PlayPart(Program.scenes[SCENE_HAND3], hand3_frame);
