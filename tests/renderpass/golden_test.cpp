@@ -6,7 +6,7 @@
 //   kvorscenes scenes && cd scenes && kvorshot -t 1 -s 2 showcase.kvor showcase.png
 #include "support/showcase.h"
 
-#include "../tools/headless.h"
+#include "../tools/headless.h"  // tools/ lies beside tests/
 
 #include <gtest/gtest.h>
 
