@@ -571,6 +571,30 @@ TEST_F(DataSet, ScenesLightShadowGlowFlareAndGlint)
     EXPECT_TRUE(glints);
 }
 
+// A shadow caster casts only as a closed surface: the render pass finds
+// its silhouette through the vertices its faces share, so every edge must
+// join exactly two faces. Sides with corners of their own cast nothing.
+TEST_F(DataSet, ShadowCastersAreClosedSurfaces)
+{
+    int casters = 0;
+    ForEachEntity([&](const std::string& file, Scene* scene, Entity* entity) {
+        ObjectEntity* object = ObjectOf(entity);
+        if (!object || !(object->objectFlags & OBJECT_SHADOWCASTER) || !(scene->flags & SCENE_SHADOWS))
+            return;
+        ++casters;
+        std::map<std::pair<const Vertex*, const Vertex*>, int> edges;
+        for (uint32_t f = 0; f < object->faceCount; ++f)
+            for (int c = 0; c < 3; ++c) {
+                const Vertex* a = object->faces[f].vertices[c];
+                const Vertex* b = object->faces[f].vertices[(c + 1) % 3];
+                ++edges[{std::min(a, b), std::max(a, b)}];
+            }
+        const auto open = std::count_if(edges.begin(), edges.end(), [](const auto& e) { return e.second != 2; });
+        EXPECT_EQ(open, 0) << file << ": " << object->name;
+    });
+    EXPECT_GT(casters, 0);
+}
+
 TEST_F(DataSet, ScenesUseFogPerspectiveCorrectionAndEveryBackground)
 {
     std::set<uint32_t> backgrounds;

@@ -151,6 +151,25 @@ Mesh Box(Vec3 size, float texels)
     return mesh;
 }
 
+Mesh ClosedBox(Vec3 size, float texels)
+{
+    Mesh mesh;
+    const Vec3 h = size * 0.5f;
+    for (int i = 0; i < 8; ++i)
+        mesh.points.push_back({i & 1 ? h.x : -h.x, i & 2 ? h.y : -h.y, i & 4 ? h.z : -h.z});
+    const Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    const int bits[3] = {1, 2, 4};
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side : {0, 1}) {
+            const int n = side ? bits[axis] : 0;
+            const int s = bits[(axis + 1) % 3];
+            const int t = bits[(axis + 2) % 3];
+            const float uv[4][2] = {{0, 0}, {texels, 0}, {texels, texels}, {0, texels}};
+            AddQuad(mesh, n, n | s, n | s | t, n | t, uv, axes[axis] * (side ? 1.0f : -1.0f));
+        }
+    return mesh;
+}
+
 Mesh Lathe(const std::vector<std::pair<float, float>>& profile, int segments, float uRepeat, float vRepeat,
            bool capped)
 {

@@ -59,6 +59,11 @@ Mesh Torus(float major, float minor, int around, int tube, float uRepeat, float 
 // A box centred on the origin with separate corners per side (flat
 // shading), each side mapped once with `texels` texels.
 Mesh Box(Vec3 size, float texels);
+// The same box with its eight corners shared by the sides, as a shadow
+// caster needs: the render pass joins faces into a closed surface only
+// through shared vertices, and finds silhouettes only on a closed surface.
+// Vertex normals are then the mean of three sides.
+Mesh ClosedBox(Vec3 size, float texels);
 // A surface of revolution of the profile (radius, y) points from top to
 // bottom, around the y axis; with `capped`, closed by caps where the radius
 // ends above 0.

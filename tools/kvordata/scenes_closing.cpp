@@ -19,12 +19,12 @@ Mesh Lifted(const Mesh& mesh, Vec3 by)
 Mesh Figure()
 {
     Mesh figure;
-    Append(figure, Lifted(Box({2.2f, 9, 2.2f}, 64), {-1.6f, -4.5f, 0}));
-    Append(figure, Lifted(Box({2.2f, 9, 2.2f}, 64), {1.6f, -4.5f, 0}));
-    Append(figure, Lifted(Box({6, 11, 3.2f}, 64), {0, -14.5f, 0}));
-    Append(figure, Lifted(Box({1.8f, 10, 1.8f}, 64), {-4.2f, -14.5f, 0}));
-    Append(figure, Lifted(Box({1.8f, 10, 1.8f}, 64), {4.2f, -14.5f, 0}));
-    Append(figure, Lifted(Box({3.6f, 4, 3.6f}, 64), {0, -22.5f, 0}));
+    Append(figure, Lifted(ClosedBox({2.2f, 9, 2.2f}, 64), {-1.6f, -4.5f, 0}));
+    Append(figure, Lifted(ClosedBox({2.2f, 9, 2.2f}, 64), {1.6f, -4.5f, 0}));
+    Append(figure, Lifted(ClosedBox({6, 11, 3.2f}, 64), {0, -14.5f, 0}));
+    Append(figure, Lifted(ClosedBox({1.8f, 10, 1.8f}, 64), {-4.2f, -14.5f, 0}));
+    Append(figure, Lifted(ClosedBox({1.8f, 10, 1.8f}, 64), {4.2f, -14.5f, 0}));
+    Append(figure, Lifted(ClosedBox({3.6f, 4, 3.6f}, 64), {0, -22.5f, 0}));
     return figure;
 }
 
@@ -49,9 +49,10 @@ Mesh Windows(Rng& rng, float half, float top, float bottom, int count, float wid
 
 // Part 9: a tower stands on moonlit hills under a clouded night sky; a
 // small figure waits at its top edge and is gone by the end, when birds
-// lift off. The moon, with a five-element flare, casts the tower's shadow
-// across the hills. After 25.5 s the show holds a frame every 1.23 s, so the
-// camera keeps moving widely between views.
+// lift off. The moon, with a five-element flare, lights the scene; a light
+// high above on its side casts the tower's shadow across the hills. After
+// 25.5 s the show holds a frame every 1.23 s, so the camera keeps moving
+// widely between views.
 void SuecideScene(const std::string& dir, uint64_t seed)
 {
     Rng rng = ForkRng(seed, "suecide");
@@ -70,7 +71,8 @@ void SuecideScene(const std::string& dir, uint64_t seed)
                   return Vec3{p.x, -h, p.z};
               }),
               OBJECT_SHADED, 0x006C7C98);
-    ObjectEntity* tower = AddObject(scene, "tower", Lifted(Box({64, towerHeight, 64}, 256), {0, -towerHeight / 2, 0}),
+    ObjectEntity* tower = AddObject(scene, "tower",
+                                    Lifted(ClosedBox({64, towerHeight, 64}, 256), {0, -towerHeight / 2, 0}),
                                     OBJECT_PERSPECTIVE | OBJECT_SHADOWCASTER, 0x002A2634);
     tower->correctionValue = 3;
     ObjectEntity* windows = AddObject(scene, "windows", Windows(rng, 32, -560, -60, 28, 6, 9),
@@ -102,8 +104,12 @@ void SuecideScene(const std::string& dir, uint64_t seed)
     AddElement(scene, moonFlare, "flare_hex.iff", 0.6f, 0.9f, 0.5f);
     AddElement(scene, moonFlare, "flare_dot.iff", 0.35f, 1.2f, 0.6f);
     AddElement(scene, moonFlare, "flare_hex.iff", 0.1f, 0.6f, 0.5f);
-    LightEntity* moon = AddLight(scene, "moon", {-900, -1150, 1700}, 0x00C0D0FF, 1.1f, 0, LIGHT_ON | LIGHT_SHADOWS);
+    LightEntity* moon = AddLight(scene, "moon", {-900, -1150, 1700}, 0x00C0D0FF, 1.1f, 0, LIGHT_ON);
     moon->effect = moonFlare;
+    // The shadows come from high above on the moon's side: from the moon
+    // itself, low and in view, they would run toward the camera and past it,
+    // where the render pass no longer counts them.
+    AddLight(scene, "moon_shadow", {-500, -2600, 1000}, 0, 0, 0, LIGHT_SHADOWS);
 
     const struct {
         double t;

@@ -141,7 +141,9 @@ void PaniScene(const std::string& dir, uint64_t)
 // cube turns above a plinth; six cubes circle it on a pivot, each with its
 // own surface (every texture filter, chrome, gold, glass), each with a
 // small satellite that comes and goes. The sun stands behind the garden,
-// facing the camera, so the cubes throw their shadows toward the viewer.
+// facing the camera; a light above the camera throws the cubes' shadows
+// onto the plinth. The chrome and gold cubes keep their sides' corners
+// apart for flat reflections and so cast no shadow.
 void CubeScene(const std::string& dir, uint64_t)
 {
     Scene* scene = NewScene(64, 0.42f);
@@ -154,7 +156,7 @@ void CubeScene(const std::string& dir, uint64_t)
     const auto orbitAngle = [](double t) { return float(200 + 190 * t / CUBE_SECONDS); };
 
     AddObject(scene, "plinth", Lifted(Box({380, 24, 380}, 256), {0, -12, 0}), OBJECT_SHADED, 0x00C8C4BC);
-    ObjectEntity* monolith = AddObject(scene, "monolith", Box({110, 110, 110}, 256),
+    ObjectEntity* monolith = AddObject(scene, "monolith", ClosedBox({110, 110, 110}, 256),
                                        OBJECT_TEXTURE | OBJECT_SHADOWCASTER, 0);
     Textured(scene, monolith, "cube_metal.iff", FILTER_BILINEAR);
     for (int k = 0; k <= 6; ++k) {
@@ -183,7 +185,9 @@ void CubeScene(const std::string& dir, uint64_t)
     };
     for (int i = 0; i < 6; ++i) {
         const Child& c = children[i];
-        ObjectEntity* cube = AddObject(scene, c.name, Box({42, 42, 42}, 256), c.flags | OBJECT_SHADOWCASTER, c.colour);
+        ObjectEntity* cube = c.environment ? AddObject(scene, c.name, Box({42, 42, 42}, 256), c.flags, c.colour)
+                                           : AddObject(scene, c.name, ClosedBox({42, 42, 42}, 256),
+                                                       c.flags | OBJECT_SHADOWCASTER, c.colour);
         if (c.texture)
             Textured(scene, cube, c.texture, c.filter);
         if (c.environment)
@@ -199,7 +203,7 @@ void CubeScene(const std::string& dir, uint64_t)
                    SPLINE);
         }
         const std::string satelliteName = std::string(c.name) + "_satellite";
-        ObjectEntity* satellite = AddObject(scene, satelliteName.c_str(), Box({12, 12, 12}, 256),
+        ObjectEntity* satellite = AddObject(scene, satelliteName.c_str(), ClosedBox({12, 12, 12}, 256),
                                             OBJECT_SHADOWCASTER, 0x00FFD040 - 0x002000 * uint32_t(i));
         SetParent(satellite, cube);
         const double on = 2.0 + 1.3 * i;
@@ -216,13 +220,19 @@ void CubeScene(const std::string& dir, uint64_t)
     AddElement(scene, sunFlare, "flare_ring.iff", 0.5f, 1.2f, 0.5f);
     AddElement(scene, sunFlare, "flare_hex.iff", 0.25f, 0.7f, 0.6f);
     AddElement(scene, sunFlare, "flare_dot.iff", 0.1f, 0.9f, 0.7f);
-    LightEntity* sun = AddLight(scene, "sun", {0, 0, 0}, 0x00FFF0D8, 1.0f, 0, LIGHT_ON | LIGHT_SHADOWS);
+    LightEntity* sun = AddLight(scene, "sun", {0, 0, 0}, 0x00FFF0D8, 1.0f, 0, LIGHT_ON);
     sun->effect = sunFlare;
+    // The shadows come from above the camera and a little ahead of it, so
+    // that the sides the camera sees are lit and the cubes' shadows fall
+    // on the plinth behind them. Cast from the sun they would leave those
+    // sides dark, and the floor, a background, takes no shadow.
+    LightEntity* shadowLight = AddLight(scene, "shadow_light", {0, 0, 0}, 0, 0, 0, LIGHT_SHADOWS);
     for (int k = 0; k <= 8; ++k) {
         const double t = CUBE_SECONDS * k / 8;
         AddKey(sun, t, At(Orbit(900, orbitAngle(t) + 180 + 25, -620)), SPLINE);
         const Vec3 eye = Orbit(430 - 60 * std::sin(float(k) * 0.6f), orbitAngle(t), -150 - 40 * std::sin(float(k) * 0.8f));
         AddCameraKey(scene, t, eye, centre + Vec3{0, -30, 0}, 0, SPLINE);
+        AddKey(shadowLight, t, At(eye + (centre - eye) * 0.25f + Vec3{0, -300, 0}), SPLINE);
     }
     SaveAndFree(scene, dir, "cube.kvor");
 }
