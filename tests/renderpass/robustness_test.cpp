@@ -69,7 +69,7 @@ TEST_F(Robustness, NullSceneOrViewIsIgnored)
 // the process uses. The caps run in a child process, so that they end with
 // it; AddressSanitizer reserves too much address space for a cap to mean
 // anything.
-void CapAddressSpace(long margin)
+[[maybe_unused]] void CapAddressSpace(long margin)
 {
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
