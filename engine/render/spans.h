@@ -47,7 +47,7 @@ inline uint32_t AlphaOf(uint32_t colour)
 }
 
 // Writes `count` pixels of one value from d on; at least 16.
-void FillLongSpan(uint16_t* d, int64_t count, uint16_t pixel);
+__attribute__((target_clones("avx2", "default"))) void FillLongSpan(uint16_t* d, int64_t count, uint16_t pixel);
 
 // Runs shorter than this are filled in line; a call costs more than it saves
 // there.
