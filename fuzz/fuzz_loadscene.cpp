@@ -6,6 +6,7 @@
 // colour table and real textures, so that materials, tables, mip levels and
 // the fog set-up are built from hostile values too.
 #include "kvor3d.h"
+#include "cube_table.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,26 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Eight colours, the corners of the RGB cube, searched through the grid.
-ColourTable* CubeTable()
-{
-    static ColourTable* table = [] {
-        static std::vector<uint32_t> palette;
-        palette.push_back(8u << 16);
-        for (uint32_t i = 0; i < 8; ++i)
-            for (uint32_t bit : {4u, 2u, 1u})
-                palette.push_back((i & bit) ? 0xFF000000u : 0u);
-        palette.push_back(0);
-        const TagItem tags[] = {
-            {TAG_COLOURTABLE_PALETTE, TagPtr(palette.data())},
-            {TAG_COLOURTABLE_GRID, 1},
-            {TAG_DONE, 0},
-        };
-        return CreateColourTable(tags);
-    }();
-    return table;
-}
 
 // Every texture is the same raw 256 × 256 square, used where it lies.
 const void* RawSquare(const char*)

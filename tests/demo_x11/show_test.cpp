@@ -92,30 +92,6 @@ bool WaitFor(int tenths, Ready ready)
     return ready();
 }
 
-Window FindWindowByTitle(const std::string& displayName, const char* title)
-{
-    Display* display = XOpenDisplay(displayName.c_str());
-    if (!display)
-        return 0;
-    Window root, parent, found = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0)
-                    found = children[i];
-                XFree(name);
-            }
-        }
-        if (children)
-            XFree(children);
-    }
-    XCloseDisplay(display);
-    return found;
-}
-
 // The server may keep a dead client's pixmap as its cached background tile
 // until it paints another background; a window of the test's own makes it
 // let go, and the segment, already marked for removal, goes with it.

@@ -9,32 +9,6 @@
 
 namespace {
 
-// The one top-level window titled `title`, found through a connection of
-// the test's own; 0 when there is none.
-Window FindWindowByTitle(const std::string& displayName, const char* title)
-{
-    Display* display = XOpenDisplay(displayName.c_str());
-    if (!display)
-        return 0;
-    Window root, parent, found = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0)
-                    found = children[i];
-                XFree(name);
-            }
-        }
-        if (children)
-            XFree(children);
-    }
-    XCloseDisplay(display);
-    return found;
-}
-
 std::string Display16()
 {
     static PrivateXServer server({"-screen", "0", "640x480x16"}, false);
