@@ -84,20 +84,6 @@ int ParseOptions(int argc, char** argv, Options* options)
     return options->scenes.empty() ? Usage("no scene file given") : 0;
 }
 
-ColourTable* LoadPalette(const char* path)
-{
-    std::vector<uint32_t> words(PALETTE_FILE_WORDS);
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return nullptr;
-    const size_t read = std::fread(words.data(), sizeof(uint32_t), words.size(), file);
-    std::fclose(file);
-    if (read != words.size())
-        return nullptr;
-    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_OCTREE, 1}, {TAG_DONE, 0}};
-    return CreateColourTable(tags);
-}
-
 Scene* Load(const char* path, ColourTable* colours)
 {
     int32_t error = 0;
@@ -174,7 +160,7 @@ int main(int argc, char** argv)
         return 1;
     }
     ColourTable* colours = nullptr;
-    if (options.palette && !(colours = LoadPalette(options.palette))) {
+    if (options.palette && !(colours = headless::ReadPalette(options.palette))) {
         std::fprintf(stderr, "%s: %s: cannot read the palette\n", PROGRAM, options.palette);
         return 1;
     }

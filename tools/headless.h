@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
 namespace headless {
 
@@ -30,6 +32,22 @@ inline void StopEngine()
     FreeNormalTable();
     FreePositionTable();
     FreeRadialTable();
+}
+
+// The palette file's words made into a colour table (with its octree, as
+// the show builds it); null when the file cannot be read whole.
+inline ColourTable* ReadPalette(const char* path)
+{
+    std::vector<uint32_t> words(PALETTE_FILE_WORDS);
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return nullptr;
+    const size_t read = std::fread(words.data(), sizeof(uint32_t), words.size(), file);
+    std::fclose(file);
+    if (read != words.size())
+        return nullptr;
+    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_OCTREE, 1}, {TAG_DONE, 0}};
+    return CreateColourTable(tags);
 }
 
 // The earliest first-key and latest last-key time of the entities' and the

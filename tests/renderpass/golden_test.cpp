@@ -4,6 +4,7 @@
 // the same frame from the files kvorscenes writes:
 //
 //   kvorscenes scenes && cd scenes && kvorshot -t 1 -s 2 showcase.kvor showcase.png
+#include "support/checksum.h"
 #include "support/showcase.h"
 
 #include "../tools/headless.h"  // tools/ lies beside tests/
@@ -14,19 +15,6 @@
 #include <vector>
 
 namespace {
-
-// FNV-1a over the pixels' 16-bit values, low byte first.
-uint64_t Checksum(const uint16_t* pixels, size_t count)
-{
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (size_t i = 0; i < count; ++i) {
-        for (int shift : {0, 8}) {
-            hash ^= (pixels[i] >> shift) & 0xFF;
-            hash *= 0x100000001b3ull;
-        }
-    }
-    return hash;
-}
 
 // The scene as LoadScene builds it from its file, the textures served from
 // memory under the names the file gives.
@@ -83,7 +71,7 @@ protected:
             return 0;
         headless::RenderAt(scene, view, time);
         FreeScene(scene);
-        return Checksum(view->current, size_t(view->width) * size_t(view->height));
+        return PixelChecksum(view->current, size_t(view->width) * size_t(view->height));
     }
 
     XView* view = nullptr;
