@@ -2,7 +2,7 @@
 //
 // The order is that of a Shell sort with the gaps n >> 1, n >> 2, ... 1 and
 // its swap rule. Among equal keys that order shows on the screen where the
-// faces overlap, so it is kept exactly; but the entries move once only.
+// faces overlap, so it is kept exactly.
 //
 // The pass with gap h is an insertion sort of every chain of positions c,
 // c + h, c + 2h, ...: it leaves each chain in descending key order and equal
@@ -19,8 +19,9 @@
 //
 // The Shell sort itself runs when a key is not a number (it compares false
 // with everything, so no order of the keys stands for it), without working
-// space, and when the runs of equal keys are so long and so shuffled by the
-// passes that reordering them would cost more than the Shell sort.
+// space, for a short list, and when the runs of equal keys are so long and
+// so shuffled by the passes that reordering them would cost more than the
+// Shell sort. Entries are moved once, from a copy in the working space.
 #include "render/sort.h"
 
 #include "render/pass.h"
@@ -31,11 +32,15 @@
 
 namespace {
 
-constexpr uint32_t RADIX_BITS = 8;
-constexpr uint32_t RADIX_BUCKETS = 1u << RADIX_BITS;
-constexpr uint32_t RADIX_DIGITS = 32 / RADIX_BITS;
+// Radix digits: at most three of at most eleven bits, as few as the spread
+// of the keys needs.
+constexpr uint32_t MAX_DIGITS = 3;
+constexpr uint32_t MAX_DIGIT_BITS = 11;
 
-using Histograms = uint32_t[RADIX_DIGITS][RADIX_BUCKETS];
+using Histograms = uint32_t[MAX_DIGITS][1u << MAX_DIGIT_BITS];
+
+// Below this many entries the Shell sort itself is quicker.
+constexpr uint32_t SHORT_LIST = 48;
 
 // Moves within the runs of equal keys allowed per entry before the Shell
 // sort takes over.
@@ -52,24 +57,29 @@ void ShellSort(DrawEntry* entries, int64_t n)
 }
 
 // Entries by index with a key made of bits whose unsigned order is the
-// descending order of the keys, −0.0 and +0.0 alike, and the histogram of
-// each radix digit of those bits. False when a key is not a number.
-bool MakeKeys(const DrawEntry* entries, uint32_t n, uint32_t* keys, uint32_t* indices, Histograms& counts)
+// descending order of the keys, −0.0 and +0.0 alike, less the smallest such
+// key; `span` gets the largest. False when a key is not a number.
+bool MakeKeys(const DrawEntry* entries, uint32_t n, uint32_t* keys, uint32_t* indices, uint32_t* span)
 {
+    bool numbers = true;
+    uint32_t low = ~0u;
+    uint32_t high = 0;
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t bits;
         std::memcpy(&bits, &entries[i].key, sizeof bits);
-        if ((bits & 0x7FFFFFFFu) > 0x7F800000u)
-            return false;
+        numbers &= (bits & 0x7FFFFFFFu) <= 0x7F800000u;
         if (bits == 0x80000000u)
             bits = 0;
         const uint32_t key = (bits & 0x80000000u) ? bits : ~bits & 0x7FFFFFFFu;
         keys[i] = key;
         indices[i] = i;
-        for (uint32_t digit = 0; digit < RADIX_DIGITS; ++digit)
-            ++counts[digit][(key >> (digit * RADIX_BITS)) & (RADIX_BUCKETS - 1)];
+        low = std::min(low, key);
+        high = std::max(high, key);
     }
-    return true;
+    for (uint32_t i = 0; i < n; ++i)
+        keys[i] -= low;
+    *span = high - low;
+    return numbers;
 }
 
 // A pair of arrays: keys and the entry index that goes with each.
@@ -78,22 +88,38 @@ struct Keyed {
     uint32_t* indices;
 };
 
-// Sorts the keys ascending, least significant digit first (stable), with
-// their indices, skipping a digit that every key shares; the result ends in
-// `sorted`, the other pair is left free.
-void RadixSort(Keyed* sorted, Keyed* spare, uint32_t n, Histograms& counts)
+// Sorts the keys (none above `span`) ascending, least significant digit
+// first (stable), with their indices, skipping a digit that every key
+// shares; the result ends in `sorted`, the other pair is left free.
+void RadixSort(Keyed* sorted, Keyed* spare, uint32_t n, uint32_t span)
 {
-    for (uint32_t digit = 0; digit < RADIX_DIGITS; ++digit) {
-        const uint32_t shift = digit * RADIX_BITS;
+    uint32_t bits = 0;
+    while (bits < 32 && (span >> bits))
+        ++bits;
+    const uint32_t digits = (bits + MAX_DIGIT_BITS - 1) / MAX_DIGIT_BITS;
+    if (!digits)
+        return;
+    const uint32_t digitBits = (bits + digits - 1) / digits;
+    const uint32_t buckets = 1u << digitBits;
+    Histograms counts;
+    for (uint32_t digit = 0; digit < digits; ++digit)
+        std::fill(counts[digit], counts[digit] + buckets, 0u);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t key = sorted->keys[i];
+        for (uint32_t digit = 0; digit < digits; ++digit)
+            ++counts[digit][(key >> (digit * digitBits)) & (buckets - 1)];
+    }
+    for (uint32_t digit = 0; digit < digits; ++digit) {
+        const uint32_t shift = digit * digitBits;
         uint32_t* starts = counts[digit];
-        if (starts[(sorted->keys[0] >> shift) & (RADIX_BUCKETS - 1)] == n)
+        if (starts[(sorted->keys[0] >> shift) & (buckets - 1)] == n)
             continue;
         uint32_t sum = 0;
-        for (uint32_t bucket = 0; bucket < RADIX_BUCKETS; ++bucket)
+        for (uint32_t bucket = 0; bucket < buckets; ++bucket)
             sum += std::exchange(starts[bucket], sum);
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t key = sorted->keys[i];
-            const uint32_t to = starts[(key >> shift) & (RADIX_BUCKETS - 1)]++;
+            const uint32_t to = starts[(key >> shift) & (buckets - 1)]++;
             spare->keys[to] = key;
             spare->indices[to] = sorted->indices[i];
         }
@@ -143,56 +169,60 @@ bool OrderRuns(const uint32_t* keys, uint32_t* indices, uint32_t* places, const 
     return true;
 }
 
-// a mod d from magic = 2^64 / d rounded up: exact for every 32-bit a and
-// every d from 2 on (Lemire's direct remainder), and without a division.
-uint32_t Remainder(uint32_t a, uint64_t magic, uint32_t d)
-{
-    return uint32_t((static_cast<unsigned __int128>(magic * a) * d) >> 64);
-}
+// a mod d without a division, by Lemire's direct remainder: the fraction
+// a / d in fixed point from magic = 2^W / d rounded up, times d. Exact for a
+// and d below 2^(W / 2) and d from 2 on; W is 32 or 64 bits.
+struct NarrowRemainder {
+    uint32_t magic;
+    uint32_t d;
+
+    explicit NarrowRemainder(uint32_t divisor) : magic(~uint32_t(0) / divisor + 1), d(divisor) {}
+    uint32_t operator()(uint32_t a) const { return uint32_t((uint64_t(magic * a) * d) >> 32); }
+};
+
+struct WideRemainder {
+    uint64_t magic;
+    uint32_t d;
+
+    explicit WideRemainder(uint32_t divisor) : magic(~uint64_t(0) / divisor + 1), d(divisor) {}
+    uint32_t operator()(uint32_t a) const
+    {
+        return uint32_t((static_cast<unsigned __int128>(magic * a) * d) >> 64);
+    }
+};
 
 // Follows the places of the sorted entries before `end` through the passes
 // down to gap 2 and leaves every run in the order the last pass finds it
 // in. `work` holds 2n words. False when the runs cost too many moves.
+template <typename Remainder>
 bool RunPasses(const uint32_t* keys, uint32_t* indices, uint32_t n, uint32_t* work, const uint32_t* runs,
                uint32_t runCount, uint32_t end)
 {
     uint32_t* places = work;
-    uint32_t* chains = work + n;
+    uint32_t* next = work + n;  // the next free place of each chain
     std::copy(indices, indices + end, places);
     uint64_t budget = RUN_MOVES_PER_ENTRY * n;
     for (uint32_t gap = n >> 1; gap > 1; gap >>= 1) {
         if (!OrderRuns(keys, indices, places, runs, runCount, end, &budget))
             return false;
-        std::fill(chains, chains + gap, 0u);
-        const uint64_t magic = ~uint64_t(0) / gap + 1;
+        for (uint32_t chain = 0; chain < gap; ++chain)
+            next[chain] = chain;
+        const Remainder chainOf(gap);
         for (uint32_t k = 0; k < end; ++k) {
-            const uint32_t chain = Remainder(places[k], magic, gap);
-            places[k] = chain + gap * chains[chain]++;
+            const uint32_t chain = chainOf(places[k]);
+            places[k] = next[chain];
+            next[chain] += gap;
         }
     }
     return OrderRuns(keys, indices, places, runs, runCount, end, &budget);
 }
 
-// Puts entry indices[k] at position k for every k, each cycle of the
-// permutation once; a position done is marked with its own index.
-void Permute(DrawEntry* entries, uint32_t* indices, uint32_t n)
+// Puts entry indices[k] at position k for every k, from a copy of the list.
+void Permute(DrawEntry* entries, const uint32_t* indices, uint32_t n, DrawEntry* copy)
 {
-    for (uint32_t k = 0; k < n; ++k) {
-        if (indices[k] == k)
-            continue;
-        const DrawEntry first = entries[k];
-        uint32_t j = k;
-        for (;;) {
-            const uint32_t from = indices[j];
-            indices[j] = j;
-            if (from == k) {
-                entries[j] = first;
-                break;
-            }
-            entries[j] = entries[from];
-            j = from;
-        }
-    }
+    std::copy(entries, entries + n, copy);
+    for (uint32_t k = 0; k < n; ++k)
+        entries[k] = copy[indices[k]];
 }
 
 }  // namespace
@@ -201,29 +231,31 @@ void SortDrawEntries(DrawEntry* entries, uint32_t n, uint32_t* scratch)
 {
     if (n < 2)
         return;
-    if (!scratch) {
+    if (!scratch || n < SHORT_LIST) {
         ShellSort(entries, n);
         return;
     }
-    Histograms counts = {};
     Keyed sorted{scratch, scratch + n};
     Keyed spare{scratch + 2 * n, scratch + 3 * n};
-    if (!MakeKeys(entries, n, sorted.keys, sorted.indices, counts)) {
+    uint32_t span;
+    if (!MakeKeys(entries, n, sorted.keys, sorted.indices, &span)) {
         ShellSort(entries, n);
         return;
     }
-    RadixSort(&sorted, &spare, n, counts);
+    RadixSort(&sorted, &spare, n, span);
     // The free pair holds the places and chain counts (n + n / 2 words) and
     // the runs (at most n / 2).
     uint32_t* work = spare.keys;
     uint32_t* runs = work + n + n / 2;
     uint32_t end = 0;
     const uint32_t runCount = FindRuns(sorted.keys, n, runs, &end);
-    if (runCount && !RunPasses(sorted.keys, sorted.indices, n, work, runs, runCount, end)) {
+    const bool narrow = n <= 0xFFFF;
+    if (runCount && !(narrow ? RunPasses<NarrowRemainder>(sorted.keys, sorted.indices, n, work, runs, runCount, end)
+                             : RunPasses<WideRemainder>(sorted.keys, sorted.indices, n, work, runs, runCount, end))) {
         ShellSort(entries, n);
         return;
     }
-    Permute(entries, sorted.indices, n);
+    Permute(entries, sorted.indices, n, reinterpret_cast<DrawEntry*>(scratch + 4 * n));
 }
 
 void SortDrawList(Scene* scene)

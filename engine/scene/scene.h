@@ -368,8 +368,9 @@ struct DrawEntry {
     Entity* light;            // lights
 };
 
-// Words of the draw-list sort's working space per entry.
-constexpr uint32_t SORT_SCRATCH_WORDS = 4;
+// Words of the draw-list sort's working space per entry: two pairs of key
+// and index, and a copy of the entry.
+constexpr uint32_t SORT_SCRATCH_WORDS = 4 + sizeof(DrawEntry) / sizeof(uint32_t);
 
 struct Scene {
     Entity* camera;           // a CameraEntity, owned

@@ -76,7 +76,7 @@ TEST(DrawSort, GivesTheShellSortsOrderWithOrWithoutItsWorkingSpace)
 {
     std::mt19937 random(11);
     for (const KeySet& set : KEY_SETS) {
-        for (uint32_t n : {0u, 1u, 2u, 3u, 7u, 8u, 9u, 64u, 1000u, 8123u}) {
+        for (uint32_t n : {0u, 1u, 2u, 3u, 7u, 8u, 9u, 47u, 48u, 49u, 64u, 1000u, 8123u, 70001u}) {
             std::vector<float> keys;
             for (uint32_t i = 0; i < n; ++i)
                 keys.push_back(set.key(i, n, random));
