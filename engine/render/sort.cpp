@@ -42,9 +42,12 @@ using Histograms = uint32_t[MAX_DIGITS][1u << MAX_DIGIT_BITS];
 // Below this many entries the Shell sort itself is quicker.
 constexpr uint32_t SHORT_LIST = 48;
 
-// Moves within the runs of equal keys allowed per entry before the Shell
-// sort takes over.
-constexpr uint64_t RUN_MOVES_PER_ENTRY = 2;
+// Runs of equal keys up to this long are put in order by an insertion sort.
+constexpr uint32_t SHORT_RUN = 16;
+
+// The work of ordering the runs once, per entry, above which the Shell sort
+// takes over: it then costs less than following the places.
+constexpr uint64_t RUN_COST_PER_ENTRY = 2;
 
 void ShellSort(DrawEntry* entries, int64_t n)
 {
@@ -127,46 +130,70 @@ void RadixSort(Keyed* sorted, Keyed* spare, uint32_t n, uint32_t span)
     }
 }
 
+// A sorted entry's place before the next pass, and its index in the list.
+struct Placed {
+    uint32_t place;
+    uint32_t index;
+};
+
+bool ByPlace(const Placed& a, const Placed& b)
+{
+    return a.place < b.place;
+}
+
+// Integer log2 rounded up: the cost of sorting a run per entry.
+uint32_t SortCost(uint32_t length)
+{
+    uint32_t bits = 0;
+    while ((1u << bits) < length)
+        ++bits;
+    return bits;
+}
+
 // The first index of every run of equal sorted keys and their count; `end`
-// gets the index after the last run (0 without runs).
-uint32_t FindRuns(const uint32_t* keys, uint32_t n, uint32_t* runs, uint32_t* end)
+// gets the index after the last run (0 without runs) and `cost` an estimate
+// of the work of ordering the runs once, in entries.
+uint32_t FindRuns(const uint32_t* keys, uint32_t n, uint32_t* runs, uint32_t* end, uint64_t* cost)
 {
     uint32_t count = 0;
     *end = 0;
+    *cost = 0;
     for (uint32_t i = 1; i < n; ++i) {
         if (keys[i] != keys[i - 1])
             continue;
-        runs[count++] = i - 1;
+        const uint32_t start = i - 1;
+        runs[count++] = start;
         while (i + 1 < n && keys[i + 1] == keys[i])
             ++i;
         *end = i + 1;
+        const uint32_t length = *end - start;
+        *cost += length <= SHORT_RUN ? length : uint64_t(length) * SortCost(length);
     }
     return count;
 }
 
-// Puts each run of equal keys in the order of its entries' places, an
-// insertion sort. False when that takes more moves than `budget` has left.
-bool OrderRuns(const uint32_t* keys, uint32_t* indices, uint32_t* places, const uint32_t* runs, uint32_t count,
-               uint32_t end, uint64_t* budget)
+// Puts each run of equal keys in the order of its entries' places: a short
+// run by an insertion sort, a long one by a sort unless it is in order.
+void OrderRuns(const uint32_t* keys, Placed* placed, const uint32_t* runs, uint32_t count, uint32_t end)
 {
     for (uint32_t r = 0; r < count; ++r) {
         const uint32_t start = runs[r];
-        for (uint32_t i = start + 1; i < end && keys[i] == keys[start]; ++i) {
-            const uint32_t index = indices[i];
-            const uint32_t place = places[i];
+        uint32_t stop = start + 1;
+        while (stop < end && keys[stop] == keys[start])
+            ++stop;
+        if (stop - start > SHORT_RUN) {
+            if (!std::is_sorted(placed + start, placed + stop, ByPlace))
+                std::sort(placed + start, placed + stop, ByPlace);
+            continue;
+        }
+        for (uint32_t i = start + 1; i < stop; ++i) {
+            const Placed entry = placed[i];
             uint32_t j = i;
-            for (; j > start && places[j - 1] > place; --j) {
-                indices[j] = indices[j - 1];
-                places[j] = places[j - 1];
-            }
-            if (i - j > *budget)
-                return false;
-            *budget -= i - j;
-            indices[j] = index;
-            places[j] = place;
+            for (; j > start && placed[j - 1].place > entry.place; --j)
+                placed[j] = placed[j - 1];
+            placed[j] = entry;
         }
     }
-    return true;
 }
 
 // a mod d without a division, by Lemire's direct remainder: the fraction
@@ -193,36 +220,33 @@ struct WideRemainder {
 
 // Follows the places of the sorted entries before `end` through the passes
 // down to gap 2 and leaves every run in the order the last pass finds it
-// in. `work` holds 2n words. False when the runs cost too many moves.
+// in. `next` holds n / 2 words.
 template <typename Remainder>
-bool RunPasses(const uint32_t* keys, uint32_t* indices, uint32_t n, uint32_t* work, const uint32_t* runs,
+void RunPasses(const uint32_t* keys, Placed* placed, uint32_t n, uint32_t* next, const uint32_t* runs,
                uint32_t runCount, uint32_t end)
 {
-    uint32_t* places = work;
-    uint32_t* next = work + n;  // the next free place of each chain
-    std::copy(indices, indices + end, places);
-    uint64_t budget = RUN_MOVES_PER_ENTRY * n;
     for (uint32_t gap = n >> 1; gap > 1; gap >>= 1) {
-        if (!OrderRuns(keys, indices, places, runs, runCount, end, &budget))
-            return false;
+        OrderRuns(keys, placed, runs, runCount, end);
+        // next[c]: the next free place of chain c
         for (uint32_t chain = 0; chain < gap; ++chain)
             next[chain] = chain;
         const Remainder chainOf(gap);
         for (uint32_t k = 0; k < end; ++k) {
-            const uint32_t chain = chainOf(places[k]);
-            places[k] = next[chain];
+            const uint32_t chain = chainOf(placed[k].place);
+            placed[k].place = next[chain];
             next[chain] += gap;
         }
     }
-    return OrderRuns(keys, indices, places, runs, runCount, end, &budget);
+    OrderRuns(keys, placed, runs, runCount, end);
 }
 
-// Puts entry indices[k] at position k for every k, from a copy of the list.
-void Permute(DrawEntry* entries, const uint32_t* indices, uint32_t n, DrawEntry* copy)
+// Puts entry placed[k].index at position k for every k, from a copy of the
+// list.
+void Permute(DrawEntry* entries, const Placed* placed, uint32_t n, DrawEntry* copy)
 {
     std::copy(entries, entries + n, copy);
     for (uint32_t k = 0; k < n; ++k)
-        entries[k] = copy[indices[k]];
+        entries[k] = copy[placed[k].index];
 }
 
 }  // namespace
@@ -243,19 +267,26 @@ void SortDrawEntries(DrawEntry* entries, uint32_t n, uint32_t* scratch)
         return;
     }
     RadixSort(&sorted, &spare, n, span);
-    // The free pair holds the places and chain counts (n + n / 2 words) and
-    // the runs (at most n / 2).
-    uint32_t* work = spare.keys;
-    uint32_t* runs = work + n + n / 2;
+    // The free pair takes the sorted entries' places and indices; the
+    // indices' own array the chains' next places (n / 2 words) and the runs
+    // (at most n / 2).
+    auto* placed = reinterpret_cast<Placed*>(spare.keys);
+    for (uint32_t k = 0; k < n; ++k)
+        placed[k] = {sorted.indices[k], sorted.indices[k]};
+    uint32_t* next = sorted.indices;
+    uint32_t* runs = sorted.indices + n / 2;
     uint32_t end = 0;
-    const uint32_t runCount = FindRuns(sorted.keys, n, runs, &end);
-    const bool narrow = n <= 0xFFFF;
-    if (runCount && !(narrow ? RunPasses<NarrowRemainder>(sorted.keys, sorted.indices, n, work, runs, runCount, end)
-                             : RunPasses<WideRemainder>(sorted.keys, sorted.indices, n, work, runs, runCount, end))) {
+    uint64_t cost = 0;
+    const uint32_t runCount = FindRuns(sorted.keys, n, runs, &end, &cost);
+    if (cost > RUN_COST_PER_ENTRY * n) {
         ShellSort(entries, n);
         return;
     }
-    Permute(entries, sorted.indices, n, reinterpret_cast<DrawEntry*>(scratch + 4 * n));
+    if (runCount && n <= 0xFFFF)
+        RunPasses<NarrowRemainder>(sorted.keys, placed, n, next, runs, runCount, end);
+    else if (runCount)
+        RunPasses<WideRemainder>(sorted.keys, placed, n, next, runs, runCount, end);
+    Permute(entries, placed, n, reinterpret_cast<DrawEntry*>(scratch + 4 * n));
 }
 
 void SortDrawList(Scene* scene)
