@@ -62,6 +62,8 @@ const KeySet KEY_SETS[] = {
     {"all different", [](uint32_t, uint32_t, std::mt19937& r) { return std::uniform_real_distribution<float>(-100, 5000)(r); }},
     {"pairs among different", [](uint32_t i, uint32_t, std::mt19937& r) {
          return i % 50 < 2 ? float(i / 50) : std::uniform_real_distribution<float>(10000, 20000)(r); }},
+    {"a long run among different", [](uint32_t i, uint32_t, std::mt19937& r) {
+         return i % 25 == 0 ? 300.0f : std::uniform_real_distribution<float>(0, 1000)(r); }},
     {"runs of about a dozen", [](uint32_t, uint32_t n, std::mt19937& r) { return float(r() % (n / 12 + 1)); }},
     {"ten values", [](uint32_t, uint32_t, std::mt19937& r) { return float(r() % 10); }},
     {"one value", [](uint32_t, uint32_t, std::mt19937&) { return 7.5f; }},
