@@ -19,9 +19,9 @@
 //
 // The Shell sort itself runs when a key is not a number (it compares false
 // with everything, so no order of the keys stands for it), without working
-// space, for a short list, and when the runs of equal keys are so long and
-// so shuffled by the passes that reordering them would cost more than the
-// Shell sort. Entries are moved once, from a copy in the working space.
+// space, for a short list, and when the runs of equal keys are so long that
+// ordering them before every pass would cost more than the Shell sort.
+// Entries are moved once, from a copy in the working space.
 #include "render/sort.h"
 
 #include "render/pass.h"
