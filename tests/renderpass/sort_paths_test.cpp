@@ -59,7 +59,8 @@ struct KeySet {
 };
 
 const KeySet KEY_SETS[] = {
-    {"all different", [](uint32_t, uint32_t, std::mt19937& r) { return std::uniform_real_distribution<float>(-100, 5000)(r); }},
+    {"all different", [](uint32_t, uint32_t, std::mt19937& r) {
+         return std::uniform_real_distribution<float>(-100, 5000)(r); }},
     {"pairs among different", [](uint32_t i, uint32_t, std::mt19937& r) {
          return i % 50 < 2 ? float(i / 50) : std::uniform_real_distribution<float>(10000, 20000)(r); }},
     {"a long run among different", [](uint32_t i, uint32_t, std::mt19937& r) {
@@ -69,7 +70,7 @@ const KeySet KEY_SETS[] = {
     {"one value", [](uint32_t, uint32_t, std::mt19937&) { return 7.5f; }},
     {"signed zeros, infinities and the tiniest", [](uint32_t, uint32_t, std::mt19937& r) {
          const float keys[] = {0.0f, -0.0f, INF, -INF, TINY, -TINY, 1.0f, -1.0f, 3e38f, -3e38f};
-         return r() % 3 ? keys[r() % 10] : std::uniform_real_distribution<float>(-10, 10)(r); }},
+         return r() % 8 ? std::uniform_real_distribution<float>(-10, 10)(r) : keys[r() % 10]; }},
     {"a key that is not a number", [](uint32_t i, uint32_t n, std::mt19937& r) {
          return i == n / 2 ? std::nanf("") : float(r() % (n / 3 + 1)); }},
 };
