@@ -3,6 +3,20 @@
 #include "render/render.h"
 
 #include <algorithm>
+#include <cmath>
+
+// The double root is within 2^-20 of the true one for every 64-bit q (q
+// rounds to 53 bits, the root is correctly rounded), so its integer part is
+// at most one too large; it is never too small, since the root of any q at
+// or above r² rounds to r or more. The root is at most 2^32 − 1, whose
+// square still fits in 64 bits.
+uint32_t IntegerSquareRoot(uint64_t q)
+{
+    uint64_t root = std::min<uint64_t>(uint64_t(std::sqrt(double(q))), 0xFFFFFFFF);
+    if (root * root > q)
+        --root;
+    return uint32_t(root);
+}
 
 namespace {
 
@@ -59,21 +73,6 @@ void LightObject(ObjectEntity* object, const LightEntity* light)
 }
 
 }  // namespace
-
-// Trial bits from 1 << 62 down, two bit positions per step: 32 steps.
-uint32_t IntegerSquareRoot(uint64_t q)
-{
-    uint64_t root = 0;
-    for (uint64_t bit = uint64_t(1) << 62; bit; bit >>= 2) {
-        if (q >= root + bit) {
-            q -= root + bit;
-            root = (root >> 1) + bit;
-        } else {
-            root >>= 1;
-        }
-    }
-    return uint32_t(root);
-}
 
 // Lights are applied in chain order, each adding to the previous result.
 // Hidden lights (without ENTITY_DRAWN) light nothing, as they are skipped by

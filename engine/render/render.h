@@ -143,7 +143,7 @@ void TransformVerticesEnv(ObjectEntity* object);
 // Camera-space normals and plane distances of the object's faces.
 void TransformFaceNormals(ObjectEntity* object);
 
-// floor(sqrt(q)), bit by bit.
+// floor(sqrt(q)), exact for every q.
 uint32_t IntegerSquareRoot(uint64_t q);
 
 // Adds the scene's point lights to the lit colours of shaded objects.
