@@ -1,5 +1,5 @@
-// Vertex transformation into camera space, environment-map coordinates and
-// camera-space face normals.
+// Vertex transformation into camera space and projection with clip codes,
+// environment-map coordinates and camera-space face normals.
 #include "core/tables.h"
 #include "render/render.h"
 
@@ -11,12 +11,70 @@ constexpr int32_t POSITION_CENTRE = 16384;
 constexpr int32_t POSITION_LAST = 32767;
 constexpr int32_t NORMAL_CENTRE = 128;
 
-void ToCameraSpace(const float* m, const float* p, float* out)
+// A copy of a matrix in locals: stores into the vertices could otherwise
+// be the matrix, and it would be read again for every vertex.
+struct Matrix {
+    float m[16];
+
+    explicit Matrix(const float* source) { std::copy_n(source, 16, m); }
+    float operator[](int i) const { return m[i]; }
+};
+
+void ToCameraSpace(const Matrix& m, const float* p, float* out)
 {
     out[0] = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
     out[1] = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
     out[2] = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
 }
+
+// The frame constants that place a vertex on the screen, read once per
+// object rather than once per vertex.
+struct Projection {
+    float focal;
+    float nearZ;
+    float farZ;
+    float centreX;
+    float centreY;
+    float lastX;
+    float lastY;
+
+    Projection()
+        : focal(Frame.focal), nearZ(Frame.nearZ), farZ(Frame.farZ), centreX(float(Frame.centreX)),
+          centreY(float(Frame.centreY)), lastX(float(Frame.width - 1)), lastY(float(Frame.height - 1))
+    {
+    }
+
+    // A screen coordinate that is NaN (from an overflowing focal / z) counts
+    // as outside on its low side, so that such a vertex is never taken for
+    // visible. Returns the vertex's scale focal / z (100 at or behind the eye).
+    float Project(Vertex& vertex) const
+    {
+        const float x = vertex.camera[0];
+        const float y = vertex.camera[1];
+        const float z = vertex.camera[2];
+        const float s = z > 0 ? focal / z : 100.0f;
+        uint16_t code = 0;
+        if (z < nearZ)
+            code = CLIP_NEAR;
+        else if (z > farZ)
+            code = CLIP_FAR;
+        const float screenX = x * s + centreX;
+        const float screenY = y * s + centreY;
+        if (!(screenX >= 0))
+            code |= CLIP_LEFT;
+        else if (screenX > lastX)
+            code |= CLIP_RIGHT;
+        if (!(screenY >= 0))
+            code |= CLIP_TOP;
+        else if (screenY > lastY)
+            code |= CLIP_BOTTOM;
+        vertex.screenX = screenX;
+        vertex.screenY = screenY;
+        vertex.clipCode = code;
+        vertex.vertexValue &= ~3u;
+        return s;
+    }
+};
 
 // Position-table entry of a projected offset, the index clamped to the table.
 int32_t PositionEntry(float offset)
@@ -61,14 +119,21 @@ uint32_t BaseColour(const Vertex& vertex, bool vertexColours)
 
 }  // namespace
 
+void ProjectVertex(Vertex* vertex)
+{
+    Projection().Project(*vertex);
+}
+
 void TransformVertices(ObjectEntity* object)
 {
     if (!object || !object->vertices)
         return;
+    const Projection projection;
+    const Matrix m(object->matrix);
     for (uint32_t i = 0; i < object->vertexCount; ++i) {
         Vertex& vertex = object->vertices[i];
-        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
-        ProjectVertex(&vertex);
+        ToCameraSpace(m, vertex.position, vertex.camera);
+        projection.Project(vertex);
     }
 }
 
@@ -78,19 +143,20 @@ void TransformVerticesEnv(ObjectEntity* object)
 {
     if (!object || !object->vertices)
         return;
-    const float(*unit)[3] = object->unitRows;
+    float unit[3][3];
+    std::copy_n(&object->unitRows[0][0], 9, &unit[0][0]);
     const bool shaded = object->objectFlags & OBJECT_SHADED;
     const bool vertexColours = object->objectFlags & OBJECT_VERTEXCOLOURS;
+    const Projection projection;
+    const Matrix m(object->matrix);
     for (uint32_t i = 0; i < object->vertexCount; ++i) {
         Vertex& vertex = object->vertices[i];
-        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
-        ProjectVertex(&vertex);
+        ToCameraSpace(m, vertex.position, vertex.camera);
+        const float s = projection.Project(vertex);
 
-        const float z = vertex.camera[2];
         int32_t ex = 0;
         int32_t ey = 0;
-        if (!(z < Frame.nearZ)) {
-            const float s = z > 0 ? Frame.focal / z : 100.0f;
+        if (!(vertex.camera[2] < projection.nearZ)) {
             ex = PositionEntry(vertex.camera[0] * s);
             ey = PositionEntry(vertex.camera[1] * s);
         }
@@ -113,7 +179,8 @@ void TransformFaceNormals(ObjectEntity* object)
 {
     if (!object || !object->faces)
         return;
-    const float(*unit)[3] = object->unitRows;
+    float unit[3][3];
+    std::copy_n(&object->unitRows[0][0], 9, &unit[0][0]);
     for (uint32_t i = 0; i < object->faceCount; ++i) {
         Face& face = object->faces[i];
         const float* n = face.normal;
