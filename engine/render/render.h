@@ -97,9 +97,13 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 // pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
+// How the floor and sky are drawn: eight pixels at a time (with AVX2 where
+// the processor has it), or one pixel at a time. Both give the same pixels.
+enum class PlanePath { WIDE, PIXEL_BY_PIXEL };
+
 // Fills the buffer drawn into (buffer B of a double-buffered view, else the
 // current buffer) with the scene's background.
-void DrawBackground(Scene* scene, XView* view);
+void DrawBackground(Scene* scene, XView* view, PlanePath path = PlanePath::WIDE);
 
 // ---- Matrices ------------------------------------------------------------------
 // 4 × 4 floats, row-major, used with row vectors: (x, y, z, 1) × M, so row 3

@@ -4,10 +4,13 @@
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
+#include <cstring>
 #include <random>
 #include <vector>
 
 namespace {
+
+using pipeline::Pipeline;
 
 // The trial-bit root: bits from 1 << 62 down, two positions per step.
 uint32_t TrialBitRoot(uint64_t q)
@@ -46,6 +49,96 @@ TEST(IntegerSquareRoot, EqualsTheTrialBitRootNextToEverySquare)
     for (int i = 0; i < 1000000; ++i) {
         const uint64_t q = random() >> (random() % 64);
         ASSERT_EQ(IntegerSquareRoot(q), TrialBitRoot(q)) << q;
+    }
+}
+
+// ---- Floor and sky ------------------------------------------------------------------
+
+// A map of random texels, sides 2^widthShift × 2^heightShift.
+Texture* AddRandomMap(Scene* scene, const char* name, uint32_t widthShift, uint32_t heightShift,
+                      std::mt19937& random)
+{
+    Texture* map = build::AddTexture(scene, name, 1u << widthShift, 1u << heightShift);
+    map->widthShift = widthShift;
+    map->heightShift = heightShift;
+    map->widthMask = map->width - 1;
+    map->heightMask = map->height - 1;
+    map->textureFlags = TEXTURE_POWEROFTWO;
+    auto* texels = static_cast<uint16_t*>(map->pixels);
+    for (uint32_t i = 0; i < map->width * map->height; ++i)
+        texels[i] = uint16_t(random() & 0x7FFF);
+    return map;
+}
+
+class PlanePaths : public Pipeline {
+protected:
+    void SetUp() override
+    {
+        Pipeline::SetUp();
+        scene->floorMap = AddRandomMap(scene, "floor", 7, 5, random);
+        scene->skyMap = AddRandomMap(scene, "sky", 4, 8, random);
+        scene->backgroundColour = 0x00FF8000;
+    }
+
+    // Both paths into views of the size, compared pixel for pixel.
+    void ExpectSamePixels(int32_t width, int32_t height)
+    {
+        XView* wide = pipeline::MakeView(width, height);
+        XView* single = pipeline::MakeView(width, height);
+        DrawBackground(scene, wide, PlanePath::WIDE);
+        DrawBackground(scene, single, PlanePath::PIXEL_BY_PIXEL);
+        const size_t pixels = size_t(width) * size_t(height);
+        for (size_t i = 0; i < pixels; ++i)
+            ASSERT_EQ(wide->current[i], single->current[i]) << "pixel " << i << " of " << width << " × " << height;
+        XViewDelete(wide);
+        XViewDelete(single);
+    }
+
+    std::mt19937 random{3};
+};
+
+// Eyes above the floor (the planes apart), below it (both planes on one
+// side, the sky one tile above the eye possibly on the floor), level and turned cameras with the horizon on a row or slanting
+// across, tiles of every size, and views whose width leaves pixels past
+// the last eight.
+TEST_F(PlanePaths, WideAndPixelByPixelDrawTheSamePixels)
+{
+    struct Case {
+        float eye[3];
+        float rotation[3];
+        float fieldOfView;
+        uint32_t tile;
+    };
+    const Case cases[] = {
+        {{0, -100, 0}, {0, 0, 0}, 90, 0},
+        {{0, -100, 0}, {123, 0, 0}, 60, 16},
+        {{5, 40, -7}, {10, 20, 30}, 90, 64},
+        {{0, -0.5f, 0}, {0, 89.5f, 0}, 120, 1},
+        {{1e6f, -3, 2e6f}, {45, -5, 170}, 30, 3},
+        {{0, -1e30f, 0}, {0, -30, 0}, 90, 5},
+        {{3e9f, -50, -3e9f}, {-20, -10, 5}, 75, 1},
+        {{0, 16, 0}, {0, -30, 10}, 90, 16},         // the sky on the floor: equal t, the floor seen
+        {{0, 16.000002f, 0}, {0, -30, 10}, 90, 16}, // t a rounding apart
+    };
+    std::uniform_real_distribution<float> angle(-360, 360);
+    std::uniform_real_distribution<float> place(-500, 500);
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (int i = 0; i < 40; ++i)
+        all.push_back({{place(random), place(random), place(random)},
+                       {angle(random), angle(random), angle(random)},
+                       std::uniform_real_distribution<float>(10, 150)(random),
+                       uint32_t(random() % 200)});
+    for (const Case& c : all) {
+        std::memcpy(camera->position, c.eye, sizeof c.eye);
+        std::memcpy(camera->rotation, c.rotation, sizeof c.rotation);
+        camera->fieldOfView = c.fieldOfView;
+        scene->backgroundValue2 = c.tile;
+        for (uint32_t mode : {BACKGROUND_FLOOR, BACKGROUND_SKY, BACKGROUND_FLOORSKY}) {
+            SCOPED_TRACE(testing::Message() << "eye y " << c.eye[1] << ", mode " << mode);
+            scene->flags = mode;
+            ExpectSamePixels(320, 200);
+            ExpectSamePixels(37, 23);
+        }
     }
 }
 
