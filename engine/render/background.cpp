@@ -123,14 +123,17 @@ Plane MakePlane(const Texture* map, uint32_t tileValue, float planeY)
 // What the floor and sky pixels of one frame share: the rotation R of the
 // camera's view matrix, the eye, both planes (floor first) with the
 // plane's y less the eye's, and each ray component's focal term R[j][2] ×
-// focal. The planes are apart when no ray can meet both ahead of the eye:
-// when their rises are not of one sign (t > 0 needs the ray's y of the
-// rise's sign), as when the eye is between the floor and the sky.
+// focal. A ray can meet a plane ahead of the eye only where its y has the
+// sign of the plane's rise (t > 0): the side, 1 or −1, 0 for a plane not
+// shown or level with the eye. The planes are apart when no ray can meet
+// both, their sides not one and the same, as when the eye is between the
+// floor and the sky.
 struct PlaneFrame {
     float view[16];
     float eye[3];
     Plane planes[2];
     float rise[2];
+    float side[2];
     bool apart;
     float focalTerm[3];
     float centreX;
@@ -192,6 +195,7 @@ uint16_t PlanePixel(const PlaneFrame& frame, const PlaneRow& row, int32_t px)
 using Floats = float __attribute__((vector_size(32)));
 using Ints = int32_t __attribute__((vector_size(32)));
 constexpr int32_t LANES = 8;
+using PixelLanes = uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
 
 // TruncToInt(floor(v)) in every lane as far as a mask below 2^31 keeps of
 // it: truncation, less one where it rounded a negative value up (below
@@ -235,80 +239,82 @@ inline __attribute__((always_inline)) void TexelIndex(const PlaneLanes& plane, c
     *index = ((row & plane.heightMask) << plane.widthShift) + (column & plane.widthMask);
 }
 
-// Whether every lane of a comparison holds all ones.
+// Whether every lane of a comparison holds all ones: the halves together,
+// then their two 64-bit quarters.
 inline __attribute__((always_inline)) bool Every(const Ints& lanes)
 {
-    using Quads = uint64_t __attribute__((vector_size(32)));
-    const Quads quads = reinterpret_cast<const Quads&>(lanes);
-    return (quads[0] & quads[1] & quads[2] & quads[3]) == ~uint64_t(0);
+    using Quarters = uint64_t __attribute__((vector_size(16)));
+    const Quarters both =
+        Quarters(__builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) & __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7));
+    return (both[0] & both[1]) == ~uint64_t(0);
 }
 
 // The pixels first .. first + count − 1 of the row, count a multiple of
 // LANES, with PlanePixel's arithmetic in each lane: the same products,
 // sums and quotients in the same order, and the same choice of plane. With
-// the planes apart, a lane divides only for the plane whose rise has the
-// sign of its ray's y, the one plane it can meet: the other's quotient
-// would not be positive. The texels are then read one lane at a time; where
-// the lanes see different planes, each lane's plane is picked, the
-// background colour standing as a one-texel map for lanes that see none.
+// the planes apart, a lane divides only for the plane on its ray's side,
+// the one plane it can meet; else both planes are shown and both quotients
+// taken. Where the lanes see different planes, each lane's plane is picked,
+// the background colour standing as a one-texel map for lanes that see
+// none; where they all see one, its texels are read one lane at a time, or
+// the colour is stored in all of them at once.
 __attribute__((target_clones("avx2", "default"))) void DrawPlaneRun(const PlaneFrame& frame, const PlaneRow& row,
                                                                      int32_t first, int32_t count,
                                                                      uint16_t* pixels)
 {
     const Plane& floor = frame.planes[0];
     const Plane& sky = frame.planes[1];
-    const Ints floorShown = Ints{} - int32_t(floor.shown);
-    const Ints skyShown = Ints{} - int32_t(sky.shown);
+    const bool apart = frame.apart;
+    Floats across[3];  // R[j][0], and the row's and focal terms together in order
+    Floats rowTerm[3];
+    Floats focalTerm[3];
+    for (int j = 0; j < 3; ++j) {
+        across[j] = Floats{} + frame.view[j * 4];
+        rowTerm[j] = Floats{} + row.rowTerm[j];
+        focalTerm[j] = Floats{} + frame.focalTerm[j];
+    }
+    const Floats centreX = Floats{} + frame.centreX;
+    const Floats eyeX = Floats{} + frame.eye[0];
+    const Floats eyeZ = Floats{} + frame.eye[2];
+    const Floats floorSide = Floats{} + frame.side[0];
+    const Floats skySide = Floats{} + frame.side[1];
     const Floats floorRise = Floats{} + frame.rise[0];
     const Floats skyRise = Floats{} + frame.rise[1];
-    const Ints floorBelow = Ints{} - int32_t(frame.rise[0] > 0);
-    const Ints floorAbove = Ints{} - int32_t(frame.rise[0] < 0);
-    const Ints skyBelow = Ints{} - int32_t(frame.rise[1] > 0);
-    const Ints skyAbove = Ints{} - int32_t(frame.rise[1] < 0);
     const PlaneLanes floorLanes = LanesOf(floor);
     const PlaneLanes skyLanes = LanesOf(sky);
     const uint16_t* const sources[3] = {&frame.colour, floor.texels, sky.texels};
+    const PixelLanes colour = PixelLanes{} + frame.colour;
     for (int32_t px = first; px < first + count; px += LANES) {
         const Ints columns = Ints{0, 1, 2, 3, 4, 5, 6, 7} + px;
-        const Floats dx = __builtin_convertvector(columns, Floats) - frame.centreX;
+        const Floats dx = __builtin_convertvector(columns, Floats) - centreX;
         Floats ray[3];
         for (int j = 0; j < 3; ++j)
-            ray[j] = frame.view[j * 4] * dx + row.rowTerm[j] + frame.focalTerm[j];
+            ray[j] = across[j] * dx + rowTerm[j] + focalTerm[j];
         Ints onFloor;  // the lanes that see the floor, and those that see the sky
         Ints onSky;
         Floats nearest;
-        if (frame.apart) {
-            const Ints up = ray[1] < 0;
-            const Ints down = ray[1] > 0;
-            const Ints floorAhead = floorShown & ((down & floorBelow) | (up & floorAbove));
-            const Ints skyAhead = skyShown & ((down & skyBelow) | (up & skyAbove));
-            const Floats t = (floorAhead ? floorRise : skyRise) / ray[1];
-            const Ints ahead = t > 0;
+        if (apart) {
+            const Ints floorAhead = ray[1] * floorSide > 0;
+            const Ints skyAhead = ray[1] * skySide > 0;
+            nearest = (floorAhead ? floorRise : skyRise) / ray[1];
+            const Ints ahead = nearest > 0;
             onFloor = floorAhead & ahead;
             onSky = skyAhead & ahead;
-            nearest = (onFloor | onSky) ? t : Floats{};
         } else {
             const Ints meets = ray[1] != 0;
-            const Floats floorT = frame.rise[0] / ray[1];
-            const Floats skyT = frame.rise[1] / ray[1];
-            onFloor = floorShown & meets & (floorT > 0);
-            onSky = skyShown & meets & (skyT > 0) & (~onFloor | (skyT < floorT));
-            nearest = onSky ? skyT : (onFloor ? floorT : Floats{});
+            const Floats floorT = floorRise / ray[1];
+            const Floats skyT = skyRise / ray[1];
+            onFloor = meets & (floorT > 0);
+            onSky = meets & (skyT > 0) & (~onFloor | (skyT < floorT));
+            nearest = onSky ? skyT : floorT;
             onFloor &= ~onSky;
         }
-        const Floats x = frame.eye[0] + nearest * ray[0];
-        const Floats z = frame.eye[2] + nearest * ray[2];
+        const Floats x = eyeX + nearest * ray[0];
+        const Floats z = eyeZ + nearest * ray[2];
         uint16_t* const out = pixels + px;
+        const Ints source = (onSky & 2) | (onFloor & 1);
         Ints index;
-        if (Every(onSky)) {
-            TexelIndex(skyLanes, x, z, &index);
-            for (int32_t lane = 0; lane < LANES; ++lane)
-                out[lane] = sky.texels[uint32_t(index[lane])];
-        } else if (Every(onFloor)) {
-            TexelIndex(floorLanes, x, z, &index);
-            for (int32_t lane = 0; lane < LANES; ++lane)
-                out[lane] = floor.texels[uint32_t(index[lane])];
-        } else {
+        if (!Every(source == source[0])) {
             const PlaneLanes lanes = {onSky ? skyLanes.columnsPerUnit : floorLanes.columnsPerUnit,
                                       onSky ? skyLanes.rowsPerUnit : floorLanes.rowsPerUnit,
                                       onSky ? skyLanes.widthShift : floorLanes.widthShift,
@@ -316,9 +322,18 @@ __attribute__((target_clones("avx2", "default"))) void DrawPlaneRun(const PlaneF
                                       onSky ? skyLanes.heightMask : floorLanes.heightMask};
             TexelIndex(lanes, x, z, &index);
             index &= onFloor | onSky;
-            const Ints source = (onSky & 2) | (onFloor & 1);
             for (int32_t lane = 0; lane < LANES; ++lane)
                 out[lane] = sources[source[lane]][uint32_t(index[lane])];
+        } else if (source[0] == 2) {
+            TexelIndex(skyLanes, x, z, &index);
+            for (int32_t lane = 0; lane < LANES; ++lane)
+                out[lane] = sky.texels[uint32_t(index[lane])];
+        } else if (source[0] == 1) {
+            TexelIndex(floorLanes, x, z, &index);
+            for (int32_t lane = 0; lane < LANES; ++lane)
+                out[lane] = floor.texels[uint32_t(index[lane])];
+        } else {
+            *reinterpret_cast<PixelLanes*>(out) = colour;
         }
     }
 }
@@ -358,7 +373,11 @@ void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, u
         frame.planes[1] = MakePlane(scene->skyMap, tile, frame.eye[1] - Tile(scene->skyMap, tile));
     for (int index = 0; index < 2; ++index)
         frame.rise[index] = frame.planes[index].planeY - frame.eye[1];
-    frame.apart = !(frame.rise[0] > 0 && frame.rise[1] > 0) && !(frame.rise[0] < 0 && frame.rise[1] < 0);
+    for (int index = 0; index < 2; ++index) {
+        const float rise = frame.rise[index];
+        frame.side[index] = !frame.planes[index].shown ? 0.0f : rise > 0 ? 1.0f : rise < 0 ? -1.0f : 0.0f;
+    }
+    frame.apart = frame.side[0] == 0 || frame.side[0] != frame.side[1];
 
     frame.colour = Pixel15(scene->backgroundColour);
     const float focal = FocalLength(width, camera->fieldOfView);
