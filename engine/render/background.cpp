@@ -358,7 +358,7 @@ __attribute__((target_clones("avx2", "default"))) void DrawPlaneRun(const PlaneF
 // The wide path draws each row but its last width mod 8 pixels; the
 // pixel-by-pixel path, the same pixels, draws those and whole rows.
 void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, uint16_t* pixels, int32_t width,
-                int32_t height, PlanePath path)
+                int32_t height, FrontEndPath path)
 {
     PlaneFrame frame{};
     CameraMatrix(camera, frame.view);
@@ -385,7 +385,7 @@ void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, u
         frame.focalTerm[j] = frame.view[j * 4 + 2] * focal;
     frame.centreX = float(width >> 1);
     frame.centreY = float(height >> 1);
-    const int32_t wide = path == PlanePath::WIDE ? width - width % LANES : 0;
+    const int32_t wide = path == FrontEndPath::WIDE ? width - width % LANES : 0;
     for (int32_t py = 0; py < height; ++py) {
         uint16_t* line = pixels + int64_t(py) * width;
         const PlaneRow row = MakeRow(frame, py);
@@ -401,7 +401,7 @@ void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, u
 // A background image or plane map that cannot be addressed (missing, not
 // 15-bit, sides not powers of two) shows the background colour instead.
 // The colour fill covers every pixel, whatever their count.
-void DrawBackground(Scene* scene, XView* view, PlanePath path)
+void DrawBackground(Scene* scene, XView* view, FrontEndPath path)
 {
     if (!scene || !view || view->width <= 0 || view->height <= 0)
         return;

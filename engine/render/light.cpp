@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 // The double root is within 2^-20 of the true one for every 64-bit q (q
 // rounds to 53 bits, the root is correctly rounded), so its integer part is
@@ -20,6 +21,28 @@ uint32_t IntegerSquareRoot(uint64_t q)
 
 namespace {
 
+// One light's terms as every vertex uses them.
+struct LightTerms {
+    float position[3];  // the light's integer position
+    float intensity;
+    bool ranged;
+    float rangeSquared;
+    float channels[3];  // red, green and blue of its colour
+};
+
+LightTerms TermsOf(const LightEntity* light)
+{
+    LightTerms terms;
+    for (int j = 0; j < 3; ++j)
+        terms.position[j] = float(TruncToInt(light->matrix[12 + j]));
+    terms.intensity = light->lightValue1;
+    terms.ranged = light->lightValue2 > 0;
+    terms.rangeSquared = light->lightValue2 * light->lightValue2;
+    for (int i = 0; i < 3; ++i)
+        terms.channels[i] = float((light->lightValue3 >> (16 - 8 * i)) & 0xFF);
+    return terms;
+}
+
 // The light's direction term for a vertex at integer offset d from it: the
 // camera normal (length about 127) against d, over |d| × 128. A vertex at the
 // light's own integer position has no direction to it and takes the full
@@ -33,43 +56,168 @@ float Facing(const Vertex& vertex, const int32_t* d, uint32_t distance)
     return dot / (float(distance) * 128.0f);
 }
 
-// Adds one light to every vertex of the object. The squared distance is
-// kept in 64 bits, so lights and vertices far apart are lit exactly rather
-// than through a wrapped square.
-void LightObject(ObjectEntity* object, const LightEntity* light)
+// The squared distance is kept in 64 bits, so lights and vertices far apart
+// are lit exactly rather than through a wrapped square.
+void LightVertex(Vertex& vertex, const LightTerms& light)
 {
-    const int32_t lx = TruncToInt(light->matrix[12]);
-    const int32_t ly = TruncToInt(light->matrix[13]);
-    const int32_t lz = TruncToInt(light->matrix[14]);
-    const float intensity = light->lightValue1;
-    const float range = light->lightValue2;
-    const uint32_t colour = light->lightValue3;
+    const int32_t d[3] = {
+        TruncToInt(vertex.camera[0] - light.position[0]),
+        TruncToInt(vertex.camera[1] - light.position[1]),
+        TruncToInt(vertex.camera[2] - light.position[2]),
+    };
+    const uint64_t q =
+        uint64_t(int64_t(d[0]) * d[0]) + uint64_t(int64_t(d[1]) * d[1]) + uint64_t(int64_t(d[2]) * d[2]);
+    const float f = Facing(vertex, d, IntegerSquareRoot(q));
+    if (!(f > 0))
+        return;
+    float level = light.ranged ? (1 - float(q) / light.rangeSquared) * light.intensity : light.intensity;
+    level *= f;
+    if (!(level > 0))
+        return;
 
-    for (uint32_t i = 0; i < object->vertexCount; ++i) {
-        Vertex& vertex = object->vertices[i];
-        const int32_t d[3] = {
-            TruncToInt(vertex.camera[0] - float(lx)),
-            TruncToInt(vertex.camera[1] - float(ly)),
-            TruncToInt(vertex.camera[2] - float(lz)),
-        };
-        const uint64_t q = uint64_t(int64_t(d[0]) * d[0]) + uint64_t(int64_t(d[1]) * d[1]) +
-                           uint64_t(int64_t(d[2]) * d[2]);
-        const float f = Facing(vertex, d, IntegerSquareRoot(q));
-        if (!(f > 0))
-            continue;
-        float level = range > 0 ? (1 - float(q) / (range * range)) * intensity : intensity;
-        level *= f;
-        if (!(level > 0))
-            continue;
-
-        uint32_t lit = 0;
-        for (int shift = 16; shift >= 0; shift -= 8) {
-            const int64_t channel = int64_t((vertex.litColour >> shift) & 0xFF) +
-                                    TruncToInt(level * float((colour >> shift) & 0xFF));
-            lit |= uint32_t(std::clamp<int64_t>(channel, 0, 255)) << shift;
-        }
-        vertex.litColour = lit;
+    uint32_t lit = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int shift = 16 - 8 * i;
+        const int64_t channel =
+            int64_t((vertex.litColour >> shift) & 0xFF) + TruncToInt(level * light.channels[i]);
+        lit |= uint32_t(std::clamp<int64_t>(channel, 0, 255)) << shift;
     }
+    vertex.litColour = lit;
+}
+
+// Eight vertices at a time. Comparisons give lanes of all ones (−1) or zero.
+using Floats = float __attribute__((vector_size(32)));
+using Ints = int32_t __attribute__((vector_size(32)));
+using Doubles = double __attribute__((vector_size(32)));
+using HalfInts = int32_t __attribute__((vector_size(16)));
+using HalfFloats = float __attribute__((vector_size(16)));
+constexpr uint32_t LANES = 8;
+
+// Offsets below 2^25 give squares and sums of squares below 2^53, exact in
+// doubles.
+constexpr float EXACT_OFFSET = 33554432.0f;
+
+// Whether every lane of a comparison holds all ones.
+inline __attribute__((always_inline)) bool Every(const Ints& lanes)
+{
+    using Quarters = uint64_t __attribute__((vector_size(16)));
+    const Quarters both =
+        Quarters(__builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) & __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7));
+    return (both[0] & both[1]) == ~uint64_t(0);
+}
+
+// The three components of a vertex field of eight vertices, through a
+// plain array.
+template <float (Vertex::*Field)[3]>
+inline __attribute__((always_inline)) void Gather(const Vertex* v, Floats* lanes)
+{
+    for (int j = 0; j < 3; ++j) {
+        float values[LANES];
+        for (uint32_t lane = 0; lane < LANES; ++lane)
+            values[lane] = (v[lane].*Field)[j];
+        std::memcpy(&lanes[j], values, sizeof values);
+    }
+}
+
+// The square q and integer root of four lanes' offsets, in doubles. With
+// q below 2^52 the truncated double root is the integer root itself: the
+// root of (r + 1)² − 1 lies 1 / (2r + 2) below r + 1, more than half a
+// double step there.
+inline __attribute__((always_inline)) void RootOfFour(const HalfInts* d, HalfFloats* q, HalfInts* root)
+{
+    Doubles e[3];
+    for (int j = 0; j < 3; ++j)
+        e[j] = __builtin_convertvector(d[j], Doubles);
+    const Doubles square = e[0] * e[0] + e[1] * e[1] + e[2] * e[2];
+    Doubles r{};
+    for (int lane = 0; lane < 4; ++lane)
+        r[lane] = std::sqrt(square[lane]);
+    *root = __builtin_convertvector(r, HalfInts);
+    *q = __builtin_convertvector(square, HalfFloats);
+}
+
+// LightVertex in every lane, on the vertices first .. first + count − 1,
+// count a multiple of LANES: the same products, sums and quotients in the
+// same order. Where every offset is below 2^25, the square, its root and
+// float(q) come from exact doubles; float(q) and float(root) are then the
+// same single roundings of the same integers. Eight vertices with an offset
+// beyond that go one at a time. A lit vertex's level is positive, so the
+// light's part of a channel is not negative, and as the sum is limited to
+// 255 the part is taken up to 256 (NaN as 0, as TruncToInt does) before
+// its truncation; the sums of unlit lanes are not kept.
+__attribute__((target_clones("avx2", "default"))) void LightRun(Vertex* vertices, uint32_t count,
+                                                                const LightTerms& light)
+{
+    for (uint32_t first = 0; first < count; first += LANES) {
+        Vertex* const v = vertices + first;
+        Floats offset[3];
+        Floats normal[3];
+        Gather<&Vertex::camera>(v, offset);
+        Gather<&Vertex::cameraNormal>(v, normal);
+        const Ints base = {int32_t(v[0].litColour), int32_t(v[1].litColour), int32_t(v[2].litColour),
+                           int32_t(v[3].litColour), int32_t(v[4].litColour), int32_t(v[5].litColour),
+                           int32_t(v[6].litColour), int32_t(v[7].litColour)};
+        Ints near = Ints{} - 1;
+        for (int j = 0; j < 3; ++j) {
+            offset[j] -= light.position[j];
+            near &= (offset[j] < EXACT_OFFSET) & (offset[j] > -EXACT_OFFSET);
+        }
+        if (!Every(near)) {
+            for (uint32_t lane = 0; lane < LANES; ++lane)
+                LightVertex(v[lane], light);
+            continue;
+        }
+        Ints d[3];
+        Floats dFloat[3];
+        HalfInts low[3];
+        HalfInts high[3];
+        for (int j = 0; j < 3; ++j) {
+            d[j] = __builtin_convertvector(offset[j], Ints);
+            dFloat[j] = __builtin_convertvector(d[j], Floats);
+            low[j] = __builtin_shufflevector(d[j], d[j], 0, 1, 2, 3);
+            high[j] = __builtin_shufflevector(d[j], d[j], 4, 5, 6, 7);
+        }
+        HalfFloats qLow;
+        HalfFloats qHigh;
+        HalfInts rootLow;
+        HalfInts rootHigh;
+        RootOfFour(low, &qLow, &rootLow);
+        RootOfFour(high, &qHigh, &rootHigh);
+        const Floats q = __builtin_shufflevector(qLow, qHigh, 0, 1, 2, 3, 4, 5, 6, 7);
+        const Ints root = __builtin_shufflevector(rootLow, rootHigh, 0, 1, 2, 3, 4, 5, 6, 7);
+
+        const Floats dot = normal[2] * dFloat[2] + normal[1] * dFloat[1] + normal[0] * dFloat[0];
+        const Floats f = root == 0 ? Floats{} + 1.0f : dot / (__builtin_convertvector(root, Floats) * 128.0f);
+        const Floats level =
+            (light.ranged ? (1 - q / light.rangeSquared) * light.intensity : Floats{} + light.intensity) * f;
+        const Ints lit = (f > 0) & (level > 0);
+
+        Ints sum{};
+        for (int i = 0; i < 3; ++i) {
+            const int shift = 16 - 8 * i;
+            Floats part = level * light.channels[i];
+            part = part > 256.0f ? Floats{} + 256.0f : part;
+            part = part == part ? part : Floats{};
+            Ints channel = ((base >> shift) & 0xFF) + __builtin_convertvector(part, Ints);
+            channel = channel > 255 ? Ints{} + 255 : channel;
+            sum |= channel << shift;
+        }
+        const Ints result = lit ? sum : base;
+        for (uint32_t lane = 0; lane < LANES; ++lane)
+            v[lane].litColour = uint32_t(result[lane]);
+    }
+}
+
+// Adds one light to every vertex of the object, eight at a time and the
+// last count mod 8 one by one.
+void LightObject(ObjectEntity* object, const LightEntity* light, FrontEndPath path)
+{
+    const LightTerms terms = TermsOf(light);
+    const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % LANES : 0;
+    if (wide > 0)
+        LightRun(object->vertices, wide, terms);
+    for (uint32_t i = wide; i < object->vertexCount; ++i)
+        LightVertex(object->vertices[i], terms);
 }
 
 }  // namespace
@@ -77,7 +225,7 @@ void LightObject(ObjectEntity* object, const LightEntity* light)
 // Lights are applied in chain order, each adding to the previous result.
 // Hidden lights (without ENTITY_DRAWN) light nothing, as they are skipped by
 // the rest of the pipeline too.
-void LightVertices(Scene* scene)
+void LightVertices(Scene* scene, FrontEndPath path)
 {
     if (!scene)
         return;
@@ -90,7 +238,7 @@ void LightVertices(Scene* scene)
             const LightEntity* light = LightOf(other);
             if (light && (other->entityFlags & ENTITY_DRAWN) && (light->lightFlags & LIGHT_ON) &&
                 light->lightValue1 != 0.0f)
-                LightObject(object, light);
+                LightObject(object, light, path);
         }
     }
 }

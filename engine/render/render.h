@@ -97,13 +97,14 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 // pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
-// How the floor and sky are drawn: eight pixels at a time (with AVX2 where
-// the processor has it), or one pixel at a time. Both give the same pixels.
-enum class PlanePath { WIDE, PIXEL_BY_PIXEL };
+// How the floor and sky and the point lights are worked out: eight pixels
+// or vertices at a time (with AVX2 where the processor has it), or one at a
+// time. Both give the same pixels and the same lit colours.
+enum class FrontEndPath { WIDE, ONE_BY_ONE };
 
 // Fills the buffer drawn into (buffer B of a double-buffered view, else the
 // current buffer) with the scene's background.
-void DrawBackground(Scene* scene, XView* view, PlanePath path = PlanePath::WIDE);
+void DrawBackground(Scene* scene, XView* view, FrontEndPath path = FrontEndPath::WIDE);
 
 // ---- Matrices ------------------------------------------------------------------
 // 4 × 4 floats, row-major, used with row vectors: (x, y, z, 1) × M, so row 3
@@ -151,4 +152,4 @@ void TransformFaceNormals(ObjectEntity* object);
 uint32_t IntegerSquareRoot(uint64_t q);
 
 // Adds the scene's point lights to the lit colours of shaded objects.
-void LightVertices(Scene* scene);
+void LightVertices(Scene* scene, FrontEndPath path = FrontEndPath::WIDE);

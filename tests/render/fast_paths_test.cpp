@@ -4,6 +4,7 @@
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -52,6 +53,82 @@ TEST(IntegerSquareRoot, EqualsTheTrialBitRootNextToEverySquare)
     }
 }
 
+// ---- Point lights ------------------------------------------------------------------
+
+// Shaded objects of random vertices near and far from random lights, each
+// lit by both paths from the same start, compared colour for colour. The
+// counts leave vertices past the last eight; the far vertices (beyond 32
+// bits) take the one-by-one path inside the wide one; the infinite light
+// makes its zero channel's part NaN.
+TEST(LightPaths, WideAndOneByOneGiveTheSameLitColours)
+{
+    ASSERT_EQ(BuildNormalTable(), 1);
+    Scene* scene = AllocScene();
+    ASSERT_NE(scene, nullptr);
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> near(-300, 300);
+    std::uniform_real_distribution<float> unit(-127, 127);
+    struct Light {
+        float position[3];
+        float intensity;
+        float range;
+        uint32_t colour;
+    };
+    const Light lights[] = {
+        {{0, 0, 0}, 0.5f, 0, 0x00FF8040},     {{10.5f, -3.2f, 80}, 1.5f, 250, 0x00FFFFFF},
+        {{-50, 20, 5}, -0.75f, 0, 0x00204080}, {{3, 3, 3}, 40.0f, 12, 0x00010203},
+        {{0, 0, 1e9f}, 2.0f, 1e9f, 0x00808080},   {{7, 7, 7}, INFINITY, 0, 0x00FF8000},
+    };
+    ObjectEntity* objects[2];
+    for (int k = 0; k < 2; ++k) {
+        std::vector<build::Point> points(k == 0 ? 1003 : 64);
+        for (auto& p : points)
+            p = {near(random), near(random), near(random)};
+        objects[k] = build::AddObject(scene, k == 0 ? "near" : "far", points, {});
+        objects[k]->objectFlags = OBJECT_SHADED;
+    }
+    for (const Light& l : lights) {
+        LightEntity* light = build::AddLight(scene, "light");
+        for (int j = 0; j < 3; ++j)
+            light->matrix[12 + j] = l.position[j];
+        light->lightValue1 = l.intensity;
+        light->lightValue2 = l.range;
+        light->lightValue3 = l.colour;
+        light->lightFlags = LIGHT_ON;
+    }
+    for (int round = 0; round < 20; ++round) {
+        std::vector<uint32_t> start;
+        for (ObjectEntity* object : objects) {
+            for (uint32_t i = 0; i < object->vertexCount; ++i) {
+                Vertex& v = object->vertices[i];
+                for (int j = 0; j < 3; ++j) {
+                    v.camera[j] = near(random) * (object == objects[1] && i % 9 == 0 ? 1e7f : 1.0f);
+                    v.cameraNormal[j] = unit(random);
+                }
+                if (i % 50 == 0)  // on the light's integer position
+                    std::memcpy(v.camera, lights[round % 6].position, sizeof v.camera);
+                v.litColour = uint32_t(random());
+                start.push_back(v.litColour);
+            }
+        }
+        std::vector<uint32_t> lit[2];
+        for (FrontEndPath path : {FrontEndPath::WIDE, FrontEndPath::ONE_BY_ONE}) {
+            size_t k = 0;
+            for (ObjectEntity* object : objects) {
+                for (uint32_t i = 0; i < object->vertexCount; ++i)
+                    object->vertices[i].litColour = start[k++];
+            }
+            LightVertices(scene, path);
+            for (ObjectEntity* object : objects) {
+                for (uint32_t i = 0; i < object->vertexCount; ++i)
+                    lit[path == FrontEndPath::WIDE].push_back(object->vertices[i].litColour);
+            }
+        }
+        ASSERT_EQ(lit[1], lit[0]) << "round " << round;
+    }
+    FreeScene(scene);
+}
+
 // ---- Floor and sky ------------------------------------------------------------------
 
 // A map of random texels, sides 2^widthShift × 2^heightShift.
@@ -85,8 +162,8 @@ protected:
     {
         XView* wide = pipeline::MakeView(width, height);
         XView* single = pipeline::MakeView(width, height);
-        DrawBackground(scene, wide, PlanePath::WIDE);
-        DrawBackground(scene, single, PlanePath::PIXEL_BY_PIXEL);
+        DrawBackground(scene, wide, FrontEndPath::WIDE);
+        DrawBackground(scene, single, FrontEndPath::ONE_BY_ONE);
         const size_t pixels = size_t(width) * size_t(height);
         for (size_t i = 0; i < pixels; ++i)
             ASSERT_EQ(wide->current[i], single->current[i]) << "pixel " << i << " of " << width << " × " << height;
