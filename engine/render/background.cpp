@@ -1,5 +1,6 @@
 // The background under each frame: a colour fill, the tiled rotating image,
 // or the floor and sky planes.
+#include "render/lanes.h"
 #include "render/render.h"
 
 #include <algorithm>
@@ -191,10 +192,6 @@ uint16_t PlanePixel(const PlaneFrame& frame, const PlaneRow& row, int32_t px)
     return PlaneTexel(frame.planes[seen], frame.eye[0] + nearest * ray[0], frame.eye[2] + nearest * ray[2]);
 }
 
-// Eight pixels at a time. Comparisons give lanes of all ones (−1) or zero.
-using Floats = float __attribute__((vector_size(32)));
-using Ints = int32_t __attribute__((vector_size(32)));
-constexpr int32_t LANES = 8;
 using PixelLanes = uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
 
 // TruncToInt(floor(v)) in every lane as far as a mask below 2^31 keeps of
@@ -237,16 +234,6 @@ inline __attribute__((always_inline)) void TexelIndex(const PlaneLanes& plane, c
     FloorToInt(x * plane.columnsPerUnit, &column);
     FloorToInt(z * plane.rowsPerUnit, &row);
     *index = ((row & plane.heightMask) << plane.widthShift) + (column & plane.widthMask);
-}
-
-// Whether every lane of a comparison holds all ones: the halves together,
-// then their two 64-bit quarters.
-inline __attribute__((always_inline)) bool Every(const Ints& lanes)
-{
-    using Quarters = uint64_t __attribute__((vector_size(16)));
-    const Quarters both =
-        Quarters(__builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) & __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7));
-    return (both[0] & both[1]) == ~uint64_t(0);
 }
 
 // The pixels first .. first + count − 1 of the row, count a multiple of

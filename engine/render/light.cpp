@@ -1,10 +1,10 @@
 // Point lighting of shaded objects' vertices, added onto the base colour
 // that the environment transformation left in each vertex's lit colour.
+#include "render/lanes.h"
 #include "render/render.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 // The double root is within 2^-20 of the true one for every 64-bit q (q
 // rounds to 53 bits, the root is correctly rounded), so its integer part is
@@ -85,39 +85,13 @@ void LightVertex(Vertex& vertex, const LightTerms& light)
     vertex.litColour = lit;
 }
 
-// Eight vertices at a time. Comparisons give lanes of all ones (−1) or zero.
-using Floats = float __attribute__((vector_size(32)));
-using Ints = int32_t __attribute__((vector_size(32)));
 using Doubles = double __attribute__((vector_size(32)));
 using HalfInts = int32_t __attribute__((vector_size(16)));
 using HalfFloats = float __attribute__((vector_size(16)));
-constexpr uint32_t LANES = 8;
 
 // Offsets below 2^25 give squares and sums of squares below 2^53, exact in
 // doubles.
 constexpr float EXACT_OFFSET = 33554432.0f;
-
-// Whether every lane of a comparison holds all ones.
-inline __attribute__((always_inline)) bool Every(const Ints& lanes)
-{
-    using Quarters = uint64_t __attribute__((vector_size(16)));
-    const Quarters both =
-        Quarters(__builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) & __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7));
-    return (both[0] & both[1]) == ~uint64_t(0);
-}
-
-// The three components of a vertex field of eight vertices, through a
-// plain array.
-template <float (Vertex::*Field)[3]>
-inline __attribute__((always_inline)) void Gather(const Vertex* v, Floats* lanes)
-{
-    for (int j = 0; j < 3; ++j) {
-        float values[LANES];
-        for (uint32_t lane = 0; lane < LANES; ++lane)
-            values[lane] = (v[lane].*Field)[j];
-        std::memcpy(&lanes[j], values, sizeof values);
-    }
-}
 
 // The square q and integer root of four lanes' offsets, in doubles. With
 // q below 2^52 the truncated double root is the integer root itself: the
@@ -163,7 +137,7 @@ __attribute__((target_clones("avx2", "default"))) void LightRun(Vertex* vertices
             near &= (offset[j] < EXACT_OFFSET) & (offset[j] > -EXACT_OFFSET);
         }
         if (!Every(near)) {
-            for (uint32_t lane = 0; lane < LANES; ++lane)
+            for (int32_t lane = 0; lane < LANES; ++lane)
                 LightVertex(v[lane], light);
             continue;
         }
@@ -203,7 +177,7 @@ __attribute__((target_clones("avx2", "default"))) void LightRun(Vertex* vertices
             sum |= channel << shift;
         }
         const Ints result = lit ? sum : base;
-        for (uint32_t lane = 0; lane < LANES; ++lane)
+        for (int32_t lane = 0; lane < LANES; ++lane)
             v[lane].litColour = uint32_t(result[lane]);
     }
 }
@@ -213,7 +187,7 @@ __attribute__((target_clones("avx2", "default"))) void LightRun(Vertex* vertices
 void LightObject(ObjectEntity* object, const LightEntity* light, FrontEndPath path)
 {
     const LightTerms terms = TermsOf(light);
-    const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % LANES : 0;
+    const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % uint32_t(LANES) : 0;
     if (wide > 0)
         LightRun(object->vertices, wide, terms);
     for (uint32_t i = wide; i < object->vertexCount; ++i)

@@ -97,9 +97,9 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 // pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
-// How the floor and sky and the point lights are worked out: eight pixels
-// or vertices at a time (with AVX2 where the processor has it), or one at a
-// time. Both give the same pixels and the same lit colours.
+// How the floor and sky, the point lights and the vertex transformation are
+// worked out: eight pixels or vertices at a time (with AVX2 where the
+// processor has it), or one at a time. Both give the same results.
 enum class FrontEndPath { WIDE, ONE_BY_ONE };
 
 // Fills the buffer drawn into (buffer B of a double-buffered view, else the
@@ -139,11 +139,11 @@ void ProjectVertex(Vertex* vertex);
 uint32_t ProjectLight(LightEntity* light);
 
 // Camera positions and projection of the object's vertices.
-void TransformVertices(ObjectEntity* object);
+void TransformVertices(ObjectEntity* object, FrontEndPath path = FrontEndPath::WIDE);
 
 // As TransformVertices, with environment-map coordinates and, for shaded
 // objects, camera normals and the lit colour's base.
-void TransformVerticesEnv(ObjectEntity* object);
+void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path = FrontEndPath::WIDE);
 
 // Camera-space normals and plane distances of the object's faces.
 void TransformFaceNormals(ObjectEntity* object);

@@ -1,9 +1,11 @@
 // Vertex transformation into camera space and projection with clip codes,
 // environment-map coordinates and camera-space face normals.
 #include "core/tables.h"
+#include "render/lanes.h"
 #include "render/render.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -76,6 +78,48 @@ struct Projection {
     }
 };
 
+// Transform and Project in every lane, on the vertices first .. first +
+// count − 1, count a multiple of LANES: the same products and sums in the
+// same order, focal / z taken in every lane and kept where z > 0. Each
+// vertex's scale goes to scales[i] when scales is given.
+__attribute__((target_clones("avx2", "default"))) void TransformRun(Vertex* vertices, uint32_t count,
+                                                                     const Matrix& m,
+                                                                     const Projection& projection,
+                                                                     float* scales)
+{
+    for (uint32_t first = 0; first < count; first += LANES) {
+        Vertex* const v = vertices + first;
+        Floats p[3];
+        Gather<&Vertex::position>(v, p);
+        Floats camera[3];
+        for (int j = 0; j < 3; ++j)
+            camera[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
+        const Floats z = camera[2];
+        const Floats s = z > 0 ? projection.focal / z : Floats{} + 100.0f;
+        Ints code = z < projection.nearZ ? Ints{} + CLIP_NEAR : (z > projection.farZ ? Ints{} + CLIP_FAR : Ints{});
+        const Floats screenX = camera[0] * s + projection.centreX;
+        const Floats screenY = camera[1] * s + projection.centreY;
+        code |= screenX >= 0 ? (screenX > projection.lastX ? Ints{} + CLIP_RIGHT : Ints{}) : Ints{} + CLIP_LEFT;
+        code |= screenY >= 0 ? (screenY > projection.lastY ? Ints{} + CLIP_BOTTOM : Ints{}) : Ints{} + CLIP_TOP;
+        float out[5][LANES];
+        for (int j = 0; j < 3; ++j)
+            std::memcpy(out[j], &camera[j], sizeof out[j]);
+        std::memcpy(out[3], &screenX, sizeof out[3]);
+        std::memcpy(out[4], &screenY, sizeof out[4]);
+        for (int32_t lane = 0; lane < LANES; ++lane) {
+            Vertex& vertex = v[lane];
+            for (int j = 0; j < 3; ++j)
+                vertex.camera[j] = out[j][lane];
+            vertex.screenX = out[3][lane];
+            vertex.screenY = out[4][lane];
+            vertex.clipCode = uint16_t(code[lane]);
+            vertex.vertexValue &= ~3u;
+        }
+        if (scales)
+            std::memcpy(scales + first, &s, sizeof s);
+    }
+}
+
 // Position-table entry of a projected offset, the index clamped to the table.
 int32_t PositionEntry(float offset)
 {
@@ -124,13 +168,20 @@ void ProjectVertex(Vertex* vertex)
     Projection().Project(*vertex);
 }
 
-void TransformVertices(ObjectEntity* object)
+// Blocks of this many vertices are transformed and projected together
+// before their environment coordinates are formed one by one.
+constexpr uint32_t BLOCK = 64;
+
+void TransformVertices(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
         return;
     const Projection projection;
     const Matrix m(object->matrix);
-    for (uint32_t i = 0; i < object->vertexCount; ++i) {
+    const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % uint32_t(LANES) : 0;
+    if (wide > 0)
+        TransformRun(object->vertices, wide, m, projection, nullptr);
+    for (uint32_t i = wide; i < object->vertexCount; ++i) {
         Vertex& vertex = object->vertices[i];
         ToCameraSpace(m, vertex.position, vertex.camera);
         projection.Project(vertex);
@@ -139,7 +190,7 @@ void TransformVertices(ObjectEntity* object)
 
 // The environment coordinates pair the row with the normal's y and the
 // projected y offset, the column with x.
-void TransformVerticesEnv(ObjectEntity* object)
+void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
         return;
@@ -149,29 +200,39 @@ void TransformVerticesEnv(ObjectEntity* object)
     const bool vertexColours = object->objectFlags & OBJECT_VERTEXCOLOURS;
     const Projection projection;
     const Matrix m(object->matrix);
-    for (uint32_t i = 0; i < object->vertexCount; ++i) {
-        Vertex& vertex = object->vertices[i];
-        ToCameraSpace(m, vertex.position, vertex.camera);
-        const float s = projection.Project(vertex);
-
-        int32_t ex = 0;
-        int32_t ey = 0;
-        if (!(vertex.camera[2] < projection.nearZ)) {
-            ex = PositionEntry(vertex.camera[0] * s);
-            ey = PositionEntry(vertex.camera[1] * s);
+    float scales[BLOCK];
+    for (uint32_t start = 0; start < object->vertexCount; start += BLOCK) {
+        Vertex* const block = object->vertices + start;
+        const uint32_t count = std::min(BLOCK, object->vertexCount - start);
+        const uint32_t wide = path == FrontEndPath::WIDE ? count - count % uint32_t(LANES) : 0;
+        if (wide > 0)
+            TransformRun(block, wide, m, projection, scales);
+        for (uint32_t i = wide; i < count; ++i) {
+            ToCameraSpace(m, block[i].position, block[i].camera);
+            scales[i] = projection.Project(block[i]);
         }
+        for (uint32_t i = 0; i < count; ++i) {
+            Vertex& vertex = block[i];
+            const float s = scales[i];
+            int32_t ex = 0;
+            int32_t ey = 0;
+            if (!(vertex.camera[2] < projection.nearZ)) {
+                ex = PositionEntry(vertex.camera[0] * s);
+                ey = PositionEntry(vertex.camera[1] * s);
+            }
 
-        const float* n = vertex.normal;
-        const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
-        const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
-        if (shaded) {
-            vertex.cameraNormal[0] = float(cx);
-            vertex.cameraNormal[1] = float(cy);
-            vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
-            vertex.litColour = BaseColour(vertex, vertexColours);
+            const float* n = vertex.normal;
+            const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
+            const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
+            if (shaded) {
+                vertex.cameraNormal[0] = float(cx);
+                vertex.cameraNormal[1] = float(cy);
+                vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
+                vertex.litColour = BaseColour(vertex, vertexColours);
+            }
+            vertex.envRow = float(NormalEntry(cy) - ey);
+            vertex.envColumn = float(NormalEntry(cx) - ex);
         }
-        vertex.envRow = float(NormalEntry(cy) - ey);
-        vertex.envColumn = float(NormalEntry(cx) - ex);
     }
 }
 

@@ -53,6 +53,60 @@ TEST(IntegerSquareRoot, EqualsTheTrialBitRootNextToEverySquare)
     }
 }
 
+// ---- Vertex transformation ------------------------------------------------------------
+
+// Objects of random vertices, in front of the eye, behind it, on its plane
+// and far past the screen edges, transformed by both paths from the same
+// start under the identity and random matrices and compared field for field; with and
+// without environment coordinates, shading and vertex colours. 203
+// vertices leave some past the last eight and past the last block.
+class TransformPaths : public Pipeline {};
+
+TEST_F(TransformPaths, WideAndOneByOneGiveTheSameVertices)
+{
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> spread(-400, 400);
+    std::uniform_real_distribution<float> entry(-2, 2);
+    std::vector<build::Point> points(203);
+    for (size_t i = 0; i < points.size(); ++i)
+        points[i] = {spread(random), spread(random), i % 17 == 0 ? 0.0f : spread(random) * (i % 5 ? 1.0f : 1e6f)};
+    for (size_t i = 1; i < points.size(); i += 17) {  // on the screen's edges under the identity
+        points[i] = {159, 99, 160};
+        points[i + 1] = {-160, -100, 160};
+    }
+    ObjectEntity* object = build::AddObject(scene, "object", points, {});
+    scene->ambientLevel = 0.25f;
+    scene->ambientValue2 = 0.75f;
+    SetFrameConstants(scene, scene->camera, view);
+    for (uint32_t i = 0; i < object->vertexCount; ++i) {
+        for (int j = 0; j < 3; ++j)
+            object->vertices[i].normal[j] = spread(random) * 0.3f;
+        object->vertices[i].colour = uint32_t(random()) & 0x00FFFFFF;
+        object->vertices[i].vertexValue = uint32_t(random());
+    }
+    const std::vector<Vertex> start(object->vertices, object->vertices + object->vertexCount);
+    for (int round = 0; round < 30; ++round) {
+        for (int k = 0; k < 16; ++k)
+            object->matrix[k] = round < 2 ? float(k % 5 == 0) : entry(random) * (round % 3 ? 1.0f : 100.0f);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                object->unitRows[r][c] = entry(random);
+        const uint32_t flags[] = {0, OBJECT_ENVIRONMENT, OBJECT_SHADED, OBJECT_SHADED | OBJECT_VERTEXCOLOURS};
+        object->objectFlags = flags[round % 4];
+        std::vector<Vertex> result[2];
+        for (FrontEndPath path : {FrontEndPath::WIDE, FrontEndPath::ONE_BY_ONE}) {
+            std::copy(start.begin(), start.end(), object->vertices);
+            if (round % 2)
+                TransformVerticesEnv(object, path);
+            else
+                TransformVertices(object, path);
+            result[path == FrontEndPath::WIDE].assign(object->vertices, object->vertices + object->vertexCount);
+        }
+        for (uint32_t i = 0; i < object->vertexCount; ++i)
+            ASSERT_EQ(std::memcmp(&result[0][i], &result[1][i], sizeof(Vertex)), 0) << "vertex " << i << ", round " << round;
+    }
+}
+
 // ---- Point lights ------------------------------------------------------------------
 
 // Shaded objects of random vertices near and far from random lights, each
