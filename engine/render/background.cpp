@@ -204,7 +204,7 @@ inline __attribute__((always_inline)) void FloorToInt(const Floats& v, Ints* out
 {
     const Floats low = Floats{} - 2147483648.0f;
     const Floats high = Floats{} + 2147483648.0f;
-    const Floats safe = (v >= low) & (v < high) ? v : Floats{};
+    const Floats safe = ((v >= low) & (v < high)) ? v : Floats{};
     Ints whole = __builtin_convertvector(safe, Ints);
     whole += __builtin_convertvector(whole, Floats) > safe;
     *out = v >= high ? Ints{} + INT32_MAX : whole;
