@@ -132,11 +132,7 @@ struct Motion {
 inline EntityKey* AddMotionKey(Entity* entity, uint32_t time, const Motion& motion, uint32_t flags = LINEAR,
                                float tension = 0.0f, float continuity = 0.0f, float bias = 0.0f)
 {
-    const TagItem tags[] = {
-        {TAG_KEY_ENTITY, TagPtr(entity)},
-        {TAG_KEY_TIME, time},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_KEY_ENTITY, TagPtr(entity)}, {TAG_KEY_TIME, time}, {TAG_DONE, 0}};
     EntityKey* key = CreateEntityKey(tags);
     if (!key)
         return nullptr;
