@@ -1,9 +1,7 @@
 // Point lighting of a shaded object's vertices, with lights placed directly
-// in camera space; IntegerSquareRoot against the definition.
+// in camera space.
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
-
-#include <random>
 
 namespace {
 
@@ -74,17 +72,6 @@ TEST_F(PointLighting, RangeFadesTheLightAndFacingAwayTakesIt)
         EXPECT_EQ(vertex().litColour, c.lit) << c.z;
         light->lightFlags = 0;
     }
-}
-
-TEST(IntegerSquareRoot, IsTheFloorOfTheRoot)
-{
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 100000; ++i) {
-        const uint64_t q = i < 70000 ? uint64_t(i) : random() >> (random() % 64);
-        const uint32_t r = IntegerSquareRoot(q);
-        ASSERT_TRUE(uint64_t(r) * r <= q && (unsigned __int128)(r + 1) * (r + 1) > q) << q;
-    }
-    EXPECT_EQ(IntegerSquareRoot(UINT64_MAX), 0xFFFFFFFFu);
 }
 
 }  // namespace
