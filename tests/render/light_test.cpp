@@ -1,5 +1,5 @@
 // Point lighting of a shaded object's vertices, with lights placed directly
-// in camera space.
+// in camera space, and the base colour it adds to.
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
@@ -72,6 +72,21 @@ TEST_F(PointLighting, RangeFadesTheLightAndFacingAwayTakesIt)
         EXPECT_EQ(vertex().litColour, c.lit) << c.z;
         light->lightFlags = 0;
     }
+}
+
+// The lighting base of a vertex with its own colour: the colour scaled by
+// ambientValue2 and raised by the ambient grey (63), limited to a byte.
+TEST_F(PointLighting, VertexColourBaseIsScaledRaisedAndLimited)
+{
+    scene->ambientLevel = 0.25f;
+    scene->ambientValue2 = 2.0f;
+    object->objectFlags = OBJECT_SHADED | OBJECT_VERTEXCOLOURS;
+    object->position[2] = 100.0f;
+    vertex().colour = 0x00FF4020;
+    SetUpFrame();
+    BuildViewMatrix(scene, camera);
+    TransformVerticesEnv(object);
+    EXPECT_EQ(vertex().litColour, 0x00FFBF7Fu);  // 510 + 63, 128 + 63, 64 + 63
 }
 
 }  // namespace
