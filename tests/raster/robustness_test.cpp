@@ -9,6 +9,7 @@
 
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -49,7 +50,7 @@ private:
 
 TEST(Robustness, NoMemberWritesOutsideItsBuffers)
 {
-    TestFrame frame;
+    TestFrame frame, little(3, 2);
     std::vector<float> depth(frame.Size(), 0.0f);
     std::vector<uint8_t> mask(frame.Size(), 0), glow(frame.Size(), 0);
     std::vector<TexturePtr> textures;
@@ -60,44 +61,19 @@ TEST(Robustness, NoMemberWritesOutsideItsBuffers)
     odd->widthShift = odd->heightShift = odd->widthMask = odd->heightMask = 0;
     odd->textureFlags = 0;
     textures.push_back(std::move(odd));
-    VolumePtr volume = MakeVolume(0xFF406080, 2, 3, 4, 3);
-    GlowBuffer buffer{};
-    buffer.width = WIDTH;
-    buffer.height = HEIGHT;
-    buffer.pixels = glow.data();
 
+    // Draws `count` random triangles with the owner, directly and, on the
+    // full frame, through the clipper.
     ExtremeValues values(1);
-    // Every table row with and without fog over every texture, then the
-    // shadow-pass phases, the light volumes and the glow edge in both its
-    // phases, and a frame of 3 × 2 pixels.
-    for (uint32_t round = 0; round < 64 * 2 * 5 + 7; ++round) {
-        ObjectPtr object = MakeObject(round < 640 ? round % 64 : OBJECT_GLOWEDGE | OBJECT_GLOW, values.Bits());
-        const size_t t = round % 5;
-        object->textureMap = textures[t].get();
-        object->environmentMap = textures[(t + 1) % 5].get();
-        object->transparencyMap = (values.Bits() & 1) ? textures[(t + 2) % 5].get() : nullptr;
-        object->material[1] = values.Bits() & 7;
-        object->material[2] = values.Bits() & 1;
-        object->correctionValue = values.Bits() % 40;
-        object->glowImage = static_cast<uint8_t*>(MemAlloc(65536, 1));
-        object->glowImageSize = 255;
-        object->glowBuffer = &buffer;
-        const bool small = round == 640 + 6;
-        TestFrame little(3, 2);
+    const auto hammer = [&](const Entity* owner, int32_t phase, int count, bool small = false) {
         SetUpFrame(small ? little.Pixels() : frame.Pixels(), small ? 3 : WIDTH, small ? 2 : HEIGHT);
         Frame.depthBuffer = depth.data();
         Frame.shadowMask = mask.data();
-        Frame.fogIndexBase = round < 640 && round >= 320 ? 64 : 0;
+        Frame.renderPhase = phase;
         Frame.fogStart = Frame.fogEnd = 10.0f;  // a degenerate ramp: level 0/0 at z = 10
         Frame.fogEndLevel = 255.0f;
-        const int32_t phases[7] = {PHASE_DEPTH, PHASE_SHADOWVOLUME, PHASE_MAIN, PHASE_MAIN, PHASE_MAIN, PHASE_GLOW};
-        Frame.renderPhase = round < 640 ? PHASE_MAIN : phases[round - 640];
-        const Entity* owner = round == 642 || round == 643 ? static_cast<const Entity*>(volume.get()) : object.get();
-        volume->volumeFlags = round == 643 ? 0 : VOLUME_DENSITYVOXELS;
-        if (small)
-            object->objectFlags = OBJECT_TEXTURE | OBJECT_PERSPECTIVE;
-        SCOPED_TRACE("round " + std::to_string(round));
-        for (int i = 0; i < (round < 640 ? 12 : 400); ++i) {
+        Frame.fogIndexBase = int32_t(values.Bits() & 64);
+        for (int i = 0; i < count; ++i) {
             Vertex v[3] = {MakeVertex(values.Corner()), MakeVertex(values.Corner()), MakeVertex(values.Corner())};
             for (Vertex& corner : v) {
                 corner.camera[0] = values.Any();
@@ -109,10 +85,39 @@ TEST(Robustness, NoMemberWritesOutsideItsBuffers)
             if (!small)
                 ClipAndDrawFace(&triangle);
         }
-        object->glowBuffer = nullptr;
-        ASSERT_TRUE(frame.GuardsIntact());
-        ASSERT_TRUE(little.GuardsIntact());
+        ASSERT_TRUE(frame.GuardsIntact() && little.GuardsIntact()) << "phase " << phase;
+    };
+    for (uint32_t row = 0; row < 64 * 10; ++row) {  // every table row with and without fog, over every texture
+        ObjectPtr object = MakeObject(row % 64, values.Bits());
+        object->textureMap = textures[row % 5].get();
+        object->environmentMap = textures[(row + 1) % 5].get();
+        object->transparencyMap = (values.Bits() & 1) ? textures[(row + 2) % 5].get() : nullptr;
+        object->material[1] = values.Bits() & 7;
+        object->material[2] = values.Bits() & 1;
+        object->correctionValue = values.Bits() % 40;
+        SCOPED_TRACE("flags " + std::to_string(row % 64));
+        hammer(object.get(), PHASE_MAIN, 12);
     }
+    ObjectPtr plain = MakeObject(OBJECT_TEXTURE | OBJECT_PERSPECTIVE);
+    plain->textureMap = textures[3].get();
+    hammer(plain.get(), PHASE_DEPTH, 400);
+    hammer(plain.get(), PHASE_SHADOWVOLUME, 400);
+    hammer(plain.get(), PHASE_MAIN, 2000, true);
+    VolumePtr volume = MakeVolume(0xFF406080, 2, 3, 4, 3);
+    hammer(volume.get(), PHASE_MAIN, 400);
+    volume->volumeFlags = 0;
+    hammer(volume.get(), PHASE_MAIN, 200);
+    ObjectPtr edge = MakeObject(OBJECT_GLOWEDGE | OBJECT_GLOW);
+    edge->glowImage = static_cast<uint8_t*>(MemAlloc(65536, 1));
+    edge->glowImageSize = 255;
+    GlowBuffer buffer{};
+    buffer.width = WIDTH;
+    buffer.height = HEIGHT;
+    buffer.pixels = glow.data();
+    edge->glowBuffer = &buffer;
+    for (int32_t phase : {PHASE_MAIN, PHASE_GLOW, PHASE_MAIN, PHASE_GLOW})
+        hammer(edge.get(), phase, 150);
+    edge->glowBuffer = nullptr;
 }
 
 }  // namespace
