@@ -190,35 +190,3 @@ inline bool SegmentsGoneSoon(pid_t pid)
     }
     return false;
 }
-
-// Runs `body` in a child process with standard output captured; returns the
-// output and sets `status` to the child's exit status (-1 if it did not exit).
-template <typename Body>
-std::string RunCapturingStdout(Body body, int& status)
-{
-    int fds[2];
-    status = -1;
-    if (pipe(fds) != 0)
-        return "";
-    std::fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        body();
-        std::fflush(stdout);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, size_t(n));
-    close(fds[0]);
-    int raw = 0;
-    waitpid(child, &raw, 0);
-    if (WIFEXITED(raw))
-        status = WEXITSTATUS(raw);
-    return out;
-}

@@ -1,6 +1,6 @@
-// Running the built programs from tests: where the build put them, a
-// temporary folder to run them in, and one run with its exit status and
-// both output streams.
+// Running code and the built programs from tests in a child process: where
+// the build put the programs, a temporary folder to run them in, and one run
+// with its exit status and both output streams.
 #pragma once
 
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,13 @@ public:
     // Empty when no folder could be made.
     const std::string& Path() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // Writes `bytes` (a string or a byte vector) into the file `name`; its path.
+    template <typename Bytes>
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return Path(name);
+    }
 
 private:
     std::string path_;
@@ -70,17 +78,17 @@ struct Result {
     std::string err;
 };
 
-// Runs `argv` in the folder `dir` with standard input from /dev/null and
-// the environment changed by `env` ("NAME=value" sets, "NAME" removes); the
-// two output streams go through files of `dir` named by `tag`. A non-zero
-// `fileSizeLimit` caps the files it writes: a write beyond it fails with
-// EFBIG instead of ending the program.
-inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
-                  const std::vector<std::string>& env = {}, const std::string& tag = "run",
-                  rlim_t fileSizeLimit = 0)
+// Runs `body` in a child process in the folder `dir` with standard input
+// from /dev/null and both output streams going through files of `dir` named
+// by `tag`; the child exits with status 0 when `body` returns. The one
+// child-process runner of the tests: programs are started through it too.
+template <typename Body>
+Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run")
 {
     const std::string outPath = dir + "/." + tag + ".out";
     const std::string errPath = dir + "/." + tag + ".err";
+    std::fflush(stdout);
+    std::fflush(stderr);
     const pid_t child = fork();
     if (child < 0)
         return {-1, "", "cannot fork"};
@@ -93,30 +101,49 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit = {fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        for (const std::string& change : env) {
-            const size_t equals = change.find('=');
-            if (equals == std::string::npos)
-                unsetenv(change.c_str());
-            else
-                setenv(change.substr(0, equals).c_str(), change.substr(equals + 1).c_str(), 1);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        body();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(0);
     }
     int raw = 0;
     while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
     }
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return {status, ReadText(outPath), ReadText(errPath)};
+}
+
+// Runs the program `argv` in the folder `dir`, with the environment changed
+// by `env` ("NAME=value" sets, "NAME" removes). A non-zero `fileSizeLimit`
+// caps the files it writes: a write beyond it fails with EFBIG instead of
+// ending the program.
+inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
+                  const std::vector<std::string>& env = {}, const std::string& tag = "run",
+                  rlim_t fileSizeLimit = 0)
+{
+    return RunInChild(
+        dir,
+        [&] {
+            if (fileSizeLimit) {
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit = {fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            for (const std::string& change : env) {
+                const size_t equals = change.find('=');
+                if (equals == std::string::npos)
+                    unsetenv(change.c_str());
+                else
+                    setenv(change.substr(0, equals).c_str(), change.substr(equals + 1).c_str(), 1);
+            }
+            std::vector<char*> args;
+            for (const std::string& arg : argv)
+                args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        },
+        tag);
 }
 
 }  // namespace run
