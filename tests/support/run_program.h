@@ -78,24 +78,20 @@ struct Result {
     std::string err;
 };
 
-// Runs `body` in a child process in the folder `dir` with standard input
-// from /dev/null and both output streams going through files of `dir` named
-// by `tag`; the child exits with status 0 when `body` returns. The one
+// Starts `body` in a child process in the folder `dir` with standard input
+// from /dev/null and both output streams going into files of `dir` named by
+// `tag`; the child exits with status 0 when `body` returns. The one
 // child-process runner of the tests: programs are started through it too.
 template <typename Body>
-Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run")
+pid_t Start(const std::string& dir, Body body, const std::string& tag = "run")
 {
-    const std::string outPath = dir + "/." + tag + ".out";
-    const std::string errPath = dir + "/." + tag + ".err";
     std::fflush(stdout);
     std::fflush(stderr);
     const pid_t child = fork();
-    if (child < 0)
-        return {-1, "", "cannot fork"};
     if (child == 0) {
         const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = open((dir + "/." + tag + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open((dir + "/." + tag + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0)
             _exit(127);
         dup2(in, 0);
@@ -106,21 +102,58 @@ Result RunInChild(const std::string& dir, Body body, const std::string& tag = "r
         std::fflush(stderr);
         _exit(0);
     }
-    int raw = 0;
-    while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
-    }
-    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return {status, ReadText(outPath), ReadText(errPath)};
+    return child;
 }
 
-// Runs the program `argv` in the folder `dir`, with the environment changed
-// by `env` ("NAME=value" sets, "NAME" removes). A non-zero `fileSizeLimit`
+// Waits for a child that Start started; `raw` gets the wait status.
+inline Result Finish(pid_t child, const std::string& dir, const std::string& tag = "run", int* raw = nullptr)
+{
+    if (child < 0)
+        return {-1, "", "cannot fork"};
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (raw)
+        *raw = status;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(dir + "/." + tag + ".out"),
+            ReadText(dir + "/." + tag + ".err")};
+}
+
+template <typename Body>
+Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run")
+{
+    return Finish(Start(dir, body, tag), dir, tag);
+}
+
+// The body that runs the program `argv` with the environment changed by
+// `env` ("NAME=value" sets, "NAME" removes).
+inline auto Exec(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
+{
+    return [argv, env] {
+        for (const std::string& change : env) {
+            const size_t equals = change.find('=');
+            if (equals == std::string::npos)
+                unsetenv(change.c_str());
+            else
+                setenv(change.substr(0, equals).c_str(), change.substr(equals + 1).c_str(), 1);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    };
+}
+
+// Runs the program `argv` in the folder `dir`. A non-zero `fileSizeLimit`
 // caps the files it writes: a write beyond it fails with EFBIG instead of
 // ending the program.
 inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
                   const std::vector<std::string>& env = {}, const std::string& tag = "run",
                   rlim_t fileSizeLimit = 0)
 {
+    const auto exec = Exec(argv, env);
     return RunInChild(
         dir,
         [&] {
@@ -129,19 +162,7 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
                 const rlimit limit = {fileSizeLimit, fileSizeLimit};
                 setrlimit(RLIMIT_FSIZE, &limit);
             }
-            for (const std::string& change : env) {
-                const size_t equals = change.find('=');
-                if (equals == std::string::npos)
-                    unsetenv(change.c_str());
-                else
-                    setenv(change.substr(0, equals).c_str(), change.substr(equals + 1).c_str(), 1);
-            }
-            std::vector<char*> args;
-            for (const std::string& arg : argv)
-                args.push_back(const_cast<char*>(arg.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+            exec();
         },
         tag);
 }
