@@ -130,31 +130,26 @@ TEST(ConvertPixels, MatchesTheBitPositionReferenceOverWholeFrames)
 }
 
 // 8-bit sources read 16-bit entries for 15- and 16-bit images and 32-bit
-// entries (with the opaque bits) for the wider ones; copies take the source
-// byte count; 32-bit to 32-bit with opaque bits ORs them in.
+// entries (with the opaque bits) for the wider ones; copies keep the bytes.
 TEST(ConvertPixels, TableReadsAndCopiesMatchTheirReference)
 {
     const Bytes table = ColourTable();
     Bytes indices(256);
     for (int i = 0; i < 256; ++i)
         indices[size_t(i)] = uint8_t(255 - i);
-    for (int code : {65, 129, 257, 513}) {
-        const int to = code < 257 ? 2 : code == 257 ? 3 : 4;
+    for (auto [code, to] : {std::pair{65, 2}, {129, 2}, {257, 3}, {513, 4}}) {
         Bytes expected(256 * size_t(to));
         for (size_t i = 0; i < 256; ++i) {
             const uint32_t entry = ReadPixel(&table[indices[i] * size_t(to == 2 ? 2 : 4)], to == 2 ? 2 : 4);
-            const uint32_t rgb = to == 3 ? ((entry & 0xFF0000) | (entry & 0xFF00) | (entry & 0xFF)) : entry;
-            WritePixel(&expected[i * size_t(to)], to, to == 4 ? rgb | 0xFF000000 : rgb);
+            WritePixel(&expected[i * size_t(to)], to, to == 4 ? entry | 0xFF000000 : entry & 0xFFFFFF);
         }
         EXPECT_EQ(Convert(code, indices, 1, to, 0xFF000000), expected) << "code " << code;
     }
     const Bytes words = EverySourcePixel(4);
-    for (auto [code, bytes] : {std::pair{33, 1}, {66, 2}, {132, 2}, {264, 3}, {528, 4}})
-        EXPECT_EQ(Convert(code, Bytes(words.begin(), words.begin() + 4096 * bytes), bytes, bytes), Bytes(words.begin(), words.begin() + 4096 * bytes)) << code;
-    Bytes ored = Bytes(words.begin(), words.begin() + 64);
-    for (size_t i = 3; i < ored.size(); i += 4)
-        ored[i] |= 0x80;
-    EXPECT_EQ(Convert(528, Bytes(words.begin(), words.begin() + 64), 4, 4, 0x80000000), ored);
+    for (auto [code, bytes] : {std::pair{33, 1}, {66, 2}, {132, 2}, {264, 3}, {528, 4}}) {
+        const Bytes source(words.begin(), words.begin() + 4096 * bytes);
+        EXPECT_EQ(Convert(code, source, bytes, bytes), source) << code;
+    }
 }
 
 TEST(ConvertPixels, CodeWithoutAConverterWritesNothing)
