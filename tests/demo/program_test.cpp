@@ -13,16 +13,36 @@ const std::string STARTING = "** Starting Timer\n";
 const std::string LOADING = "** Loading Data. Please stand by.\n";
 const std::string CREDITS = "threnody - a kvor3d show: code, scenes and pictures by the kvor3d team\n";
 
+std::string Big32(uint32_t v)
+{
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+
+std::string Chunk(const char* id, const std::string& data)
+{
+    return id + Big32(uint32_t(data.size())) + data + (data.size() % 2 ? std::string(1, '\0') : "");
+}
+
+std::string Form(const std::string& chunks)
+{
+    return "FORM" + Big32(uint32_t(chunks.size() + 4)) + "ILBM" + chunks;
+}
+
 // The command line and the data files as the start-up meets them; a data
-// set without its last scene runs the exit routine before the window opens,
+// without its scenes runs the exit routine before the window opens,
 // which stops the CD (a regular file opens as the device and refuses that).
 TEST(Threnody, CommandLinesAndDataFiles)
 {
     run::TempFolder folder;
     const std::string threnody = run::BuiltProgram("demo/threnody");
-    std::filesystem::create_directory(folder.Path("show"));
-    ASSERT_EQ(run::Run({run::BuiltProgram("tools/kvordata"), "show/data"}, folder.Path()).status, 0);
-    std::filesystem::remove(folder.Path("show/data/cube.kvor"));
+    // Every file the show reads before its scenes, the tunnel texture as a
+    // blank 256 × 256 picture, a palette of 256 colours; no scene.
+    std::filesystem::create_directories(folder.Path("show/data"));
+    for (const auto& [name, bytes] : {std::pair{"fademask.cnk", 64000}, {"fademask1.cnk", 64000}, {"alien1.rgb15", 128000},
+                                      {"tabxy.bin", 128000}, {".palette", int(PALETTE_FILE_BYTES)}})
+        folder.Write(std::string("show/data/") + name, std::string(3, '\0') + char(1) + std::string(size_t(bytes - 4), '\0'));
+    const std::string bmhd = std::string{1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0};
+    folder.Write("show/data/pl_txt.iff", Form(Chunk("BMHD", bmhd) + Chunk("CMAP", std::string(6, '\0')) + Chunk("BODY", std::string(8192, '\0'))));
     std::filesystem::create_directory(folder.Path("empty"));
     const std::string device = folder.Write("drive", std::string(4, '\0'));
     const std::string missing = folder.Path("no-such-drive");
@@ -57,16 +77,6 @@ TEST(Threnody, CommandLinesAndDataFiles)
     EXPECT_EQ(run::Run({threnody}, folder.Path("show")).out, STARTING + LOADING + "cant read file: data/alien1.rgb15\n");
 }
 
-std::string Big32(uint32_t v)
-{
-    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-}
-
-std::string Chunk(const char* id, const std::string& data)
-{
-    return id + Big32(uint32_t(data.size())) + data + (data.size() % 2 ? std::string(1, '\0') : "");
-}
-
 // A 16 × 2 one-plane picture, stored rows 0xA5 0x0F and 0x01 0x80, with an
 // odd chunk before its BODY: index 1 is red, 0 black.
 TEST(DemoIlbmLoad, PlaneBitsGiveEachPixelItsColour)
@@ -75,7 +85,7 @@ TEST(DemoIlbmLoad, PlaneBitsGiveEachPixelItsColour)
     const std::string bmhd = std::string{0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 16, 0, 2};
     const std::string file = Chunk("BMHD", bmhd) + Chunk("ANNO", "abc") + Chunk("CMAP", std::string{0, 0, 0, char(255), 0, 0}) +
                              Chunk("BODY", std::string{char(0xA5), 0x0F, 0x01, char(0x80)});
-    const std::string form = "FORM" + Big32(uint32_t(file.size() + 4)) + "ILBM" + file;
+    const std::string form = Form(file);
     int32_t w = 0, h = 0, planes = 0;
     auto* pixels = static_cast<uint16_t*>(demo_ilbm_load(nullptr, form.data(), form.size(), &w, &h, &planes));
     ASSERT_NE(pixels, nullptr);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -15,18 +16,20 @@ bool PlaneIs(const T* plane, int32_t width, int32_t height, T value)
     return plane && std::all_of(plane, plane + int64_t(width) * height, [&](T v) { return v == value; });
 }
 
+// The size and buffering tags that are not NONE.
+std::vector<TagItem> Tags(uintptr_t width, uintptr_t height, uintptr_t doubleBuffer)
+{
+    std::vector<TagItem> tags;
+    for (TagItem tag : {TagItem{TAG_XVIEW_WIDTH, width}, {TAG_XVIEW_HEIGHT, height}, {TAG_XVIEW_DOUBLEBUFFER, doubleBuffer}})
+        if (tag.data != NONE)
+            tags.push_back(tag);
+    tags.push_back({TAG_DONE, 0});
+    return tags;
+}
+
 XView* Create(uintptr_t width, uintptr_t height, uintptr_t doubleBuffer)
 {
-    TagItem tags[4] = {};
-    int n = 0;
-    if (width != NONE)
-        tags[n++] = {TAG_XVIEW_WIDTH, width};
-    if (height != NONE)
-        tags[n++] = {TAG_XVIEW_HEIGHT, height};
-    if (doubleBuffer != NONE)
-        tags[n++] = {TAG_XVIEW_DOUBLEBUFFER, doubleBuffer};
-    tags[n] = {TAG_DONE, 0};
-    return XViewCreate(tags);
+    return XViewCreate(Tags(width, height, doubleBuffer).data());
 }
 
 // Missing or bad sizes give null; the double-buffer flag is the tag's low
@@ -102,17 +105,9 @@ TEST(XViewSetAttrs, Transitions)
             std::fill_n(view->depthBuffer, 640, 1.5f);
             std::fill_n(view->shadowMask, 640, uint8_t(0xFF));
         }
-        TagItem tags[4] = {};
-        int n = 0;
-        if (r.width != NONE)
-            tags[n++] = {TAG_XVIEW_WIDTH, r.width};
-        if (r.height != NONE)
-            tags[n++] = {TAG_XVIEW_HEIGHT, r.height};
-        if (r.doubleBuffer != NONE)
-            tags[n++] = {TAG_XVIEW_DOUBLEBUFFER, r.doubleBuffer};
-        tags[n] = {TAG_DONE, 0};
+        const std::vector<TagItem> tags = Tags(r.width, r.height, r.doubleBuffer);
         SCOPED_TRACE(i);
-        EXPECT_EQ(XViewSetAttrs(view, tags), r.ok);
+        EXPECT_EQ(XViewSetAttrs(view, tags.data()), r.ok);
         EXPECT_EQ(view->width * 100000 + view->height * 10 + int(view->flags), r.w * 100000 + r.h * 10 + r.isDouble);
         EXPECT_TRUE(PlaneIs(view->current, r.w, r.h, r.current));
         EXPECT_EQ(view->bufferA, r.isDouble ? view->current : nullptr);
