@@ -61,14 +61,15 @@ protected:
 run::TempFolder* Tools::folder = nullptr;
 bool Tools::written = false;
 
-// A FORM KVOR of these chunks (id, payload), odd payloads padded; the FORM
-// size claims `extra` bytes more than it holds.
+// A FORM KVOR of these chunks (id, payload), odd payloads padded but those of
+// NAME, a chunk the reader knows; the FORM size claims `extra` bytes more
+// than it holds.
 std::string Form(const std::vector<std::pair<std::string, std::string>>& chunks, int extra = 0)
 {
     const auto word = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
     std::string body = "KVOR";
     for (const auto& [id, payload] : chunks)
-        body += id + word(uint32_t(payload.size())) + payload + (payload.size() % 2 ? std::string(1, '\0') : "");
+        body += id + word(uint32_t(payload.size())) + payload + (payload.size() % 2 && id != "NAME" ? std::string(1, '\0') : "");
     return "FORM" + word(uint32_t(body.size() + size_t(extra))) + body;
 }
 
@@ -78,21 +79,22 @@ TEST_F(Tools, KvordumpPrintsTheSceneAndTheChunkList)
     ASSERT_TRUE(written);
     const run::Result scene = Run("kvordump", {"plain.kvor"});
     EXPECT_EQ(scene.status, 0);
-    EXPECT_NE(scene.out.find("\"colour\": \"0x00f80890\""), std::string::npos) << scene.out;
-    EXPECT_NE(scene.out.find("\"name\": \"box\",\n      \"flags\": \"0x01000000\",\n      \"parent\": null,\n      \"pivot\": [0, 0, 0],\n      \"position\": [0, 2, 0]"), std::string::npos) << scene.out;
+    EXPECT_TRUE(scene.out.find("\"colour\": \"0x00f80890\"") != std::string::npos && scene.out.find("\"name\": \"box\",\n      \"flags\": \"0x01000000\",\n      \"parent\": null,\n      \"pivot\": [0, 0, 0],\n      \"position\": [0, 2, 0]") != std::string::npos) << scene.out;
 
-    // An odd chunk the reader does not know is skipped with its pad byte; ids
-    // of any bytes are escaped, 0x7F as well as those below 0x20.
+    // An odd chunk the reader does not know is skipped with its pad byte, one
+    // it knows without; ids of any bytes are escaped, 0x7F as well as those
+    // below 0x20.
     const std::string version(std::string("\0\0\0\7", 4));
-    folder->Write("chunks.kvor", Form({{"VERS", version}, {"XTRA", "12345"}, {"\x01\x7f" "ab", ""}}));
+    folder->Write("chunks.kvor", Form({{"VERS", version}, {"XTRA", "12345"}, {"NAME", "abc"}, {"\x01\x7f" "ab", ""}}));
     const run::Result chunks = Run("kvordump", {"--chunks", "chunks.kvor"});
     EXPECT_EQ(chunks.status, 0);
     EXPECT_EQ(chunks.out, R"({
-  "form": {"size": 38, "type": "KVOR"},
+  "form": {"size": 49, "type": "KVOR"},
   "chunks": [
     {"offset": 12, "id": "VERS", "size": 4},
     {"offset": 24, "id": "XTRA", "size": 5},
-    {"offset": 38, "id": "\u0001\u007fab", "size": 0}
+    {"offset": 38, "id": "NAME", "size": 3},
+    {"offset": 49, "id": "\u0001\u007fab", "size": 0}
   ]
 }
 )");
