@@ -1,95 +1,102 @@
-// threnody run as a program up to the point where it would open its
-// window: the command line, the CD device's opening, missing data files and
-// a missing scene.
-#include "demo/show_files.h"
+// threnody's start-up run as a program on the data set kvordata writes, up
+// to the point where it would open its window, and its picture reader.
+#include "data.h"
+#include "support/run_program.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <filesystem>
 
-using show::Result;
-using show::RunThrenody;
-using show::ShowFolder;
+namespace {
 
 const std::string STARTING = "** Starting Timer\n";
 const std::string LOADING = "** Loading Data. Please stand by.\n";
-const std::string NO_FADE_MASK = "cant read file: data/fademask.cnk\n";
 const std::string CREDITS = "threnody - a kvor3d show: code, scenes and pictures by the kvor3d team\n";
 
-TEST(CommandLine, WithoutDataTheFirstMissingFileEndsTheShowWithStatus0)
+std::string Big32(uint32_t v)
 {
-    TempDir empty;
-    const Result result = RunThrenody(empty.Path(""), {});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, STARTING + LOADING + NO_FADE_MASK);
-    EXPECT_EQ(result.err, "");
+    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
 
-TEST(CommandLine, CdromWithoutDeviceAsksForOne)
+std::string Chunk(const char* id, const std::string& data)
 {
-    TempDir empty;
-    const Result result = RunThrenody(empty.Path(""), {"-cdrom"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, STARTING + "Please specify cdrom device\nFor example: Threnody.Linux -cdrom /dev/cdrom\n");
-    EXPECT_EQ(result.err, "");
+    return id + Big32(uint32_t(data.size())) + data + (data.size() % 2 ? std::string(1, '\0') : "");
 }
 
-TEST(CommandLine, DeviceThatDoesNotExistEndsWithStatus1BeforeLoading)
+std::string Form(const std::string& chunks)
 {
-    TempDir empty;
-    const std::string device = empty.Path("no-such-drive");
-    const Result result = RunThrenody(empty.Path(""), {"-cdrom", device});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, STARTING);
-    EXPECT_EQ(result.err, "can't open cdrom (" + device + ")\n");
+    return "FORM" + Big32(uint32_t(chunks.size() + 4)) + "ILBM" + chunks;
 }
 
-// Only the first argument is looked at, and only when it is exactly -cdrom.
-TEST(CommandLine, CdromAnywhereElseOrMisspeltIsIgnored)
+// The command line and the data files as the start-up meets them; a data
+// without its scenes runs the exit routine before the window opens,
+// which stops the CD (a regular file opens as the device and refuses that).
+TEST(Threnody, CommandLinesAndDataFiles)
 {
-    TempDir empty;
-    const std::string device = empty.Path("no-such-drive");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"x", "-cdrom"}, {"x", "-cdrom", device}, {"-cdromx", device}, {"-CDROM"}}) {
-        const Result result = RunThrenody(empty.Path(""), args);
-        EXPECT_EQ(result.status, 0) << args[0];
-        EXPECT_EQ(result.out, STARTING + LOADING + NO_FADE_MASK) << args[0];
-        EXPECT_EQ(result.err, "") << args[0];
+    run::TempFolder folder;
+    const std::string threnody = run::BuiltProgram("demo/threnody");
+    // Every file the show reads before its scenes, the tunnel texture as a
+    // blank 256 × 256 picture, a palette of 256 colours; no scene.
+    std::filesystem::create_directories(folder.Path("show/data"));
+    for (const auto& [name, bytes] : {std::pair{"fademask.cnk", 64000}, {"fademask1.cnk", 64000}, {"alien1.rgb15", 128000},
+                                      {"tabxy.bin", 128000}, {".palette", int(PALETTE_FILE_BYTES)}})
+        folder.Write(std::string("show/data/") + name, std::string(3, '\0') + char(1) + std::string(size_t(bytes - 4), '\0'));
+    const std::string bmhd = std::string{1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0};
+    folder.Write("show/data/pl_txt.iff", Form(Chunk("BMHD", bmhd) + Chunk("CMAP", std::string(6, '\0')) + Chunk("BODY", std::string(8192, '\0'))));
+    std::filesystem::create_directory(folder.Path("empty"));
+    const std::string device = folder.Write("drive", std::string(4, '\0'));
+    const std::string missing = folder.Path("no-such-drive");
+    const std::string noMask = "cant read file: data/fademask.cnk\n";
+    struct Row {
+        const char* dir;
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    };
+    const Row rows[] = {
+        {"empty", {}, 0, STARTING + LOADING + noMask, ""},
+        {"empty", {"-cdrom"}, 0, STARTING + "Please specify cdrom device\nFor example: Threnody.Linux -cdrom /dev/cdrom\n", ""},
+        {"empty", {"-cdrom", missing}, 1, STARTING, "can't open cdrom (" + missing + ")\n"},
+        {"empty", {"-cdrom", device}, 0, STARTING + LOADING + noMask, ""},
+        {"empty", {"x", "-cdrom", missing}, 0, STARTING + LOADING + noMask, ""},
+        {"empty", {"-cdromx", missing}, 0, STARTING + LOADING + noMask, ""},
+        {"empty", {"-CDROM"}, 0, STARTING + LOADING + noMask, ""},
+        {"show", {}, 0, STARTING + LOADING + CREDITS, ""},
+        {"show", {"-cdrom", device}, 1, STARTING + LOADING + CREDITS, threnody + ": ioctl cdromstop\n"},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> argv = {threnody};
+        argv.insert(argv.end(), r.args.begin(), r.args.end());
+        const run::Result result = run::Run(argv, folder.Path(r.dir));
+        const std::string shown = r.args.empty() ? r.dir : r.args[0];
+        EXPECT_EQ(result.status, r.status) << shown;
+        EXPECT_EQ(result.out, r.out) << shown;
+        EXPECT_EQ(result.err, r.err) << shown;
     }
+    std::filesystem::resize_file(folder.Path("show/data/alien1.rgb15"), 127999);
+    EXPECT_EQ(run::Run({threnody}, folder.Path("show")).out, STARTING + LOADING + "cant read file: data/alien1.rgb15\n");
 }
 
-// A regular file opens as the device; it is only asked to play once the
-// window is open, so here loading goes on as without the option.
-TEST(CommandLine, DeviceIsOpenedBeforeTheDataIsRead)
+// A 16 × 2 one-plane picture, stored rows 0xA5 0x0F and 0x01 0x80, with an
+// odd chunk before its BODY: index 1 is red, 0 black.
+TEST(DemoIlbmLoad, PlaneBitsGiveEachPixelItsColour)
 {
-    TempDir empty;
-    const std::string device = empty.Write("drive", Bytes(4, 0));
-    const Result result = RunThrenody(empty.Path(""), {"-cdrom", device});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, STARTING + LOADING + NO_FADE_MASK);
-    EXPECT_EQ(result.err, "");
-}
-
-// The exit routine frees what was loaded, prints the credits notice and
-// ends with status 0 without opening the window.
-TEST(CommandLine, MissingSceneRunsTheExitRoutine)
-{
-    for (size_t loaded : {size_t(0), size_t(1), size_t(10)}) {
-        ShowFolder folder(loaded);
-        const Result result = RunThrenody(folder.Root(), {});
-        EXPECT_EQ(result.status, 0) << loaded;
-        EXPECT_EQ(result.out, STARTING + LOADING + CREDITS) << loaded;
-        EXPECT_EQ(result.err, "") << loaded;
-    }
-}
-
-TEST(CommandLine, ShortRawFileIsReportedLikeAMissingOne)
-{
-    ShowFolder folder(11);
-    folder.Write("alien1.rgb15", Bytes(127999, 0));
-    const Result result = RunThrenody(folder.Root(), {});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, STARTING + LOADING + "cant read file: data/alien1.rgb15\n");
+    SetPixelMode(1);
+    const std::string bmhd = std::string{0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 0, 16, 0, 2};
+    const std::string file = Chunk("BMHD", bmhd) + Chunk("ANNO", "abc") + Chunk("CMAP", std::string{0, 0, 0, char(255), 0, 0}) +
+                             Chunk("BODY", std::string{char(0xA5), 0x0F, 0x01, char(0x80)});
+    const std::string form = Form(file);
+    int32_t w = 0, h = 0, planes = 0;
+    auto* pixels = static_cast<uint16_t*>(demo_ilbm_load(nullptr, form.data(), form.size(), &w, &h, &planes));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(w * 100 + h * 10 + planes, 1621);
+    std::string bits;
+    for (int i = 0; i < 32; ++i)
+        bits += pixels[i] == 0x7C00 ? '1' : pixels[i] == 0 ? '0' : '?';
+    EXPECT_EQ(bits, "10100101000011110000000110000000");
+    std::free(pixels);
+    const std::string cut = form.substr(0, form.size() - 2);
+    EXPECT_EQ(demo_ilbm_load(nullptr, cut.data(), cut.size(), &w, &h, &planes), nullptr);
 }
 
 }  // namespace

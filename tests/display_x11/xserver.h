@@ -11,9 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,47 +23,37 @@
 // own, so that it cannot attach our shared-memory segments.
 class PrivateXServer {
 public:
-    PrivateXServer(const std::vector<std::string>& serverArgs, bool ownIpcNamespace)
+    PrivateXServer(std::vector<std::string> args, bool ownIpcNamespace)
     {
         int fds[2];
         if (pipe(fds) != 0)
             return;
+        std::vector<std::string> command = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-nolisten", "tcp"};
+        if (ownIpcNamespace)
+            command.insert(command.begin(), {"unshare", "--ipc"});
+        command.insert(command.end(), args.begin(), args.end());
         owner = getpid();
         pid = fork();
         if (pid == 0) {
             close(fds[0]);
-            int devnull = open("/dev/null", O_WRONLY);
+            const int devnull = open("/dev/null", O_WRONLY);
             dup2(devnull, 1);
             dup2(devnull, 2);
-            std::vector<std::string> args;
-            if (ownIpcNamespace) {
-                args.push_back("unshare");
-                args.push_back("--ipc");
-            }
-            args.push_back("Xvfb");
-            args.push_back("-displayfd");
-            args.push_back(std::to_string(fds[1]));
-            args.push_back("-noreset");
-            args.push_back("-nolisten");
-            args.push_back("tcp");
-            for (const std::string& a : serverArgs)
-                args.push_back(a);
             std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(&a[0]);
+            for (std::string& a : command)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             execvp(argv[0], argv.data());
             _exit(127);
         }
         close(fds[1]);
-        std::string number;
         pollfd p{fds[0], POLLIN, 0};
         char c;
         while (poll(&p, 1, 30000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
+            name += c;
         close(fds[0]);
-        if (!number.empty())
-            name = ":" + number;
+        if (!name.empty())
+            name = ":" + name;
     }
     ~PrivateXServer()
     {
@@ -81,32 +70,23 @@ public:
     const std::string& DisplayName() const { return name; }
 
 private:
-    pid_t pid = -1;
-    pid_t owner = -1;
+    pid_t pid = -1, owner = -1;
     std::string name;
 };
 
 // Sets DISPLAY for the lifetime of the object and restores it afterwards.
 class ScopedDisplay {
 public:
-    explicit ScopedDisplay(const std::string& value)
+    explicit ScopedDisplay(const std::string& value) : had(std::getenv("DISPLAY") != nullptr)
     {
-        const char* old = std::getenv("DISPLAY");
-        hadOld = old != nullptr;
-        if (old)
-            previous = old;
+        if (had)
+            previous = std::getenv("DISPLAY");
         setenv("DISPLAY", value.c_str(), 1);
     }
-    ~ScopedDisplay()
-    {
-        if (hadOld)
-            setenv("DISPLAY", previous.c_str(), 1);
-        else
-            unsetenv("DISPLAY");
-    }
+    ~ScopedDisplay() { had ? setenv("DISPLAY", previous.c_str(), 1) : unsetenv("DISPLAY"); }
 
 private:
-    bool hadOld = false;
+    bool had;
     std::string previous;
 };
 
@@ -118,20 +98,17 @@ inline std::vector<uint32_t> ReadWindow(const std::string& displayName, Window w
     Display* display = XOpenDisplay(displayName.c_str());
     if (!display)
         return pixels;
-    XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-    if (image) {
-        pixels.resize(size_t(width) * size_t(height));
+    if (XImage* image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap)) {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                pixels[size_t(y) * size_t(width) + size_t(x)] = uint32_t(XGetPixel(image, x, y));
+                pixels.push_back(uint32_t(XGetPixel(image, x, y)));
         XDestroyImage(image);
     }
     XCloseDisplay(display);
     return pixels;
 }
 
-// The one top-level window titled `title`, found through a connection of
-// the test's own; 0 when there is none.
+// The one top-level window titled `title`; 0 when there is none.
 inline Window FindWindowByTitle(const std::string& displayName, const char* title)
 {
     Display* display = XOpenDisplay(displayName.c_str());
@@ -144,13 +121,11 @@ inline Window FindWindowByTitle(const std::string& displayName, const char* titl
         for (unsigned i = 0; i < count; ++i) {
             char* name = nullptr;
             if (XFetchName(display, children[i], &name) && name) {
-                if (std::strcmp(name, title) == 0)
-                    found = children[i];
+                found = std::strcmp(name, title) == 0 ? children[i] : found;
                 XFree(name);
             }
         }
-        if (children)
-            XFree(children);
+        XFree(children);
     }
     XCloseDisplay(display);
     return found;
@@ -166,12 +141,11 @@ inline std::vector<SegmentInfo> SegmentsCreatedBy(pid_t pid)
 {
     std::vector<SegmentInfo> segments;
     std::ifstream in("/proc/sysvipc/shm");
-    std::string line;
+    std::string line, perms;
     std::getline(in, line);
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         long key, id, size, cpid;
-        std::string perms;
         if (fields >> key >> id >> perms >> size >> cpid && cpid == pid)
             segments.push_back({int(id), unsigned(std::stoul(perms, nullptr, 8))});
     }
@@ -183,42 +157,7 @@ inline std::vector<SegmentInfo> SegmentsCreatedBy(pid_t pid)
 // client is done, so this waits up to ten seconds for it.
 inline bool SegmentsGoneSoon(pid_t pid)
 {
-    for (int i = 0; i < 200; ++i) {
-        if (SegmentsCreatedBy(pid).empty())
-            return true;
+    for (int i = 0; i < 200 && !SegmentsCreatedBy(pid).empty(); ++i)
         usleep(50000);
-    }
-    return false;
-}
-
-// Runs `body` in a child process with standard output captured; returns the
-// output and sets `status` to the child's exit status (-1 if it did not exit).
-template <typename Body>
-std::string RunCapturingStdout(Body body, int& status)
-{
-    int fds[2];
-    status = -1;
-    if (pipe(fds) != 0)
-        return "";
-    std::fflush(stdout);
-    pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        dup2(fds[1], 1);
-        body();
-        std::fflush(stdout);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        out.append(buffer, size_t(n));
-    close(fds[0]);
-    int raw = 0;
-    waitpid(child, &raw, 0);
-    if (WIFEXITED(raw))
-        status = WEXITSTATUS(raw);
-    return out;
+    return SegmentsCreatedBy(pid).empty();
 }

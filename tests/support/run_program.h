@@ -1,7 +1,7 @@
-// Running the built programs from tests: where the build put them, a
-// temporary folder to run them in, and one run with its exit status and
-// both output streams; and a test body run in a child process whose
-// address space is capped.
+// Running code and the built programs from tests in a child process: where
+// the build put the programs, a temporary folder to run them in, one run
+// with its exit status and both output streams, and a test body run with
+// its address space capped.
 #pragma once
 
 #include <fcntl.h>
@@ -63,6 +63,13 @@ public:
     // Empty when no folder could be made.
     const std::string& Path() const { return path_; }
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // Writes `bytes` (a string or a byte vector) into the file `name`; its path.
+    template <typename Bytes>
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        std::ofstream(Path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return Path(name);
+    }
 
 private:
     std::string path_;
@@ -74,34 +81,58 @@ struct Result {
     std::string err;
 };
 
-// Runs `argv` in the folder `dir` with standard input from /dev/null and
-// the environment changed by `env` ("NAME=value" sets, "NAME" removes); the
-// two output streams go through files of `dir` named by `tag`. A non-zero
-// `fileSizeLimit` caps the files it writes: a write beyond it fails with
-// EFBIG instead of ending the program.
-inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
-                  const std::vector<std::string>& env = {}, const std::string& tag = "run",
-                  rlim_t fileSizeLimit = 0)
+// Starts `body` in a child process in the folder `dir` with standard input
+// from /dev/null and both output streams going into files of `dir` named by
+// `tag`; the child exits with status 0 when `body` returns. The one
+// child-process runner of the tests: programs are started through it too.
+template <typename Body>
+pid_t Start(const std::string& dir, Body body, const std::string& tag = "run")
 {
-    const std::string outPath = dir + "/." + tag + ".out";
-    const std::string errPath = dir + "/." + tag + ".err";
+    std::fflush(stdout);
+    std::fflush(stderr);
     const pid_t child = fork();
-    if (child < 0)
-        return {-1, "", "cannot fork"};
     if (child == 0) {
         const int in = open("/dev/null", O_RDONLY);
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = open((dir + "/." + tag + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open((dir + "/." + tag + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0)
             _exit(127);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit = {fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
+        body();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(0);
+    }
+    return child;
+}
+
+// Waits for a child that Start started; `raw` gets the wait status.
+inline Result Finish(pid_t child, const std::string& dir, const std::string& tag = "run", int* raw = nullptr)
+{
+    if (child < 0)
+        return {-1, "", "cannot fork"};
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (raw)
+        *raw = status;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(dir + "/." + tag + ".out"),
+            ReadText(dir + "/." + tag + ".err")};
+}
+
+template <typename Body>
+Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run")
+{
+    return Finish(Start(dir, body, tag), dir, tag);
+}
+
+// The body that runs the program `argv` with the environment changed by
+// `env` ("NAME=value" sets, "NAME" removes).
+inline auto Exec(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
+{
+    return [argv, env] {
         for (const std::string& change : env) {
             const size_t equals = change.find('=');
             if (equals == std::string::npos)
@@ -115,12 +146,28 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
-    }
-    int raw = 0;
-    while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
-    }
-    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return {status, ReadText(outPath), ReadText(errPath)};
+    };
+}
+
+// Runs the program `argv` in the folder `dir`. A non-zero `fileSizeLimit`
+// caps the files it writes: a write beyond it fails with EFBIG instead of
+// ending the program.
+inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
+                  const std::vector<std::string>& env = {}, const std::string& tag = "run",
+                  rlim_t fileSizeLimit = 0)
+{
+    const auto exec = Exec(argv, env);
+    return RunInChild(
+        dir,
+        [&] {
+            if (fileSizeLimit) {
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit = {fileSizeLimit, fileSizeLimit};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            exec();
+        },
+        tag);
 }
 
 // Runs `body` in a child process whose address space is capped `margin`
@@ -132,8 +179,8 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
 inline bool RunWithCappedMemory(const std::function<bool()>& body, rlim_t margin)
 {
     mallopt(M_MMAP_THRESHOLD, 128 << 10);
-    const pid_t child = fork();
-    if (child == 0) {
+    const TempFolder folder;
+    const Result result = RunInChild(folder.Path(), [&] {
         long pages = 0;
         if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
             if (std::fscanf(statm, "%ld", &pages) != 1)
@@ -142,12 +189,10 @@ inline bool RunWithCappedMemory(const std::function<bool()>& body, rlim_t margin
         }
         const rlimit limit = {rlim_t(pages) * 4096 + margin, rlim_t(pages) * 4096 + margin};
         setrlimit(RLIMIT_AS, &limit);
-        _exit(body() ? 0 : 1);
-    }
-    int raw = 0;
-    while (child > 0 && waitpid(child, &raw, 0) < 0 && errno == EINTR) {
-    }
-    return child > 0 && WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+        if (!body())
+            _exit(1);
+    });
+    return result.status == 0;
 }
 
 }  // namespace run

@@ -1,148 +1,91 @@
-// kvorview, run as a program on the X server named by DISPLAY: each row of
-// its failure table with its message and exit status, and a short scene
-// played to its end with the rate it reached.
+// kvorview, run as a program on the X server named by DISPLAY: a table of
+// (scene, environment, output, status), and a short scene played to its end
+// with the rate it reached.
 #include "support/run_program.h"
-#include "support/scene_builder.h"
-
 #include "scene/sceneio.h"
+#include "support/scene_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <string>
+#include <filesystem>
 
 namespace {
 
-class Kvorview : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(folder.Path().empty()) << "cannot make a temporary folder";
-        program = run::BuiltProgram("viewer/kvorview");
-        ASSERT_EQ(access(program.c_str(), X_OK), 0) << "kvorview is not built at " << program;
-    }
+// A red square in front of the camera that moves between keys at 0 and
+// `end` ticks.
+void WriteScene(const std::string& path, uint32_t end)
+{
+    Scene* scene = AllocScene();
+    CameraOf(scene->camera)->fieldOfView = 90.0f;
+    ObjectEntity* square =
+        build::AddObject(scene, "square", {{-20, -20, 0}, {20, -20, 0}, {20, 20, 0}, {-20, 20, 0}}, {{0, 3, 2}, {0, 2, 1}});
+    square->colour = 0x00FF0000;
+    square->objectFlags = OBJECT_DOUBLESIDED;
+    build::AddMotionKey(square, 0, {{0, 0, 100}, {0, 0, 0}, {1, 1, 1}});
+    build::AddMotionKey(square, end, {{10, 0, 100}, {0, 0, 45}, {1, 1, 1}});
+    const TagItem tags[] = {{TAG_SAVESCENE_FILENAME, TagPtr(path.c_str())}, {TAG_DONE, 0}};
+    EXPECT_NE(SaveScene(scene, tags), 0u);
+    FreeScene(scene);
+}
 
-    // data/.palette: 256 greys in the palette file's 770 words.
-    void WritePalette() const
-    {
-        std::vector<uint32_t> greys;
-        for (uint32_t i = 0; i < 256; ++i)
-            greys.push_back(i * 0x010101);
-        const std::vector<uint32_t> words = build::PaletteWords(greys);
-        ASSERT_EQ(words.size(), size_t(PALETTE_FILE_WORDS));
-        std::filesystem::create_directory(folder.Path("data"));
-        std::ofstream file(folder.Path("data/.palette"), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(words.data()), std::streamsize(words.size() * 4));
-    }
-
-    // A red square in front of the camera that moves between keys at 0 and
-    // `end` ticks.
-    void WriteScene(const std::string& name, uint32_t end) const
-    {
-        Scene* scene = AllocScene();
-        CameraOf(scene->camera)->fieldOfView = 90.0f;
-        ObjectEntity* square = build::AddObject(scene, "square", {{-20, -20, 0}, {20, -20, 0}, {20, 20, 0}, {-20, 20, 0}},
-                                                {{0, 3, 2}, {0, 2, 1}});
-        square->colour = 0x00FF0000;
-        square->objectFlags = OBJECT_DOUBLESIDED;
-        build::AddMotionKey(square, 0, {{0, 0, 100}, {0, 0, 0}, {1, 1, 1}});
-        build::AddMotionKey(square, end, {{10, 0, 100}, {0, 0, 45}, {1, 1, 1}});
-        const std::string path = folder.Path(name);
-        const TagItem tags[] = {{TAG_SAVESCENE_FILENAME, TagPtr(path.c_str())}, {TAG_DONE, 0}};
-        EXPECT_NE(SaveScene(scene, tags), 0u);
-        FreeScene(scene);
-    }
-
-    run::Result View(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const
-    {
-        std::vector<std::string> argv = {program};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return run::Run(argv, folder.Path(), env);
-    }
-
+// A name of 255 characters fits the name buffer and is played; one of 256
+// is refused without a look, although the file is there. A scene of one
+// instant draws one frame over a scene time of 0.
+TEST(Kvorview, CommandLinesAndTheirOutput)
+{
     run::TempFolder folder;
-    std::string program;
-};
-
-TEST_F(Kvorview, WithoutASceneNameItSaysSoAndEndsWithZero)
-{
-    const run::Result result = View({});
-    EXPECT_EQ(result.out, "Scene name missing\n");
-    EXPECT_EQ(result.status, 0);
-}
-
-TEST_F(Kvorview, WithoutThePaletteFileItSaysSoAndEndsWithZero)
-{
-    WriteScene("scene.kvor", TICKS_PER_SECOND / 4);
-    const run::Result result = View({"scene.kvor"});
-    EXPECT_EQ(result.out, "cant read palette\n");
-    EXPECT_EQ(result.status, 0);
-}
-
-TEST_F(Kvorview, SceneThatCannotBeLoadedIsReportedAndEndsWithZero)
-{
-    WritePalette();
-    {
-        std::ofstream garbage(folder.Path("garbage.kvor"), std::ios::binary);
-        garbage << "FORM\x7f\xff\xff\xffKVORnot a scene at all";
-    }
-    for (const std::string& name : {std::string("missing.kvor"), std::string("garbage.kvor"), std::string(""),
-                                    std::string(300, 'a')}) {
-        const run::Result result = View({name});
-        EXPECT_EQ(result.out, "Cant load scene\n") << "name of " << name.size() << " characters";
-        EXPECT_EQ(result.status, 0);
-    }
-}
-
-// A name of 255 characters fits the name buffer and is looked for; one of
-// 256 is refused without a look.
-TEST_F(Kvorview, LongestSceneNameThatFitsIsStillLoaded)
-{
-    WritePalette();
-    const std::string folders = std::string(100, 'd') + "/" + std::string(100, 'e');
+    const std::string program = run::BuiltProgram("viewer/kvorview");
+    const std::string folders = std::string(100, 'd') + "/" + std::string(100, 'e') + "/";
     std::filesystem::create_directories(folder.Path(folders));
-    const std::string name = folders + "/" + std::string(48, 'n') + ".kvor";
-    ASSERT_EQ(name.size(), 255u);
-    WriteScene(name, 0);
-    const run::Result result = View({name});
-    EXPECT_EQ(result.out, "fps: inf\n");
-    EXPECT_EQ(result.status, 0);
-}
+    const std::string longest = folders + std::string(48, 'n') + ".kvor";
+    const std::string tooLong = folders + std::string(49, 'n') + ".kvor";
+    ASSERT_EQ(longest.size(), 255u);
+    ASSERT_EQ(tooLong.size(), 256u);
+    WriteScene(folder.Path(longest), 0);
+    WriteScene(folder.Path(tooLong), 0);
+    WriteScene(folder.Path("instant.kvor"), 0);
+    WriteScene(folder.Path("scene.kvor"), TICKS_PER_SECOND / 4);
+    folder.Write("garbage.kvor", std::string("FORM\x7f\xff\xff\xffKVORnot a scene at all"));
+    EXPECT_EQ(run::Run({program, "scene.kvor"}, folder.Path()).out, "cant read palette\n");
+    std::vector<uint32_t> greys;
+    for (uint32_t i = 0; i < 256; ++i)
+        greys.push_back(i * 0x010101);
+    std::filesystem::create_directory(folder.Path("data"));
+    folder.Write("data/.palette", build::PaletteWords(greys));
 
-TEST_F(Kvorview, WithoutADisplayTheWindowErrorEndsWithOne)
-{
-    WritePalette();
-    WriteScene("scene.kvor", TICKS_PER_SECOND / 4);
-    const run::Result result = View({"scene.kvor"}, {"DISPLAY=:64999"});
-    EXPECT_EQ(result.out, "Error! Window could not be opened. Error code: \nERR_CV_DISPLAY: Display could not be opened");
-    EXPECT_EQ(result.status, 1);
-}
+    struct Row {
+        std::vector<std::string> args, env;
+        std::string out;
+        int status;
+    };
+    const std::string noWindow = "Error! Window could not be opened. Error code: \nERR_CV_DISPLAY: Display could not be opened";
+    const Row rows[] = {
+        {{}, {}, "Scene name missing\n", 0},
+        {{"missing.kvor"}, {}, "Cant load scene\n", 0},
+        {{"garbage.kvor"}, {}, "Cant load scene\n", 0},
+        {{""}, {}, "Cant load scene\n", 0},
+        {{tooLong}, {}, "Cant load scene\n", 0},
+        {{longest}, {}, "fps: inf\n", 0},
+        {{"instant.kvor"}, {}, "fps: inf\n", 0},
+        {{"scene.kvor"}, {"DISPLAY=:64999"}, noWindow, 1},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), r.args.begin(), r.args.end());
+        const run::Result result = run::Run(argv, folder.Path(), r.env);
+        EXPECT_EQ(result.out, r.out) << (r.args.empty() ? 0 : r.args[0].size()) << " characters";
+        EXPECT_EQ(result.status, r.status);
+    }
 
-TEST_F(Kvorview, PlaysASceneToItsEndAndPrintsTheRate)
-{
-    WritePalette();
-    WriteScene("scene.kvor", TICKS_PER_SECOND / 4);
-    const run::Result result = View({"scene.kvor"});
-    EXPECT_EQ(result.status, 0);
+    const run::Result played = run::Run({program, "scene.kvor"}, folder.Path());
+    EXPECT_EQ(played.status, 0);
     double rate = 0;
     char end = 0;
-    ASSERT_EQ(std::sscanf(result.out.c_str(), "fps: %lf%c", &rate, &end), 2) << result.out;
-    EXPECT_EQ(end, '\n');
-    EXPECT_EQ(result.out.find('\n'), result.out.size() - 1);
-    EXPECT_TRUE(std::isfinite(rate));
-    EXPECT_GT(rate, 0.0);
-}
-
-// All keys at time 0: one frame, divided by a scene time of 0.
-TEST_F(Kvorview, SceneOfOneInstantReportsAnInfiniteRate)
-{
-    WritePalette();
-    WriteScene("instant.kvor", 0);
-    const run::Result result = View({"instant.kvor"});
-    EXPECT_EQ(result.out, "fps: inf\n");
-    EXPECT_EQ(result.status, 0);
+    ASSERT_EQ(std::sscanf(played.out.c_str(), "fps: %lf%c", &rate, &end), 2) << played.out;
+    EXPECT_EQ(played.out.find('\n'), played.out.size() - 1);
+    EXPECT_TRUE(std::isfinite(rate) && rate > 0.0) << played.out;
 }
 
 }  // namespace
