@@ -29,8 +29,9 @@ cmake --build "$build" -j 2 >/dev/null || { echo "mutate.sh: the unchanged tree 
 
 saved=""
 restore() { [ -n "$saved" ] && cp "$saved" "$target" && rm -f "$saved"; saved=""; }
-trap 'restore; exit 130' INT TERM
-trap restore EXIT
+stop_xvfb() { if declare -F stop_private_xvfb >/dev/null; then stop_private_xvfb; fi; }
+trap 'restore; stop_xvfb; exit 130' INT TERM
+trap 'restore; stop_xvfb' EXIT
 
 caught=0 total=0
 while IFS=$'\t' read -r target search replace; do
