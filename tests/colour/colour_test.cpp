@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -103,17 +104,14 @@ TEST(ColourTable, BuildsOnlyTheStructuresSwitchedOn)
                                 {TAG_COLOURTABLE_GRID, 0x10000},
                                 {TAG_DONE, 0}};
     ColourTable* table = CreateColourTable(highBits);
-    ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table->grid, nullptr);
+    ColourTable* both = MakeTable(words, GRID | OCTREE);
     EXPECT_EQ(std::vector<int32_t>(table->components, table->components + 9),
               (std::vector<int32_t>{0, 0, 0, 255, 255, 255, 200, 16, 40}));
-    EXPECT_EQ(Nearest(table, 255, 255, 255), 0);
+    EXPECT_EQ((std::vector<bool>{table->grid != nullptr, both->grid != nullptr, both->octree != nullptr}),
+              (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(Nearest(table, 255, 255, 255) + Nearest(both, 255, 255, 255), 0);
     DeleteColourTable(table);
-    table = MakeTable(words, GRID | OCTREE);
-    EXPECT_NE(table->grid, nullptr);
-    EXPECT_NE(table->octree, nullptr);
-    EXPECT_EQ(Nearest(table, 255, 255, 255), 0);
-    DeleteColourTable(table);
+    DeleteColourTable(both);
     const TagItem none[] = {{TAG_COLOURTABLE_GRID, 1}, {TAG_DONE, 0}};
     EXPECT_EQ(CreateColourTable(none), nullptr);
 }
@@ -162,40 +160,22 @@ TEST(ColourOctree, LeavesHoldTheLastIndexAndEmptySlotsTheNearestOwnedChild)
 // other size or count fails and leaves the buffer alone.
 TEST(PaletteFile, ReadsExactlyTheFileOfAtMost256Colours)
 {
-    std::vector<Rgb> colours;
-    for (int32_t i = 0; i < 256; ++i)
-        colours.push_back({i, 255 - i, i ^ 0x5A});
-    const std::vector<uint32_t> palette = MakePalette(colours);
-    ASSERT_EQ(palette.size(), PALETTE_FILE_WORDS);
+    std::vector<uint32_t> palette = MakePalette(std::vector<Rgb>(256, Rgb{1, 2, 3}));
     const std::string name = "/tmp/kvor_palette_" + std::to_string(::getpid());
-    auto write = [&](size_t bytes, uint32_t head) {
-        std::vector<uint32_t> words = palette;
-        words[0] = head;
-        std::vector<uint8_t> out(bytes, 0x77);
-        std::memcpy(out.data(), words.data(), std::min(bytes, words.size() * 4));
+    const std::tuple<size_t, uint32_t, int> cases[] = {
+        {PALETTE_FILE_BYTES, 256u << 16, PALETTE_OK},          {PALETTE_FILE_BYTES, 16u << 16, PALETTE_OK},
+        {PALETTE_FILE_BYTES - 1, 256u << 16, ERR_PALETTE_SIZE}, {PALETTE_FILE_BYTES + 1, 256u << 16, ERR_PALETTE_SIZE},
+        {PALETTE_FILE_BYTES, 257u << 16, ERR_PALETTE_COUNT},   {PALETTE_FILE_BYTES, 0xFFFF0000u, ERR_PALETTE_COUNT}};
+    for (auto [bytes, head, result] : cases) {
+        palette[0] = head;
+        palette.resize(bytes / 4 + 1, 0x77777777);
         std::FILE* file = std::fopen(name.c_str(), "wb");
-        std::fwrite(out.data(), 1, out.size(), file);
+        std::fwrite(palette.data(), 1, bytes, file);
         std::fclose(file);
-    };
-    const struct {
-        size_t bytes;
-        uint32_t head;
-        int result;
-    } cases[] = {{PALETTE_FILE_BYTES, palette[0], PALETTE_OK}, {PALETTE_FILE_BYTES, 16u << 16, PALETTE_OK},
-                 {PALETTE_FILE_BYTES - 1, palette[0], ERR_PALETTE_SIZE}, {PALETTE_FILE_BYTES + 1, palette[0], ERR_PALETTE_SIZE},
-                 {0, palette[0], ERR_PALETTE_SIZE}, {PALETTE_FILE_BYTES, 257u << 16, ERR_PALETTE_COUNT},
-                 {PALETTE_FILE_BYTES, 0xFFFF0000u, ERR_PALETTE_COUNT}};
-    for (const auto& c : cases) {
-        write(c.bytes, c.head);
         std::vector<uint32_t> words(PALETTE_FILE_WORDS, 0x12345678);
-        EXPECT_EQ(ReadPaletteFile(name.c_str(), words.data()), c.result) << c.bytes << " " << c.head;
-        if (c.result == PALETTE_OK) {
-            EXPECT_EQ(words[0], c.head);
-            EXPECT_EQ(std::vector<uint32_t>(words.begin() + 1, words.end()),
-                      std::vector<uint32_t>(palette.begin() + 1, palette.end()));
-        } else {
-            EXPECT_EQ(words, std::vector<uint32_t>(PALETTE_FILE_WORDS, 0x12345678));
-        }
+        EXPECT_EQ(ReadPaletteFile(name.c_str(), words.data()), result) << bytes << " " << head;
+        palette.resize(PALETTE_FILE_WORDS);
+        EXPECT_EQ(words, result == PALETTE_OK ? palette : std::vector<uint32_t>(PALETTE_FILE_WORDS, 0x12345678));
     }
     std::remove(name.c_str());
     std::vector<uint32_t> words(PALETTE_FILE_WORDS);
