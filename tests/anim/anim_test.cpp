@@ -19,35 +19,28 @@ protected:
     Scene* scene = nullptr;
 };
 
-TEST_F(Tracks, IntervalIsTheKeyAtOrBeforeTAndTheFractionToTheNext)
+// The interval is the key at or before t (the first key before it) and the
+// fraction to the next; a key without the interpolation bit holds the value
+// before it until its own time.
+TEST_F(Tracks, IntervalFractionLinearAndHoldRules)
 {
     LightEntity* light = build::AddLight(scene, "l");
-    LightKey* k100 = build::AddLightKey(light, 100, 1.0f);
-    LightKey* k400 = build::AddLightKey(light, 400, 2.0f);
+    LightKey* k100 = build::AddLightKey(light, 100, 10.0f);
+    LightKey* k400 = build::AddLightKey(light, 400, 40.0f, LINEAR);
+    LightKey* k500 = build::AddLightKey(light, 500, 50.0f, HOLD);
     struct Case {
         uint32_t t;
         Key* key;
-        float fraction;
-    } cases[] = {{50, k100, 0}, {100, k100, 0}, {175, k100, 0.25f}, {399, k100, float(299.0 / 300)},
-                 {400, k400, 0}, {9000, k400, 0}};
+        float fraction, value;
+    } cases[] = {{50, k100, 0, 10},     {100, k100, 0, 10},   {175, k100, 0.25f, 17.5f},
+                 {399, k100, float(299.0 / 300), 10 + 30 * float(299.0 / 300)}, {400, k400, 0, 40},
+                 {450, k400, 0.5f, 40}, {500, k500, 0, 50},  {9000, k500, 0, 50}};
     for (const Case& c : cases) {
         float f = -1.0f;
         EXPECT_EQ(FindKeyInterval(&light->keys2, c.t, &f), c.key) << c.t;
         EXPECT_EQ(f, c.fraction) << c.t;
-    }
-}
-
-TEST_F(Tracks, LinearHoldAndEndpointRules)
-{
-    LightEntity* light = build::AddLight(scene, "l");
-    build::AddLightKey(light, 0, 10.0f);
-    build::AddLightKey(light, 100, 30.0f, LINEAR);
-    build::AddLightKey(light, 200, 50.0f, HOLD);
-    const std::pair<uint32_t, float> expected[] = {{0, 10}, {50, 20}, {100, 30}, {150, 30}, {199, 30}, {200, 50},
-                                                   {5000, 50}};
-    for (auto [t, v] : expected) {
-        EvaluateLight(light, t);
-        EXPECT_EQ(light->lightValue1, v) << "t = " << t;
+        EvaluateLight(light, c.t);
+        EXPECT_EQ(light->lightValue1, c.value) << c.t;
     }
 }
 

@@ -28,7 +28,8 @@ protected:
     }
     Material* Make(uint32_t mode, uint32_t p1, uint32_t p2 = 0, uint32_t p3 = 0)
     {
-        const TagItem tags[] = {{TAG_MATERIAL_MODE, mode}, {TAG_MATERIAL_P1, p1}, {TAG_MATERIAL_P2, p2}, {TAG_MATERIAL_P3, p3},
+        const TagItem tags[] = {{TAG_MATERIAL_MODE, mode}, {TAG_MATERIAL_P1, p1},
+                                {TAG_MATERIAL_P2, p2},     {TAG_MATERIAL_P3, p3},
                                 {TAG_MATERIAL_COLOURTABLE, TagPtr(table_)}, {TAG_DONE, 0}};
         return CreateMaterial(tags);
     }

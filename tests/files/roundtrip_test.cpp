@@ -162,7 +162,9 @@ std::string Describe(const Scene* s)
             out << "\n  element " << e->name << ' ' << e->e0 << ' ' << e->e1 << ' ' << e->e2 << ' ' << e->e3 << ' '
                 << NameOf(e->map);
     }
-    for (const Entity* entity = s->entities; entity; entity = entity->next ? entity->next : (entity == s->camera ? nullptr : s->camera)) {
+    const Entity* last = s->camera;
+    for (const Entity* entity = s->entities; entity;
+         entity = entity == last ? nullptr : entity->next ? entity->next : last) {
         out << "\nentity " << entity->kind << ' ' << (entity->name ? entity->name : "-") << ' ' << entity->entityFlags
             << " parent " << (entity->parent ? entity->parent->name : "-");
         Put(out, "pivot", entity->pivot);
@@ -230,7 +232,8 @@ TEST(RoundTrip, EveryEntityKindAndOptionalChunkSurvivesWritingAndReading)
     const Bytes image = Save(original.get());
     const std::string name = TempName("roundtrip");
     int32_t error = 1;
-    const TagItem save[] = {{TAG_SAVESCENE_FILENAME, TagPtr(name.c_str())}, {TAG_SAVESCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
+    const TagItem save[] = {{TAG_SAVESCENE_FILENAME, TagPtr(name.c_str())}, {TAG_SAVESCENE_ERROR, TagPtr(&error)},
+                            {TAG_DONE, 0}};
     EXPECT_EQ(SaveScene(original.get(), save), image.size());
     EXPECT_EQ(ReadFile(name), image);
     const TagItem load[] = {{TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())}, {TAG_LOADSCENE_PLACEHOLDERS, 1},

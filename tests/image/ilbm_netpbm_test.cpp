@@ -103,7 +103,8 @@ TEST(IlbmNetpbm, PalettePicturesLoadToTheColoursIlbmtoppmReads)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("ppmtoilbm ") + c.options + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
         dir.Write("input.ppm", WritePpm(RunPicture(c.width, c.height, Colours(c.colours, c.width), c.longestRun, c.height)));
-        ASSERT_EQ(std::system(("ppmtoilbm -quiet " + std::string(c.options) + " '" + input + "' > '" + path + "'").c_str()), 0);
+        const std::string encode = "ppmtoilbm -quiet " + std::string(c.options) + " '" + input + "' > '" + path + "'";
+        ASSERT_EQ(std::system(encode.c_str()), 0);
         ASSERT_EQ(std::system(("ilbmtoppm -quiet '" + path + "' > '" + back + "'").c_str()), 0);
         const Bytes file = ReadFileBytes(path);
         Ppm decoded;

@@ -137,6 +137,7 @@ TEST(IlbmBadInput, ByteRun1CodePassingItsRowFails)
     SetBig32(stray, 4, uint32_t(stray.size() - 8));
     Bytes wrongType = TwoPlaneRow();
     std::copy_n("PBM ", 4, wrongType.begin() + 8);
+    const Bytes cmap = Chunk("CMAP", Cmap(GREYS));
     Bytes shortBmhd = Bmhd(16, 1, 2);
     shortBmhd.resize(19);
     struct Case {
@@ -154,12 +155,13 @@ TEST(IlbmBadInput, ByteRun1CodePassingItsRowFails)
         {"23 planes", Form({Chunk("BMHD", Bmhd(8, 1, 23)), Chunk("BODY", Bytes(46, 0xFF))}), 8},
         {"0 planes", Form({Chunk("BMHD", Bmhd(8, 1, 0)), Chunk("BODY", Bytes(2, 0xFF))}), 8},
         {"zero height", Form({Chunk("BMHD", Bmhd(8, 0, 1)), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", Bytes(8, 1))}), 8},
-        {"compression 2", Form({Chunk("BMHD", Bmhd(16, 1, 2, 0, 2)), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", Bytes(4, 0))}), 16},
-        {"no CMAP before the BODY", Form({Chunk("BMHD", Bmhd(16, 1, 2)), Chunk("BODY", {0x55, 0x0F, 0x33, 0xFF}), Chunk("CMAP", Cmap(GREYS))}), 16},
-        {"BODY before BMHD", Form({Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", Bytes(4, 0)), Chunk("BMHD", Bmhd(16, 1, 2))}), -1},
+        {"compression 2", Form({Chunk("BMHD", Bmhd(16, 1, 2, 0, 2)), cmap, Chunk("BODY", Bytes(4, 0))}), 16},
+        {"no CMAP before the BODY", Form({Chunk("BMHD", Bmhd(16, 1, 2)), Chunk("BODY", Bytes(4, 0)), cmap}), 16},
+        {"BODY before BMHD", Form({cmap, Chunk("BODY", Bytes(4, 0)), Chunk("BMHD", Bmhd(16, 1, 2))}), -1},
         {"short BMHD", Form({Chunk("BMHD", shortBmhd), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", Bytes(4, 0))}), -1},
-        {"pixels beyond 32 bits", Form({Chunk("BMHD", Bmhd(65535, 65535, 1, 0, 1)), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", {0x81, 0})}), 65535},
-        {"rows beyond the body", Form({Chunk("BMHD", Bmhd(65535, 32768, 1, 0, 1)), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", {0x81, 0, 0x81, 0})}), 65535},
+        {"pixels beyond 32 bits", Form({Chunk("BMHD", Bmhd(65535, 65535, 1, 0, 1)), cmap, Chunk("BODY", {0x81, 0})}), 65535},
+        {"rows beyond the body", Form({Chunk("BMHD", Bmhd(65535, 32768, 1, 0, 1)), cmap, Chunk("BODY", Bytes(4, 0x81))}),
+         65535},
         {"stray bytes after the last chunk", stray, 16},
         {"FORM of another type", wrongType, -1},
         {"FORM shorter than its type", {'F', 'O', 'R', 'M', 0, 0, 0, 3, 'I', 'L', 'B', 'M'}, -1},
