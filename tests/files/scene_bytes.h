@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -22,10 +24,8 @@ using Bytes = std::vector<uint8_t>;
 
 inline void AppendWord(Bytes& out, uint32_t word)
 {
-    out.push_back(uint8_t(word >> 24));
-    out.push_back(uint8_t(word >> 16));
-    out.push_back(uint8_t(word >> 8));
-    out.push_back(uint8_t(word));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(uint8_t(word >> shift));
 }
 
 inline uint32_t F(float value)
@@ -35,37 +35,16 @@ inline uint32_t F(float value)
     return word;
 }
 
-// A signed integer as the word the file holds.
-inline uint32_t I(int32_t value)
-{
-    return uint32_t(value);
-}
-
-inline uint32_t Id(const char (&id)[5])
-{
-    return IffId(id);
-}
-
-// A chunk with any payload; the size field is the payload's length unless
-// `size` says otherwise.
 inline Bytes RawChunk(const char (&id)[5], const Bytes& payload, int64_t size = -1)
 {
     Bytes out;
-    AppendWord(out, Id(id));
+    AppendWord(out, IffId(id));
     AppendWord(out, size < 0 ? uint32_t(payload.size()) : uint32_t(size));
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
 
-inline Bytes WordChunk(const char (&id)[5], std::initializer_list<uint32_t> words)
-{
-    Bytes payload;
-    for (uint32_t word : words)
-        AppendWord(payload, word);
-    return RawChunk(id, payload);
-}
-
-inline Bytes WordsChunk(const char (&id)[5], const std::vector<uint32_t>& words)
+inline Bytes WordChunk(const char (&id)[5], const std::vector<uint32_t>& words)
 {
     Bytes payload;
     for (uint32_t word : words)
@@ -90,9 +69,9 @@ inline Bytes Form(std::initializer_list<Bytes> chunks)
     for (const Bytes& chunk : chunks)
         body.insert(body.end(), chunk.begin(), chunk.end());
     Bytes out;
-    AppendWord(out, Id("FORM"));
+    AppendWord(out, IffId("FORM"));
     AppendWord(out, uint32_t(body.size() + 4));
-    AppendWord(out, Id("KVOR"));
+    AppendWord(out, IffId("KVOR"));
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
@@ -105,63 +84,6 @@ inline Bytes Version(uint32_t version)
 inline Bytes Enty(uint32_t kind, uint32_t flags = ENTITY_DRAWN)
 {
     return WordChunk("ENTY", {kind, flags});
-}
-
-// One chunk of a written file.
-struct ParsedChunk {
-    std::string id;
-    Bytes payload;
-};
-
-inline uint32_t WordAt(const Bytes& data, size_t offset)
-{
-    return uint32_t(data[offset]) << 24 | uint32_t(data[offset + 1]) << 16 | uint32_t(data[offset + 2]) << 8 |
-           uint32_t(data[offset + 3]);
-}
-
-// The chunks after the FORM header, each with its payload (pad bytes of odd
-// sizes skipped); stops at the first chunk that does not fit.
-inline std::vector<ParsedChunk> ParseChunks(const Bytes& file)
-{
-    std::vector<ParsedChunk> chunks;
-    size_t offset = 12;
-    while (offset + 8 <= file.size()) {
-        const uint32_t size = WordAt(file, offset + 4);
-        if (offset + 8 + size > file.size())
-            break;
-        chunks.push_back({std::string(file.begin() + long(offset), file.begin() + long(offset) + 4),
-                          Bytes(file.begin() + long(offset) + 8, file.begin() + long(offset + 8 + size))});
-        offset += 8 + size + (size & 1);
-    }
-    return chunks;
-}
-
-// The chunk ids of a written file, in order.
-inline std::vector<std::string> ChunkIds(const Bytes& file)
-{
-    std::vector<std::string> ids;
-    for (const ParsedChunk& chunk : ParseChunks(file))
-        ids.push_back(chunk.id);
-    return ids;
-}
-
-// The payload of the first chunk `id`, or an empty one.
-inline Bytes PayloadOf(const Bytes& file, const std::string& id)
-{
-    for (const ParsedChunk& chunk : ParseChunks(file)) {
-        if (chunk.id == id)
-            return chunk.payload;
-    }
-    return {};
-}
-
-// A payload as big-endian words.
-inline std::vector<uint32_t> Words(const Bytes& payload)
-{
-    std::vector<uint32_t> words;
-    for (size_t i = 0; i + 4 <= payload.size(); i += 4)
-        words.push_back(WordAt(payload, i));
-    return words;
 }
 
 struct SceneDeleter {
@@ -180,22 +102,13 @@ struct Loaded {
 inline Loaded Load(const Bytes& file, std::initializer_list<TagItem> extra = {{TAG_LOADSCENE_PLACEHOLDERS, 1}})
 {
     Loaded loaded;
-    std::vector<TagItem> tags = {
-        {TAG_LOADSCENE_MEMORY, TagPtr(file.data())},
-        {TAG_LOADSCENE_MEMORYSIZE, file.size()},
-        {TAG_LOADSCENE_ERROR, TagPtr(&loaded.error)},
-    };
+    std::vector<TagItem> tags = {{TAG_LOADSCENE_MEMORY, TagPtr(file.data())},
+                                 {TAG_LOADSCENE_MEMORYSIZE, file.size()},
+                                 {TAG_LOADSCENE_ERROR, TagPtr(&loaded.error)}};
     tags.insert(tags.end(), extra.begin(), extra.end());
     tags.push_back({TAG_DONE, 0});
     loaded.scene.reset(LoadScene(tags.data()));
     return loaded;
-}
-
-// True when the file loads (error 0 and a scene).
-inline bool Loads(const Bytes& file)
-{
-    Loaded loaded = Load(file);
-    return loaded.scene && loaded.error == 0;
 }
 
 // True when the load fails cleanly: null and error −1.
@@ -210,12 +123,8 @@ inline Bytes Save(const Scene* scene)
 {
     Bytes out(1 << 20);
     int32_t error = 1;
-    const TagItem tags[] = {
-        {TAG_SAVESCENE_MEMORY, TagPtr(out.data())},
-        {TAG_SAVESCENE_CAPACITY, out.size()},
-        {TAG_SAVESCENE_ERROR, TagPtr(&error)},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_SAVESCENE_MEMORY, TagPtr(out.data())}, {TAG_SAVESCENE_CAPACITY, out.size()},
+                            {TAG_SAVESCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
     uint32_t total = SaveScene(scene, tags);
     out.resize(error == 0 ? total : 0);
     return out;
@@ -223,14 +132,8 @@ inline Bytes Save(const Scene* scene)
 
 inline Bytes ReadFile(const std::string& name)
 {
-    Bytes out;
-    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(file)) != EOF)
-            out.push_back(uint8_t(c));
-        std::fclose(file);
-    }
-    return out;
+    std::ifstream in(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& name, const Bytes& data)
@@ -239,14 +142,6 @@ inline void WriteFile(const std::string& name, const Bytes& data)
         std::fwrite(data.data(), 1, data.size(), file);
         std::fclose(file);
     }
-}
-
-inline bool FileExists(const std::string& name)
-{
-    std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (file)
-        std::fclose(file);
-    return file != nullptr;
 }
 
 // A file name of its own for one test under the system's temporary folder.

@@ -1,3 +1,4 @@
+#include "scene/keys.h"
 #include "scene/scene.h"
 #include "support/scene_builder.h"
 
@@ -7,201 +8,122 @@
 
 namespace {
 
-using build::Corners;
-using build::Point;
+const std::vector<build::Point> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
-std::vector<Entity*> Chain(const Scene* scene)
+std::vector<uint32_t> Times(const KeyList& list)
 {
-    std::vector<Entity*> chain;
-    for (Entity* entity = scene->entities; entity; entity = entity->next)
-        chain.push_back(entity);
-    return chain;
-}
-
-const std::vector<Point> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-
-TEST(SceneRecords, NewSceneHasItsCameraDefaultClipPlanesAndAmbientValue)
-{
-    Scene* scene = AllocScene();
-    ASSERT_NE(scene, nullptr);
-    ASSERT_NE(CameraOf(scene->camera), nullptr);
-    EXPECT_EQ(scene->nearClip, 1.0f);
-    EXPECT_EQ(scene->farClip, 32768.0f);
-    EXPECT_EQ(scene->ambientValue2, 1.0f);
-    EXPECT_EQ(scene->entityCount, 0u);
-    EXPECT_EQ(scene->entities, nullptr);
-    EXPECT_EQ(scene->camera->size[0], 0.0f);
-    FreeScene(scene);
-    FreeScene(nullptr);
-}
-
-TEST(SceneRecords, SizeIsOneForObjectsMorphsAndLightsAndZeroForOtherKinds)
-{
-    for (uint32_t kind : {ENTITY_OBJECT, ENTITY_MORPH, ENTITY_LIGHT}) {
-        Entity* entity = AllocEntity(kind);
-        ASSERT_NE(entity, nullptr);
-        EXPECT_EQ(entity->kind, kind);
-        EXPECT_EQ(entity->size[0], 1.0f);
-        EXPECT_EQ(entity->size[1], 1.0f);
-        EXPECT_EQ(entity->size[2], 1.0f);
-        FreeEntity(nullptr, entity);
+    std::vector<uint32_t> times;
+    const Key* previous = nullptr;
+    for (const Key* key = list.head; key; previous = key, key = key->next) {
+        EXPECT_EQ(key->prev, previous);
+        times.push_back(key->time);
     }
-    for (uint32_t kind : {ENTITY_NULL, 7u, ENTITY_VOLUME, ENTITY_CAMERA}) {
-        Entity* entity = AllocEntity(kind);
-        ASSERT_NE(entity, nullptr);
-        EXPECT_EQ(entity->kind, kind);
-        EXPECT_EQ(entity->size[0], 0.0f);
-        EXPECT_EQ(entity->size[2], 0.0f);
-        EXPECT_EQ(ObjectOf(entity), nullptr);
-        FreeEntity(nullptr, entity);
+    EXPECT_EQ(list.tail, previous);
+    return times;
+}
+
+Key* KeyAt(KeyList* list, uint32_t time)
+{
+    const TagItem tags[] = {{TAG_KEY_TIME, time}, {TAG_KEY_LIST, TagPtr(list)}, {TAG_DONE, 0}};
+    return CreateKey(tags);
+}
+
+// The flag word first, then the two bits as 16-bit booleans; a key at an
+// existing time is that key with only its flags changed.
+TEST(KeyLists, CreateKeyAppliesTimeFlagsAndSizeOrReturnsTheKeyOfThatTime)
+{
+    KeyList list = {};
+    const TagItem tags[] = {{TAG_KEY_SIZE, 64},          {TAG_KEY_TIME, 1234},        {TAG_KEY_LIST, TagPtr(&list)},
+                            {TAG_KEY_FLAGS, 0x00FF0000}, {TAG_KEY_INTERPOLATE, 0x10001}, {TAG_KEY_SPLINE, 0x10000},
+                            {TAG_DONE, 0}};
+    Key* key = CreateKey(tags);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->keyFlags, 0x00FF0001u);
+    key->k0 = 0.5f;
+    const TagItem again[] = {{TAG_KEY_TIME, 1234}, {TAG_KEY_LIST, TagPtr(&list)}, {TAG_KEY_SPLINE, 1}, {TAG_DONE, 0}};
+    EXPECT_EQ(CreateKey(again), key);
+    EXPECT_EQ(key->keyFlags, 0x00FF0001u | KEY_SPLINE);
+    EXPECT_EQ(key->k0, 0.5f);
+    FreeKeyList(&list);
+}
+
+TEST(KeyLists, InsertRemoveAndDeleteKeepTimeOrderAndReportPositions)
+{
+    KeyList list = {};
+    std::vector<Key*> keys;
+    const std::pair<uint32_t, int32_t> inserts[] = {{50, 0}, {10, 0}, {50, 2}, {90, 3}, {5, 0}};
+    for (auto [time, position] : inserts) {
+        keys.push_back(AllocRecord<Key>());
+        keys.back()->time = time;
+        EXPECT_EQ(InsertKey(&list, keys.back()), position) << time;
     }
-    Entity* object = AllocEntity(ENTITY_OBJECT);
-    EXPECT_EQ(ObjectOf(object)->glow[1], 1.0f);
-    FreeEntity(nullptr, object);
+    EXPECT_EQ(Times(list), (std::vector<uint32_t>{5, 10, 50, 50, 90}));
+    EXPECT_EQ(keys[0]->next, keys[2]);
+    KeyList other = {};
+    Key* foreign = KeyAt(&other, 20);
+    const TagItem fromList[] = {{TAG_KEY_REMOVELIST, TagPtr(&list)}, {TAG_DONE, 0}};
+    EXPECT_EQ(DeleteKey(foreign, fromList), -1);
+    EXPECT_EQ(RemoveKey(&list, keys[2]), 3);
+    MemFree(keys[2]);
+    EXPECT_EQ(DeleteKey(keys[3], fromList), 3);
+    EXPECT_EQ(DeleteKey(keys[4], fromList), 0);
+    EXPECT_EQ(Times(list), (std::vector<uint32_t>{10, 50}));
+    EXPECT_EQ(InsertKey(nullptr, keys[0]), -1);
+    FreeKeyList(&list);
+    FreeKeyList(&other);
 }
 
-TEST(SceneRecords, RemovingAParentClearsEveryParentLinkToIt)
+TEST(KeyLists, SearchesFindTheKeysAroundATime)
 {
-    Scene* scene = AllocScene();
-    Entity* parent = build::AddNull(scene, "parent");
-    Entity* child = build::AddNull(scene, "child");
-    Entity* other = build::AddNull(scene, "other");
-    Entity* grandchild = build::AddNull(scene, "grandchild");
-    child->parent = parent;
-    grandchild->parent = child;
-    other->parent = parent;
-    scene->camera->parent = parent;
-    scene->drawCount = 5;
-
-    RemoveEntity(scene, parent);
-    EXPECT_EQ(Chain(scene), (std::vector<Entity*>{child, other, grandchild}));
-    EXPECT_EQ(scene->entityCount, 3u);
-    EXPECT_EQ(child->parent, nullptr);
-    EXPECT_EQ(other->parent, nullptr);
-    EXPECT_EQ(scene->camera->parent, nullptr);
-    EXPECT_EQ(grandchild->parent, child);
-    EXPECT_EQ(scene->drawCount, 0u);  // this frame's list may have pointed into it
-
-    Entity* stranger = AllocEntity(ENTITY_NULL);
-    RemoveEntity(scene, stranger);  // not in the chain: left alone
-    EXPECT_EQ(scene->entityCount, 3u);
-    EXPECT_EQ(stranger->kind, ENTITY_NULL);
-    FreeEntity(scene, stranger);
-    FreeScene(scene);
+    KeyList list = {};
+    EXPECT_EQ(FindKeyAfter(&list, 0), nullptr);
+    EXPECT_EQ(FindKeyBefore(&list, 0), nullptr);
+    Key* k100 = KeyAt(&list, 100);
+    EXPECT_EQ(FindKeyAfter(&list, 500), k100);
+    EXPECT_EQ(FindKeyBefore(&list, 0), k100);
+    Key* k200 = KeyAt(&list, 200);
+    Key* k300 = KeyAt(&list, 300);
+    struct Case {
+        uint32_t t;
+        Key *after, *before, *at;
+    } cases[] = {{50, k100, k100, nullptr},  {100, k200, k100, k100}, {150, k200, k100, nullptr},
+                 {200, k300, k100, k200},    {250, k300, k200, nullptr}, {300, k300, k200, k300},
+                 {301, k300, k300, nullptr}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindKeyAfter(&list, c.t), c.after) << c.t;
+        EXPECT_EQ(FindKeyBefore(&list, c.t), c.before) << c.t;
+        EXPECT_EQ(FindKeyAt(&list, c.t), c.at) << c.t;
+    }
+    FreeKeyList(&list);
 }
 
-TEST(SceneRecords, RemovingAMorphTargetDeletesItsKeysAndForgetsItAsCurrentShape)
+// Each kind key goes to its entity's own list whatever list the caller's
+// tags name; a motion key copies the entity and its visibility.
+TEST(KeyLists, KindKeysGoToTheirEntitysListAndNeedTheirKind)
 {
     Scene* scene = AllocScene();
+    Entity* entity = build::AddNull(scene, "e");
+    entity->entityFlags = 0;
+    entity->position[2] = 3.0f;
+    entity->size[1] = 0.5f;
+    KeyList elsewhere = {};
+    const TagItem motion[] = {{TAG_KEY_ENTITY, TagPtr(entity)}, {TAG_KEY_LIST, TagPtr(&elsewhere)}, {TAG_DONE, 0}};
+    EntityKey* key = CreateEntityKey(motion);
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(entity->keys.head, key);
+    EXPECT_EQ(elsewhere.head, nullptr);
+    EXPECT_EQ((std::vector<float>{float(key->keyFlags), key->position[2], key->size[1]}),
+              (std::vector<float>{KEY_HIDDEN, 3.0f, 0.5f}));
     MorphEntity* morph = build::AddMorph(scene, "m", 3, {{0, 1, 2}});
-    MorphTarget* a = build::AddTarget(morph, "a", kTriangle);
-    MorphTarget* b = build::AddTarget(morph, "b", kTriangle);
-    build::AddMorphKey(morph, 0, a);
-    MorphKey* keyB = build::AddMorphKey(morph, 10, b);
-    build::AddMorphKey(morph, 20, a);
-    morph->currentTarget = a;
-
-    RemoveMorphTarget(morph, a);
-    EXPECT_EQ(morph->targetCount, 1u);
-    EXPECT_EQ(morph->targets, b);
-    EXPECT_EQ(morph->currentTarget, nullptr);
-    EXPECT_EQ(morph->morphKeys.head, keyB);
-    EXPECT_EQ(morph->morphKeys.tail, keyB);
-    EXPECT_EQ(keyB->prev, nullptr);
-    EXPECT_EQ(keyB->next, nullptr);
-
-    MorphTarget* foreign = AllocRecord<MorphTarget>();
-    RemoveMorphTarget(morph, foreign);  // not the object's: left alone
-    EXPECT_EQ(morph->targetCount, 1u);
-    MemFree(foreign);
+    const TagItem morphTags[] = {{TAG_KEY_MORPH, TagPtr(morph)}, {TAG_DONE, 0}};
+    MorphKey* morphKey = CreateMorphKey(morphTags);
+    EXPECT_EQ(morph->morphKeys.head, morphKey);
+    morphKey->targetName = CopyName("pending");
+    const TagItem wrongLight[] = {{TAG_KEY_LIGHT, TagPtr(morph)}, {TAG_DONE, 0}};
+    EXPECT_EQ(CreateLightKey(wrongLight), nullptr);
+    const TagItem morphDelete[] = {{TAG_KEY_MORPHDELETE, TagPtr(morph)}, {TAG_DONE, 0}};
+    EXPECT_EQ(DeleteMorphKey(morphKey, morphDelete), 0);
     FreeScene(scene);
-}
-
-TEST(SceneRecords, DrawListsAreSizedFromTheEntities)
-{
-    Scene* scene = AllocScene();
-    build::AddLight(scene, "l1");
-    build::AddLight(scene, "l2");
-    build::AddObject(scene, "plain", kTriangle, {{0, 1, 2}, {0, 2, 1}});
-    ObjectEntity* glints = build::AddObject(scene, "glints", kTriangle, {{0, 1, 2}});
-    glints->objectFlags = OBJECT_SPRITEEFFECT;
-    ObjectEntity* glowing = build::AddObject(scene, "glowing", kTriangle, {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}});
-    glowing->objectFlags = OBJECT_GLOW;
-    VolumeEntity* volume = static_cast<VolumeEntity*>(build::AddEntityOfKind(scene, ENTITY_VOLUME, "v"));
-    volume->counts[0] = 4;
-    volume->counts[1] = 16;
-    volume->counts[2] = 8;
-    volume->objectFlags = OBJECT_GLOW | OBJECT_DOUBLESIDED;
-    build::AddNull(scene, "null");
-
-    ASSERT_EQ(AllocDrawLists(scene), 1);
-    EXPECT_EQ(scene->polygonCapacity, 2u + 2u + 1u + 3u + 32u);
-    EXPECT_EQ(scene->spriteCapacity, 2u + 3u + 3u);
-    ASSERT_NE(scene->drawList, nullptr);
-    ASSERT_NE(scene->spriteList, nullptr);
-    // Both arrays hold capacity + 2 entries, all zero.
-    for (uint32_t i = 0; i < scene->polygonCapacity + 2; ++i)
-        EXPECT_EQ(scene->drawList[i].type, DRAW_DROPPED);
-    scene->spriteList[scene->spriteCapacity + 1].type = DRAW_GLINT;
-
-    ASSERT_EQ(AllocDrawLists(scene), 1);  // again: the old arrays are released
-    EXPECT_EQ(scene->spriteList[scene->spriteCapacity + 1].type, DRAW_DROPPED);
-    FreeScene(scene);
-}
-
-TEST(SceneRecords, MergingMovesEveryChainAndLeavesTheOtherSceneEmpty)
-{
-    Scene* scene = AllocScene();
-    Scene* other = AllocScene();
-    Entity* mine = build::AddNull(scene, "mine");
-    Texture* myTexture = build::AddTexture(scene, "mine", 2, 2);
-    ObjectEntity* theirs = build::AddObject(other, "theirs", kTriangle, {{0, 1, 2}});
-    Entity* theirChild = build::AddNull(other, "child");
-    theirChild->parent = theirs;
-    Texture* theirTexture = build::AddTexture(other, "theirs", 2, 2);
-    Material* theirMaterial = build::AddMaterial(other, 6);
-    LightEffect* theirEffect = build::AddLightEffect(other, "fx");
-    theirs->objectFlags = OBJECT_GLOW;
-    ASSERT_EQ(AttachGlowBuffers(other, 0, 0), 1);
-    GlowBuffer* theirGlow = other->glowBuffers;
-
-    ASSERT_EQ(MergeScene(scene, other), 1);
-    EXPECT_EQ(Chain(scene), (std::vector<Entity*>{mine, theirs, theirChild}));
-    EXPECT_EQ(scene->entityCount, 3u);
-    EXPECT_EQ(scene->textures, myTexture);
-    EXPECT_EQ(myTexture->next, theirTexture);
-    EXPECT_EQ(scene->materials, theirMaterial);
-    EXPECT_EQ(scene->lightEffects, theirEffect);
-    EXPECT_EQ(scene->glowBuffers, theirGlow);
-    EXPECT_EQ(scene->polygonCapacity, 1u);
-    EXPECT_EQ(scene->spriteCapacity, 1u);
-    EXPECT_EQ(theirChild->parent, theirs);
-
-    EXPECT_EQ(other->entities, nullptr);
-    EXPECT_EQ(other->entityCount, 0u);
-    EXPECT_EQ(other->textures, nullptr);
-    EXPECT_EQ(other->materials, nullptr);
-    EXPECT_EQ(other->lightEffects, nullptr);
-    EXPECT_EQ(other->glowBuffers, nullptr);
-    FreeScene(other);  // only its camera remains: nothing is freed twice
-    FreeScene(scene);
-}
-
-TEST(SceneRecords, ColourIndicesAreTheNearestTableEntries)
-{
-    std::vector<uint32_t> words = build::PaletteWords({0x000000, 0xFF0000, 0x00FF00, 0x0A141E});
-    ColourTable* table = build::MakeColourTable(words, true);
-    ASSERT_NE(table, nullptr);
-    Scene* scene = AllocScene();
-    ObjectEntity* object = build::AddObject(scene, "o", kTriangle, {});
-    object->colour = 0x80F00808;  // the top byte is a weight, not a channel
-    scene->backgroundColour = 0x000A141E;
-    SetColourIndex(object, table);
-    SetBackgroundIndex(scene, table);
-    EXPECT_EQ(object->colourIndex, 1u);
-    EXPECT_EQ(scene->backgroundIndex, 3u);
-    FreeScene(scene);
-    DeleteColourTable(table);
 }
 
 // Every kind of entity with every owned buffer, keys of every kind, morph
@@ -213,115 +135,87 @@ TEST(SceneOwnership, FreeSceneReleasesEverythingOnce)
     Texture* shared = build::AddTexture(scene, "shared", 8, 8);
     Texture* environment = build::AddTexture(scene, "env", 256, 256);
     scene->backgroundMap = shared;
-    scene->floorMap = environment;
     scene->fogRamp = static_cast<uint8_t*>(MemAlloc(32768, 1));
     scene->fogMaterial = build::AddMaterial(scene, 7);
     scene->sceneMaterial = build::AddMaterial(scene, 9);
-    scene->sceneMaterial->users = 3;  // forced free regardless of users
-
+    scene->sceneMaterial->users = 3;
     LightEffect* effect = build::AddLightEffect(scene, "flare");
     build::AddElement(effect, "ring", 0x8000, shared)->material = build::AddMaterial(scene, 2);
     build::AddElement(effect, "dot", 0x4000);
-
     Entity* root = build::AddNull(scene, "root");
     build::AddPositionKey(root, 0, 0.0f);
-    build::AddPositionKey(root, 100, 5.0f);
     root->parentName = CopyName("unresolved");
-
-    ObjectEntity* a = build::AddObject(scene, "a", kTriangle, {{0, 1, 2}});
+    ObjectEntity* a = build::AddObject(scene, "a", TRIANGLE, {{0, 1, 2}});
     a->parent = root;
     a->textureMap = shared;
     a->environmentMap = environment;
-    a->environmentPixels = static_cast<uint8_t*>(environment->pixels);  // the map's own pixels
+    a->environmentPixels = static_cast<uint8_t*>(environment->pixels);
     a->lookupTable = static_cast<uint8_t*>(MemAlloc(256, 256));
     a->glowImage = static_cast<uint8_t*>(MemAlloc(256, 256));
     a->edgeTable = static_cast<ShadowEdge*>(MemAlloc(3, 12));
     a->spriteEffect = effect;
     a->spriteEffectName = CopyName("flare");
     a->objectFlags = OBJECT_GLOW;
-    a->colour = 0x00FF0000;
-
-    ObjectEntity* b = build::AddObject(scene, "b", kTriangle, {{0, 1, 2}});
-    b->textureMap = shared;
+    ObjectEntity* b = build::AddObject(scene, "b", TRIANGLE, {{0, 1, 2}});
     b->environmentMap = environment;
-    b->environmentPixels = static_cast<uint8_t*>(MemAlloc(65536, 1));  // a private copy
+    b->environmentPixels = static_cast<uint8_t*>(MemAlloc(65536, 1));
     b->objectFlags = OBJECT_GLOW | OBJECT_LIGHTMAP;
-    b->colour = 0x00FF0000;
-
     MorphEntity* morph = build::AddMorph(scene, "morph", 3, {{0, 1, 2}});
-    MorphTarget* t0 = build::AddTarget(morph, "t0", kTriangle);
-    MorphTarget* t1 = build::AddTarget(morph, "t1", kTriangle);
-    MorphTarget* empty = build::AddTarget(morph, "empty", {});  // a target without a shape yet
-    MemFree(empty->targetVertices);
-    empty->targetVertices = nullptr;
+    MorphTarget* t0 = build::AddTarget(morph, "t0", TRIANGLE);
+    build::AddTarget(morph, "t1", TRIANGLE);
     build::AddMorphKey(morph, 0, t0);
-    build::AddMorphKey(morph, 50, t1);
     build::AddMorphKey(morph, 80, nullptr)->targetName = CopyName("t9");
     build::AddPositionKey(morph, 0, 1.0f);
-    morph->objectFlags = OBJECT_GLOW;
-    morph->colour = 0x0000FF00;
-
     LightEntity* light = build::AddLight(scene, "light");
     build::AddLightKey(light, 0, 0.5f);
-    build::AddLightKey(light, 40, 1.0f);
-    build::AddPositionKey(light, 0, 2.0f);
     light->effect = effect;
     light->effectName = CopyName("flare");
-    for (int i = 0; i < 2; ++i) {
-        auto* block = AllocRecord<ShadowQuadBlock>();
-        block->count = 4;
-        block->quads = static_cast<ShadowQuad*>(MemAlloc(4, sizeof(ShadowQuad)));
-        block->next = light->shadowQuads;
-        light->shadowQuads = block;
-    }
-
+    auto* block = AllocRecord<ShadowQuadBlock>();
+    block->count = 4;
+    block->quads = static_cast<ShadowQuad*>(MemAlloc(4, sizeof(ShadowQuad)));
+    light->shadowQuads = block;
     auto* volume = static_cast<VolumeEntity*>(build::AddEntityOfKind(scene, ENTITY_VOLUME, "volume"));
     for (int axis = 0; axis < 3; ++axis) {
         volume->counts[axis] = 2;
         volume->stackVertices[axis] = static_cast<Vertex*>(MemAlloc(8, sizeof(Vertex)));
         volume->stackFaces[axis] = static_cast<Face*>(MemAlloc(4, sizeof(Face)));
     }
-    volume->vertices = volume->stackVertices[1];  // the current stack, not owned twice
+    volume->vertices = volume->stackVertices[1];
     volume->faces = volume->stackFaces[1];
-    volume->vertexCount = 8;
-    volume->faceCount = 4;
     volume->colourVoxels = MemAlloc(8, 2);
     volume->densityVoxels = static_cast<uint8_t*>(MemAlloc(8, 1));
-    volume->objectFlags = OBJECT_GLOW | OBJECT_DOUBLESIDED;
-
     build::AddPositionKey(scene->camera, 0, -10.0f);
-    scene->camera->parent = root;
-
     ASSERT_EQ(ComputeNormals(a), 1);
     ASSERT_EQ(ComputeNormals(morph), 1);
     ASSERT_EQ(AttachGlowBuffers(scene, 32, 20), 1);
-    ASSERT_NE(a->glowBuffer, nullptr);
     EXPECT_EQ(a->glowBuffer, b->glowBuffer);
     EXPECT_EQ(a->glowBuffer->users, 2u);
-    EXPECT_EQ(volume->glowBuffer, nullptr);
     a->glowBuffer->material = build::AddMaterial(scene, 8);
     ASSERT_EQ(AllocDrawLists(scene), 1);
-
     FreeScene(scene);
 }
 
-TEST(SceneOwnership, RemovingEntitiesOneByOneReleasesSharedGlowBuffersAtTheLastUser)
+// Removing a parent clears every link to it; the last user of a shared
+// glow buffer takes the buffer and its material along.
+TEST(SceneOwnership, RemovingEntitiesReleasesLinksAndSharedBuffers)
 {
     Scene* scene = AllocScene();
-    ObjectEntity* a = build::AddObject(scene, "a", kTriangle, {{0, 1, 2}});
-    ObjectEntity* b = build::AddObject(scene, "b", kTriangle, {{0, 1, 2}});
-    a->objectFlags = b->objectFlags = OBJECT_GLOW;
+    Entity* parent = build::AddNull(scene, "parent");
+    ObjectEntity* a = build::AddObject(scene, "a", TRIANGLE, {{0, 1, 2}});
+    ObjectEntity* b = build::AddObject(scene, "b", TRIANGLE, {{0, 1, 2}});
+    a->parent = b->parent = scene->camera->parent = parent;
+    b->objectFlags = a->objectFlags = OBJECT_GLOW;
     ASSERT_EQ(AttachGlowBuffers(scene, 16, 16), 1);
     GlowBuffer* buffer = scene->glowBuffers;
     buffer->material = build::AddMaterial(scene, 8);
-
+    RemoveEntity(scene, parent);
+    EXPECT_EQ(a->parent, nullptr);
+    EXPECT_EQ(scene->camera->parent, nullptr);
     RemoveEntity(scene, a);
-    EXPECT_EQ(scene->glowBuffers, buffer);
     EXPECT_EQ(buffer->users, 1u);
-    EXPECT_NE(scene->materials, nullptr);
     RemoveEntity(scene, b);
     EXPECT_EQ(scene->glowBuffers, nullptr);
-    EXPECT_EQ(scene->materials, nullptr);  // the buffer's material went with it
+    EXPECT_EQ(scene->materials, nullptr);
     EXPECT_EQ(scene->entityCount, 0u);
     FreeScene(scene);
 }
