@@ -478,11 +478,14 @@ __attribute__((target("avx2"))) inline void StorePixels(uint16_t* d, Lanes p)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm256_castsi256_si128(words));
 }
 
-// Lane i of a 16.16 interpolant: start + i × step, wrapping as i steps would.
-__attribute__((target("avx2"))) inline Lanes LanesFrom(uint32_t start, uint32_t step)
+// Lane i of an interpolant stepped by whole numbers: start + i × step,
+// wrapping as i steps would; perGroup is the step of all eight lanes.
+__attribute__((target("avx2"))) inline void StartLanes(uint32_t start, uint32_t step, Lanes& value, Lanes& perGroup)
 {
     const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    return start + Lanes(_mm256_mullo_epi32(index, _mm256_set1_epi32(int(step))));
+    value = Lanes(_mm256_add_epi32(_mm256_set1_epi32(int(start)),
+                                   _mm256_mullo_epi32(index, _mm256_set1_epi32(int(step)))));
+    perGroup = Lanes(_mm256_set1_epi32(int(step * uint32_t(LANES))));
 }
 
 // `groups` × 8 pixels of member F eight at a time, from q with the steps of
@@ -496,25 +499,22 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
     const Surface s = surface;
     LaneInterpolants p{};
     LaneInterpolants by{};
-    const auto start = [](uint32_t& from, uint32_t perPixel, Lanes& value, Lanes& perGroup) {
-        value = LanesFrom(from, perPixel);
-        perGroup = Splat<Lanes>(perPixel * uint32_t(LANES));
-    };
     if constexpr (UsesMapCoordinates(F)) {
-        start(q.u, step.u, p.u, by.u);
-        start(q.v, step.v, p.v, by.v);
+        StartLanes(q.u, step.u, p.u, by.u);
+        StartLanes(q.v, step.v, p.v, by.v);
     }
     if constexpr (F & SPAN_ENVIRONMENT) {
-        start(q.envRow, step.envRow, p.envRow, by.envRow);
-        start(q.envColumn, step.envColumn, p.envColumn, by.envColumn);
+        StartLanes(q.envRow, step.envRow, p.envRow, by.envRow);
+        StartLanes(q.envColumn, step.envColumn, p.envColumn, by.envColumn);
     }
     if constexpr (F & SPAN_SHADE) {
-        start(q.red, step.red, p.red, by.red);
-        start(q.green, step.green, p.green, by.green);
-        start(q.blue, step.blue, p.blue, by.blue);
+        StartLanes(q.red, step.red, p.red, by.red);
+        StartLanes(q.green, step.green, p.green, by.green);
+        StartLanes(q.blue, step.blue, p.blue, by.blue);
     }
-    Lanes levelBits = LanesFrom(BitsOfFloat(q.level), levelIncrement);
-    const Lanes levelBy = Splat<Lanes>(levelIncrement * uint32_t(LANES));
+    Lanes levelBits{}, levelBy{};
+    if constexpr (F & SPAN_FOG)
+        StartLanes(BitsOfFloat(q.level), levelIncrement, levelBits, levelBy);
     for (int64_t g = 0; g < groups; ++g, d += LANES * DIRECTION) {
         const Lanes frame = (F & SPAN_ALPHA) ? LoadPixels<DIRECTION>(d) : Lanes{};
         if constexpr (F & SPAN_FOG)
@@ -737,7 +737,7 @@ struct SpanRows {
         if constexpr (F & SPAN_FOG)
             q.level = edge.level + p.level.dx * distance;
         if constexpr ((F & SPAN_PERSPECTIVE) && HasLanePixels(F)) {
-            if (SpanVectors) {
+            if (count >= LANES && SpanVectors) {
                 if (direction > 0)
                     LanePerspectiveSpan<1>(d, count, distance, q);
                 else
@@ -747,9 +747,9 @@ struct SpanRows {
         }
         if constexpr (F & SPAN_PERSPECTIVE) {
             if (direction > 0)
-                PerspectiveSpan<1>(d, count, distance, q);
+                PerspectiveSpan<1>(surface, fog, wSteps, d, count, distance, q);
             else
-                PerspectiveSpan<-1>(d, count, distance, q);
+                PerspectiveSpan<-1>(surface, fog, wSteps, d, count, distance, q);
         } else if (direction > 0) {
             RunPixels<F, 1>(surface, d, count, q, step, fog);
         } else {
@@ -758,30 +758,33 @@ struct SpanRows {
     }
 
     // The same built for AVX2 with every call made in line, so that the
-    // pieces' set-up and their eight-pixel groups run without calls.
+    // pieces' set-up and their eight-pixel groups run without calls. What
+    // the pieces read is copied in first: the eight-pixel stores could alias
+    // it, and it would be read again after each of them.
     template <int DIRECTION>
     __attribute__((target("avx2"), flatten)) void LanePerspectiveSpan(uint16_t* d, int64_t count, float distance,
                                                                       const Interpolants& q)
     {
-        PerspectiveSpan<DIRECTION>(d, count, distance, q);
+        const Surface s = surface;
+        FloatSteps levels = fog;
+        FloatSteps ws = wSteps;
+        PerspectiveSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
+        fog = levels;
+        wSteps = ws;
     }
 
     // Pieces of N = 2^k pixels: u and v exact at the span start, then per
     // piece the exact values N pixels on give the affine steps
     // (int(u·w × w_end) − u) >> k. The last piece is shorter with the same
     // steps.
-    // Everything the pieces read is copied in first: the pixel stores could
-    // otherwise alias it, and it would be read again after each of them.
     template <int DIRECTION>
-    void PerspectiveSpan(uint16_t* d, int64_t count, float distance, Interpolants q)
+    void PerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, uint16_t* d, int64_t count,
+                         float distance, Interpolants q)
     {
-        const Surface s = surface;
         const SpanPlanes& p = planes;
         const uint32_t k = s.pieceShift;
         const int64_t length = int64_t(1) << k;
         const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
-        FloatSteps levels = fog;
-        FloatSteps ws = wSteps;
         float w = edge.w + p.w.dx * distance;
         float uw = edge.uw + p.uw.dx * distance;
         float vw = edge.vw + p.vw.dx * distance;
@@ -803,8 +806,6 @@ struct SpanRows {
             count -= length;
             w = ws.Advance(w, length);
         }
-        fog = levels;
-        wSteps = ws;
     }
 
     void NextRow()
