@@ -488,11 +488,20 @@ __attribute__((target("avx2"))) inline void StartLanes(uint32_t start, uint32_t 
     perGroup = Lanes(_mm256_set1_epi32(int(step * uint32_t(LANES))));
 }
 
-// `groups` × 8 pixels of member F eight at a time, from q with the steps of
-// `step` (the fog level through its bits, `levelIncrement` per pixel); q
-// ends as the scalar loop would leave it.
+// Runs shorter than this are drawn a pixel at a time: eight lanes cost
+// more than they save there. A bilinear pixel costs the most alone.
+constexpr int64_t LaneRun(unsigned f)
+{
+    return (f & SPAN_BILINEAR) ? 4 : LANES;
+}
+
+// `count` pixels of member F eight at a time, from q with the steps of
+// `step` (the fog level through its bits, `levelIncrement` per pixel); the
+// last group of fewer than eight goes through a buffer, so that no pixel
+// beyond the run is read or written. q ends as the scalar loop would leave
+// it.
 template <unsigned F, int DIRECTION>
-__attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surface, uint16_t* d, int64_t groups,
+__attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surface, uint16_t* d, int64_t count,
                                                             Interpolants& q, const Interpolants& step,
                                                             uint32_t levelIncrement)
 {
@@ -515,6 +524,7 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
     Lanes levelBits{}, levelBy{};
     if constexpr (F & SPAN_FOG)
         StartLanes(BitsOfFloat(q.level), levelIncrement, levelBits, levelBy);
+    const int64_t groups = count / LANES;
     for (int64_t g = 0; g < groups; ++g, d += LANES * DIRECTION) {
         const Lanes frame = (F & SPAN_ALPHA) ? LoadPixels<DIRECTION>(d) : Lanes{};
         if constexpr (F & SPAN_FOG)
@@ -529,7 +539,19 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         p.blue += by.blue;
         levelBits += levelBy;
     }
-    const uint32_t n = uint32_t(groups * LANES);
+    const int64_t rest = count - groups * LANES;
+    if (rest > 0) {
+        uint16_t pixels[LANES] = {};
+        for (int64_t i = 0; i < rest; ++i)
+            pixels[i] = d[i * DIRECTION];
+        const Lanes frame = (F & SPAN_ALPHA) ? LoadPixels<1>(pixels) : Lanes{};
+        if constexpr (F & SPAN_FOG)
+            p.level = FloatLanes(levelBits);
+        StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
+        for (int64_t i = 0; i < rest; ++i)
+            d[i * DIRECTION] = pixels[i];
+    }
+    const uint32_t n = uint32_t(count);
     q.u += n * step.u;
     q.v += n * step.v;
     q.envRow += n * step.envRow;
@@ -543,17 +565,16 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
 
 // Pixels whose interpolants all advance by whole steps: the 16.16 ones, and
 // the fog level through its bits by `levelIncrement` a pixel (as FloatSteps
-// has shown for these pixels). Eight at a time where the AVX2 loops run.
+// has shown for these pixels). Eight at a time where the AVX2 loops run and
+// the run is long enough.
 template <unsigned F, int DIRECTION>
 inline void RunWholePixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
                            uint32_t levelIncrement)
 {
     if constexpr (HasLanePixels(F)) {
-        if (count >= LANES && SpanVectors) {
-            const int64_t groups = count / LANES;
-            RunLanePixels<F, DIRECTION>(s, d, groups, q, step, levelIncrement);
-            d += groups * LANES * DIRECTION;
-            count -= groups * LANES;
+        if (count >= LaneRun(F) && SpanVectors) {
+            RunLanePixels<F, DIRECTION>(s, d, count, q, step, levelIncrement);
+            return;
         }
     }
     Interpolants p = q;
@@ -570,35 +591,51 @@ inline void RunWholePixels(const Surface& s, uint16_t* d, int64_t count, Interpo
     q = p;
 }
 
+// Pixels that add their steps one by one, the fog level's too.
+template <unsigned F, int DIRECTION>
+inline void RunSteppedPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step)
+{
+    Interpolants p = q;
+    for (; count > 0; --count, d += DIRECTION) {
+        *d = uint16_t(SpanPixel<F>(s, p, uint32_t(*d)));
+        StepPixel<F>(p, step);
+    }
+    q = p;
+}
+
 // The fog level's pixels are taken in runs of this many.
 constexpr int64_t FOG_RUN = 32;
 
+// A fogged run: where FloatSteps shows the level's additions to be whole
+// steps of its bit pattern the pixels take the level from the pattern,
+// elsewhere they add the step one by one.
+template <unsigned F, int DIRECTION>
+void RunFogPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
+                  FloatSteps& fog)
+{
+    while (count > 0) {
+        const int64_t n = std::min(count, FOG_RUN);
+        if (n >= LaneRun(F) && fog.Whole(BitsOfFloat(q.level), n))
+            RunWholePixels<F, DIRECTION>(s, d, n, q, step, fog.Increment());
+        else
+            RunSteppedPixels<F, DIRECTION>(s, d, n, q, step);
+        d += n * DIRECTION;
+        count -= n;
+    }
+}
+
 // The pixel loop, one per member and drawing direction (+1 left to right,
-// −1 right to left), so that the compiler sees a constant stride. The fog
-// level, a float that each pixel adds its step to, goes through its bit
-// pattern where FloatSteps shows the additions to be whole steps of it;
-// elsewhere the pixels add the step one by one.
+// −1 right to left), so that the compiler sees a constant stride. Short
+// fogged runs add the level's step pixel by pixel in line.
 template <unsigned F, int DIRECTION>
 inline void RunPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
                       FloatSteps& fog)
 {
     if constexpr (F & SPAN_FOG) {
-        while (count > 0) {
-            const int64_t n = std::min(count, FOG_RUN);
-            if (n >= LANES && fog.Whole(BitsOfFloat(q.level), n)) {
-                RunWholePixels<F, DIRECTION>(s, d, n, q, step, fog.Increment());
-            } else {
-                Interpolants p = q;
-                uint16_t* e = d;
-                for (int64_t i = 0; i < n; ++i, e += DIRECTION) {
-                    *e = uint16_t(SpanPixel<F>(s, p, uint32_t(*e)));
-                    StepPixel<F>(p, step);
-                }
-                q = p;
-            }
-            d += n * DIRECTION;
-            count -= n;
-        }
+        if (count < LaneRun(F))
+            RunSteppedPixels<F, DIRECTION>(s, d, count, q, step);
+        else
+            RunFogPixels<F, DIRECTION>(s, d, count, q, step, fog);
     } else {
         RunWholePixels<F, DIRECTION>(s, d, count, q, step, 0);
     }
@@ -737,7 +774,7 @@ struct SpanRows {
         if constexpr (F & SPAN_FOG)
             q.level = edge.level + p.level.dx * distance;
         if constexpr ((F & SPAN_PERSPECTIVE) && HasLanePixels(F)) {
-            if (count >= LANES && SpanVectors) {
+            if (count >= LaneRun(F) && SpanVectors) {
                 if (direction > 0)
                     LanePerspectiveSpan<1>(d, count, distance, q);
                 else
