@@ -183,6 +183,28 @@ struct GreyMap {
     TexelAddress at;
 };
 
+// The intensity at an index of the map, whose last byte is `last`.
+inline uint32_t GreyAt(const uint8_t* bytes, uint32_t, uint32_t index)
+{
+    return bytes[index];
+}
+
+// Eight intensities by one gather of 32-bit words; the lanes whose word
+// would reach past the last byte read their byte alone.
+__attribute__((target("avx2"))) inline Lanes GreyAt(const uint8_t* bytes, uint32_t last, Lanes index)
+{
+    const Lanes inside = Lanes(last - index >= 3);
+    Lanes words = Lanes(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(bytes),
+                                                     __m256i(index), __m256i(inside), 1));
+    if (_mm256_movemask_epi8(__m256i(inside)) != -1) {
+        for (int i = 0; i < LANES; ++i) {
+            if (!inside[i])
+                words[i] = bytes[index[i]];
+        }
+    }
+    return words & 0xFF;
+}
+
 // A light volume's density voxels of one slice: byte(u, v) lies at
 // ((u >> uShift) & uMask) + ((v >> vShift) & vMask).
 struct VoxelMap {
@@ -385,7 +407,7 @@ struct Interpolants {
 };
 
 // The interpolants of eight pixels, for the members with AVX2 pixel loops:
-// all but those blended by byte maps, which a 4-byte gather could read past.
+// all but the light-volume slices blended by density voxels.
 struct LaneInterpolants {
     Lanes u, v;
     Lanes envRow, envColumn;
@@ -395,7 +417,13 @@ struct LaneInterpolants {
 
 constexpr bool HasLanePixels(unsigned f)
 {
-    return !(f & (SPAN_GREY | SPAN_VOXEL));
+    return !(f & SPAN_VOXEL);
+}
+
+// Whether a member blends into the frame's pixels.
+constexpr bool ReadsFrame(unsigned f)
+{
+    return f & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL);
 }
 
 // The pixel of member F over the frame's pixel d, for one pixel (U =
@@ -423,7 +451,7 @@ inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
     if constexpr (F & SPAN_ALPHA)
         p = Blend(d, p, s.alpha);
     if constexpr (F & SPAN_GREY)
-        p = Blend(d, p, s.grey.bytes[TexelIndex(s.grey.at, q.u, q.v)] >> 3);
+        p = Blend(d, p, GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3);
     if constexpr (F & SPAN_VOXEL)
         p = Blend(d, p, VoxelWeight(s.voxels, q.u, q.v) >> 3);
     return p;
@@ -526,7 +554,7 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         StartLanes(BitsOfFloat(q.level), levelIncrement, levelBits, levelBy);
     const int64_t groups = count / LANES;
     for (int64_t g = 0; g < groups; ++g, d += LANES * DIRECTION) {
-        const Lanes frame = (F & SPAN_ALPHA) ? LoadPixels<DIRECTION>(d) : Lanes{};
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
         if constexpr (F & SPAN_FOG)
             p.level = FloatLanes(levelBits);
         StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
@@ -544,7 +572,7 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         uint16_t pixels[LANES] = {};
         for (int64_t i = 0; i < rest; ++i)
             pixels[i] = d[i * DIRECTION];
-        const Lanes frame = (F & SPAN_ALPHA) ? LoadPixels<1>(pixels) : Lanes{};
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
         if constexpr (F & SPAN_FOG)
             p.level = FloatLanes(levelBits);
         StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));

@@ -22,16 +22,19 @@ struct PathCase {
     uint32_t m1;
     uint32_t m2;
     bool fog;
+    bool transparencyMap = false;
 };
 
 // Every member with lanes: flat, texture, environment, perspective and
-// shaded rows, each filter, with and without fog.
+// shaded rows, each filter, with and without fog, the transparent ones by
+// alpha and by a transparency map.
 const PathCase PATH_CASES[] = {
-    {1, 0, 0, false},  {2, 0, 0, false},  {2, 1, 0, false},  {2, 2, 0, false},  {2, 3, 0, false},
-    {3, 0, 0, false},  {4, 0, 0, false},  {4, 0, 1, false},  {5, 0, 0, false},  {18, 0, 0, false},
-    {18, 1, 0, false}, {18, 3, 0, false}, {19, 0, 0, false}, {32, 0, 0, false}, {34, 0, 0, false},
-    {50, 0, 0, false}, {0, 0, 0, true},   {2, 0, 0, true},   {2, 1, 0, true},   {18, 0, 0, true},
-    {18, 1, 0, true},  {18, 3, 0, true},
+    {1, 0, 0, false},        {2, 0, 0, false},        {2, 1, 0, false},  {2, 2, 0, false},  {2, 3, 0, false},
+    {3, 0, 0, false},        {4, 0, 0, false},        {4, 0, 1, false},  {5, 0, 0, false},  {18, 0, 0, false},
+    {18, 1, 0, false},       {18, 3, 0, false},       {19, 0, 0, false}, {32, 0, 0, false}, {34, 0, 0, false},
+    {50, 0, 0, false},       {0, 0, 0, true},         {2, 0, 0, true},   {2, 1, 0, true},   {18, 0, 0, true},
+    {18, 1, 0, true},        {18, 3, 0, true},        {1, 0, 0, false, true},
+    {3, 0, 0, false, true},  {5, 0, 0, false, true},  {19, 0, 0, false, true},
 };
 
 constexpr int PATH_TRIANGLES = 400;
@@ -72,16 +75,18 @@ TEST(SpanPaths, LanesDrawWhatOnePixelAtATimeDraws)
         GTEST_SKIP() << "no AVX2 on this processor";
     const TexturePtr texture = MakeTexture(6, 5, 21);
     const TexturePtr environment = MakeTexture(8, 8, 22);
+    const TexturePtr transparency = MakeTexture(5, 6, 23);
     for (const PathCase& c : PATH_CASES) {
         SCOPED_TRACE("flags " + std::to_string(c.flags) + " m1 " + std::to_string(c.m1) + " m2 " +
-                     std::to_string(c.m2) + (c.fog ? " fog" : ""));
+                     std::to_string(c.m2) + (c.fog ? " fog" : "") + (c.transparencyMap ? " map" : ""));
         ObjectPtr object = MakeObject(c.flags, 0x90C08040);
         object->textureMap = texture.get();
         object->environmentMap = environment.get();
+        object->transparencyMap = c.transparencyMap ? transparency.get() : nullptr;
         object->material[1] = c.m1;
         object->material[2] = c.m2;
         object->correctionValue = c.flags & OBJECT_PERSPECTIVE ? 4 : 0;
-        const uint32_t seed = c.flags * 29 + c.m1 * 5 + c.m2 * 3 + c.fog;
+        const uint32_t seed = c.flags * 29 + c.m1 * 5 + c.m2 * 3 + c.fog + c.transparencyMap * 7;
         EXPECT_EQ(DrawWith(true, c, *object, seed), DrawWith(false, c, *object, seed));
     }
 }
