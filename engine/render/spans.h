@@ -355,6 +355,14 @@ private:
 
 // ---- The span kernel ---------------------------------------------------------------
 
+// TruncToInt by one conversion: the processor's answer for a value out of
+// range or not a number, INT32_MIN, sends it to TruncToInt itself.
+inline int32_t TruncPieceEnd(float value)
+{
+    const int32_t truncated = _mm_cvtt_ss2si(_mm_set_ss(value));
+    return truncated != INT32_MIN ? truncated : TruncToInt(value);
+}
+
 // Features of a member. The source is the texel at (u, v), the environment
 // texel at (env row, env column), the shaded colour, or the constant colour;
 // then it is shaded, fogged and blended as the features say.
@@ -860,8 +868,8 @@ struct SpanRows {
             uw += pieceUwEnd;
             vw += pieceVwEnd;
             const float wEnd = 1.0f / (pieceWEnd + w);
-            pieceStep.u = uint32_t(int32_t(uint32_t(TruncToInt(uw * wEnd)) - q.u) >> k);
-            pieceStep.v = uint32_t(int32_t(uint32_t(TruncToInt(vw * wEnd)) - q.v) >> k);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPieceEnd(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPieceEnd(vw * wEnd)) - q.v) >> k);
             if (count <= length) {
                 RunPixels<F, DIRECTION>(s, d, count, q, pieceStep, levels);
                 break;
