@@ -355,9 +355,10 @@ private:
 
 // ---- The span kernel ---------------------------------------------------------------
 
-// TruncToInt by one conversion: the processor's answer for a value out of
-// range or not a number, INT32_MIN, sends it to TruncToInt itself.
-inline int32_t TruncPieceEnd(float value)
+// TruncToInt of the perspective divisions by one conversion: the
+// processor's answer for a value out of range or not a number, INT32_MIN,
+// sends it to TruncToInt itself.
+inline int32_t TruncPerspective(float value)
 {
     const int32_t truncated = _mm_cvtt_ss2si(_mm_set_ss(value));
     return truncated != INT32_MIN ? truncated : TruncToInt(value);
@@ -861,15 +862,15 @@ struct SpanRows {
         float w = edge.w + p.w.dx * distance;
         float uw = edge.uw + p.uw.dx * distance;
         float vw = edge.vw + p.vw.dx * distance;
-        q.u = uint32_t(TruncToInt(uw / w));
-        q.v = uint32_t(TruncToInt(vw / w));
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
         Interpolants pieceStep = step;
         while (true) {
             uw += pieceUwEnd;
             vw += pieceVwEnd;
             const float wEnd = 1.0f / (pieceWEnd + w);
-            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPieceEnd(uw * wEnd)) - q.u) >> k);
-            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPieceEnd(vw * wEnd)) - q.v) >> k);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
             if (count <= length) {
                 RunPixels<F, DIRECTION>(s, d, count, q, pieceStep, levels);
                 break;
