@@ -600,6 +600,63 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         q.level = FloatOfBits(BitsOfFloat(q.level) + n * levelIncrement);
 }
 
+// The values of up to eight pixels as the one-pixel loop takes them, for
+// the perspective spans whose pieces are shorter than a group.
+struct RecordedPixels {
+    uint32_t u[LANES], v[LANES];
+    uint32_t red[LANES], green[LANES], blue[LANES];
+    float level[LANES];
+};
+
+template <unsigned F>
+inline void RecordPixel(RecordedPixels& r, int64_t i, const Interpolants& q)
+{
+    r.u[i] = q.u;
+    r.v[i] = q.v;
+    if constexpr (F & SPAN_SHADE) {
+        r.red[i] = q.red;
+        r.green[i] = q.green;
+        r.blue[i] = q.blue;
+    }
+    if constexpr (F & SPAN_FOG)
+        r.level[i] = q.level;
+}
+
+__attribute__((target("avx2"))) inline Lanes LoadLanes(const uint32_t* values)
+{
+    return Lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(values)));
+}
+
+// The first `count` recorded pixels, drawn from d on by lanes; fewer than
+// eight go through a buffer.
+template <unsigned F, int DIRECTION>
+__attribute__((target("avx2"))) inline void DrawRecorded(const Surface& s, uint16_t* d, int64_t count,
+                                                         const RecordedPixels& r)
+{
+    LaneInterpolants p{};
+    p.u = LoadLanes(r.u);
+    p.v = LoadLanes(r.v);
+    if constexpr (F & SPAN_SHADE) {
+        p.red = LoadLanes(r.red);
+        p.green = LoadLanes(r.green);
+        p.blue = LoadLanes(r.blue);
+    }
+    if constexpr (F & SPAN_FOG)
+        p.level = FloatLanes(_mm256_loadu_ps(r.level));
+    if (count == LANES) {
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
+        StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
+        return;
+    }
+    uint16_t pixels[LANES] = {};
+    for (int64_t i = 0; i < count; ++i)
+        pixels[i] = d[i * DIRECTION];
+    const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
+    StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
+    for (int64_t i = 0; i < count; ++i)
+        d[i * DIRECTION] = pixels[i];
+}
+
 // Pixels whose interpolants all advance by whole steps: the 16.16 ones, and
 // the fog level through its bits by `levelIncrement` a pixel (as FloatSteps
 // has shown for these pixels). Eight at a time where the AVX2 loops run and
@@ -842,9 +899,55 @@ struct SpanRows {
         const Surface s = surface;
         FloatSteps levels = fog;
         FloatSteps ws = wSteps;
-        PerspectiveSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
+        if (s.pieceShift < 3)
+            RecordedPerspectiveSpan<DIRECTION>(s, ws, d, count, distance, q);
+        else
+            PerspectiveSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
         fog = levels;
         wSteps = ws;
+    }
+
+    // Pieces shorter than a group: the same pieces, their pixels' values
+    // recorded as the one-pixel loop steps them and drawn eight at a time.
+    template <int DIRECTION>
+    void RecordedPerspectiveSpan(const Surface& s, FloatSteps& ws, uint16_t* d, int64_t count, float distance,
+                                 Interpolants q)
+    {
+        const SpanPlanes& p = planes;
+        const uint32_t k = s.pieceShift;
+        const int64_t length = int64_t(1) << k;
+        const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
+        float w = edge.w + p.w.dx * distance;
+        float uw = edge.uw + p.uw.dx * distance;
+        float vw = edge.vw + p.vw.dx * distance;
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
+        Interpolants pieceStep = step;
+        RecordedPixels group;
+        int64_t filled = 0;
+        while (true) {
+            uw += pieceUwEnd;
+            vw += pieceVwEnd;
+            const float wEnd = 1.0f / (pieceWEnd + w);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
+            const int64_t n = std::min(length, count);
+            for (int64_t i = 0; i < n; ++i) {
+                RecordPixel<F>(group, filled, q);
+                StepPixel<F>(q, pieceStep);
+                if (++filled == LANES) {
+                    DrawRecorded<F, DIRECTION>(s, d, LANES, group);
+                    d += LANES * DIRECTION;
+                    filled = 0;
+                }
+            }
+            count -= n;
+            if (count == 0)
+                break;
+            w = ws.Advance(w, length);
+        }
+        if (filled > 0)
+            DrawRecorded<F, DIRECTION>(s, d, filled, group);
     }
 
     // Pieces of N = 2^k pixels: u and v exact at the span start, then per

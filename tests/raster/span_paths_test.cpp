@@ -23,11 +23,13 @@ struct PathCase {
     uint32_t m2;
     bool fog;
     bool transparencyMap = false;
+    uint32_t correction = 4;  // perspective pieces of 2^correction pixels
 };
 
 // Every member with lanes: flat, texture, environment, perspective and
 // shaded rows, each filter, with and without fog, the transparent ones by
-// alpha and by a transparency map.
+// alpha and by a transparency map, perspective pieces longer and shorter
+// than a group.
 const PathCase PATH_CASES[] = {
     {1, 0, 0, false},        {2, 0, 0, false},        {2, 1, 0, false},  {2, 2, 0, false},  {2, 3, 0, false},
     {3, 0, 0, false},        {4, 0, 0, false},        {4, 0, 1, false},  {5, 0, 0, false},  {18, 0, 0, false},
@@ -35,6 +37,9 @@ const PathCase PATH_CASES[] = {
     {50, 0, 0, false},       {0, 0, 0, true},         {2, 0, 0, true},   {2, 1, 0, true},   {18, 0, 0, true},
     {18, 1, 0, true},        {18, 3, 0, true},        {1, 0, 0, false, true},
     {3, 0, 0, false, true},  {5, 0, 0, false, true},  {19, 0, 0, false, true},
+    {18, 0, 0, false, false, 0}, {18, 1, 0, false, false, 1}, {18, 3, 0, true, false, 0},
+    {18, 1, 0, true, false, 2},  {19, 0, 0, false, true, 2},  {19, 0, 0, false, false, 1},
+    {50, 0, 0, false, false, 0},
 };
 
 constexpr int PATH_TRIANGLES = 400;
@@ -78,15 +83,16 @@ TEST(SpanPaths, LanesDrawWhatOnePixelAtATimeDraws)
     const TexturePtr transparency = MakeTexture(5, 6, 23);
     for (const PathCase& c : PATH_CASES) {
         SCOPED_TRACE("flags " + std::to_string(c.flags) + " m1 " + std::to_string(c.m1) + " m2 " +
-                     std::to_string(c.m2) + (c.fog ? " fog" : "") + (c.transparencyMap ? " map" : ""));
+                     std::to_string(c.m2) + (c.fog ? " fog" : "") + (c.transparencyMap ? " map" : "") +
+                     " correction " + std::to_string(c.correction));
         ObjectPtr object = MakeObject(c.flags, 0x90C08040);
         object->textureMap = texture.get();
         object->environmentMap = environment.get();
         object->transparencyMap = c.transparencyMap ? transparency.get() : nullptr;
         object->material[1] = c.m1;
         object->material[2] = c.m2;
-        object->correctionValue = c.flags & OBJECT_PERSPECTIVE ? 4 : 0;
-        const uint32_t seed = c.flags * 29 + c.m1 * 5 + c.m2 * 3 + c.fog + c.transparencyMap * 7;
+        object->correctionValue = c.correction;
+        const uint32_t seed = c.flags * 29 + c.m1 * 5 + c.m2 * 3 + c.fog + c.transparencyMap * 7 + c.correction * 11;
         EXPECT_EQ(DrawWith(true, c, *object, seed), DrawWith(false, c, *object, seed));
     }
 }
