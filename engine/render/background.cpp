@@ -1,5 +1,6 @@
 // The background under each frame: a colour fill, the tiled rotating image,
 // or the floor and sky planes.
+#include "render/lanes.h"
 #include "render/render.h"
 
 #include <algorithm>
@@ -30,9 +31,21 @@ uint32_t Shift(uint32_t value, int32_t n)
     return n >= 0 ? value >> n : value << -n;
 }
 
-void FillColour(uint16_t* pixels, int32_t count, uint32_t colour)
+// 16 pixels stored at once, at any pixel address.
+using PixelBlock = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
+constexpr int32_t BLOCK_PIXELS = 16;
+
+// The whole frame in blocks of 16 pixels, and the last count mod 16 one by
+// one.
+__attribute__((target_clones("avx2", "default"))) void FillColour(uint16_t* pixels, int32_t count,
+                                                                   uint32_t colour)
 {
-    std::fill_n(pixels, count, Pixel15(colour));
+    const uint16_t pixel = Pixel15(colour);
+    const PixelBlock block = PixelBlock{} + pixel;
+    const int32_t blocks = count - count % BLOCK_PIXELS;
+    for (int32_t i = 0; i < blocks; i += BLOCK_PIXELS)
+        *reinterpret_cast<PixelBlock*>(pixels + i) = block;
+    std::fill(pixels + blocks, pixels + count, pixel);
 }
 
 // The tiled image: u and v are 16.16 with 65536 = one image width or height.
@@ -108,13 +121,48 @@ Plane MakePlane(const Texture* map, uint32_t tileValue, float planeY)
     return plane;
 }
 
+// What the floor and sky pixels of one frame share: the rotation R of the
+// camera's view matrix, the eye, both planes (floor first) with the
+// plane's y less the eye's, and each ray component's focal term R[j][2] ×
+// focal. A ray can meet a plane ahead of the eye only where its y has the
+// sign of the plane's rise (t > 0): the side, 1 or −1, 0 for a plane not
+// shown or level with the eye. The planes are apart when no ray can meet
+// both, their sides not one and the same, as when the eye is between the
+// floor and the sky.
+struct PlaneFrame {
+    float view[16];
+    float eye[3];
+    Plane planes[2];
+    float rise[2];
+    float side[2];
+    bool apart;
+    float focalTerm[3];
+    float centreX;
+    float centreY;
+    uint16_t colour;
+};
+
+// The ray components' row terms R[j][1] × dy of one screen row.
+struct PlaneRow {
+    float rowTerm[3];
+};
+
+PlaneRow MakeRow(const PlaneFrame& frame, int32_t py)
+{
+    const float dy = float(py) - frame.centreY;
+    PlaneRow row;
+    for (int j = 0; j < 3; ++j)
+        row.rowTerm[j] = frame.view[j * 4 + 1] * dy;
+    return row;
+}
+
 // The multiple t of the ray vector at which it meets the plane; negative
 // when the ray does not meet it in front of the eye.
-float Meet(const Plane& plane, float eyeY, float dirY)
+float Meet(const PlaneFrame& frame, int index, float dirY)
 {
-    if (!plane.shown || dirY == 0)
+    if (!frame.planes[index].shown || dirY == 0)
         return -1;
-    return (plane.planeY - eyeY) / dirY;
+    return frame.rise[index] / dirY;
 }
 
 uint16_t PlaneTexel(const Plane& plane, float x, float z)
@@ -122,6 +170,159 @@ uint16_t PlaneTexel(const Plane& plane, float x, float z)
     const uint32_t column = uint32_t(TruncToInt(std::floor(x * plane.columnsPerUnit))) & plane.widthMask;
     const uint32_t row = uint32_t(TruncToInt(std::floor(z * plane.rowsPerUnit))) & plane.heightMask;
     return plane.texels[(row << plane.widthShift) + column];
+}
+
+uint16_t PlanePixel(const PlaneFrame& frame, const PlaneRow& row, int32_t px)
+{
+    const float dx = float(px) - frame.centreX;
+    float ray[3];
+    for (int j = 0; j < 3; ++j)
+        ray[j] = frame.view[j * 4] * dx + row.rowTerm[j] + frame.focalTerm[j];
+    int seen = -1;
+    float nearest = 0;
+    for (int index = 0; index < 2; ++index) {
+        const float t = Meet(frame, index, ray[1]);
+        if (t > 0 && (seen < 0 || t < nearest)) {
+            seen = index;
+            nearest = t;
+        }
+    }
+    if (seen < 0)
+        return frame.colour;
+    return PlaneTexel(frame.planes[seen], frame.eye[0] + nearest * ray[0], frame.eye[2] + nearest * ray[2]);
+}
+
+using PixelLanes = uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
+
+// TruncToInt(floor(v)) in every lane as far as a mask below 2^31 keeps of
+// it: truncation, less one where it rounded a negative value up (below
+// 2^24 the truncation is exact as a float, above it v is already whole),
+// and INT32_MAX from 2^31 up. Below −2^31 and for NaN it gives 0, which
+// INT32_MIN is too under such a mask. Inlined, as the helpers below, into
+// each clone of the run.
+inline __attribute__((always_inline)) void FloorToInt(const Floats& v, Ints* out)
+{
+    const Floats low = Floats{} - 2147483648.0f;
+    const Floats high = Floats{} + 2147483648.0f;
+    const Floats safe = ((v >= low) & (v < high)) ? v : Floats{};
+    Ints whole = __builtin_convertvector(safe, Ints);
+    whole += __builtin_convertvector(whole, Floats) > safe;
+    *out = v >= high ? Ints{} + INT32_MAX : whole;
+}
+
+// A plane's addressing constants in every lane.
+struct PlaneLanes {
+    Floats columnsPerUnit;
+    Floats rowsPerUnit;
+    Ints widthShift;
+    Ints widthMask;
+    Ints heightMask;
+};
+
+inline __attribute__((always_inline)) PlaneLanes LanesOf(const Plane& plane)
+{
+    return {Floats{} + plane.columnsPerUnit, Floats{} + plane.rowsPerUnit, Ints{} + int32_t(plane.widthShift),
+            Ints{} + int32_t(plane.widthMask), Ints{} + int32_t(plane.heightMask)};
+}
+
+// PlaneTexel's index in every lane.
+inline __attribute__((always_inline)) void TexelIndex(const PlaneLanes& plane, const Floats& x, const Floats& z,
+                                                      Ints* index)
+{
+    Ints column;
+    Ints row;
+    FloorToInt(x * plane.columnsPerUnit, &column);
+    FloorToInt(z * plane.rowsPerUnit, &row);
+    *index = ((row & plane.heightMask) << plane.widthShift) + (column & plane.widthMask);
+}
+
+// The pixels first .. first + count − 1 of the row, count a multiple of
+// LANES, with PlanePixel's arithmetic in each lane: the same products,
+// sums and quotients in the same order, and the same choice of plane. With
+// the planes apart, a lane divides only for the plane on its ray's side,
+// the one plane it can meet; else both planes are shown and both quotients
+// taken. Where the lanes see different planes, each lane's plane is picked,
+// the background colour standing as a one-texel map for lanes that see
+// none; where they all see one, its texels are read one lane at a time, or
+// the colour is stored in all of them at once.
+__attribute__((target_clones("avx2", "default"))) void DrawPlaneRun(const PlaneFrame& frame, const PlaneRow& row,
+                                                                     int32_t first, int32_t count,
+                                                                     uint16_t* pixels)
+{
+    const Plane& floor = frame.planes[0];
+    const Plane& sky = frame.planes[1];
+    const bool apart = frame.apart;
+    Floats across[3];  // R[j][0], and the row's and focal terms together in order
+    Floats rowTerm[3];
+    Floats focalTerm[3];
+    for (int j = 0; j < 3; ++j) {
+        across[j] = Floats{} + frame.view[j * 4];
+        rowTerm[j] = Floats{} + row.rowTerm[j];
+        focalTerm[j] = Floats{} + frame.focalTerm[j];
+    }
+    const Floats centreX = Floats{} + frame.centreX;
+    const Floats eyeX = Floats{} + frame.eye[0];
+    const Floats eyeZ = Floats{} + frame.eye[2];
+    const Floats floorSide = Floats{} + frame.side[0];
+    const Floats skySide = Floats{} + frame.side[1];
+    const Floats floorRise = Floats{} + frame.rise[0];
+    const Floats skyRise = Floats{} + frame.rise[1];
+    const PlaneLanes floorLanes = LanesOf(floor);
+    const PlaneLanes skyLanes = LanesOf(sky);
+    const uint16_t* const sources[3] = {&frame.colour, floor.texels, sky.texels};
+    const PixelLanes colour = PixelLanes{} + frame.colour;
+    for (int32_t px = first; px < first + count; px += LANES) {
+        const Ints columns = Ints{0, 1, 2, 3, 4, 5, 6, 7} + px;
+        const Floats dx = __builtin_convertvector(columns, Floats) - centreX;
+        Floats ray[3];
+        for (int j = 0; j < 3; ++j)
+            ray[j] = across[j] * dx + rowTerm[j] + focalTerm[j];
+        Ints onFloor;  // the lanes that see the floor, and those that see the sky
+        Ints onSky;
+        Floats nearest;
+        if (apart) {
+            const Ints floorAhead = ray[1] * floorSide > 0;
+            const Ints skyAhead = ray[1] * skySide > 0;
+            nearest = (floorAhead ? floorRise : skyRise) / ray[1];
+            const Ints ahead = nearest > 0;
+            onFloor = floorAhead & ahead;
+            onSky = skyAhead & ahead;
+        } else {
+            const Ints meets = ray[1] != 0;
+            const Floats floorT = floorRise / ray[1];
+            const Floats skyT = skyRise / ray[1];
+            onFloor = meets & (floorT > 0);
+            onSky = meets & (skyT > 0) & (~onFloor | (skyT < floorT));
+            nearest = onSky ? skyT : floorT;
+            onFloor &= ~onSky;
+        }
+        const Floats x = eyeX + nearest * ray[0];
+        const Floats z = eyeZ + nearest * ray[2];
+        uint16_t* const out = pixels + px;
+        const Ints source = (onSky & 2) | (onFloor & 1);
+        Ints index;
+        if (!Every(source == source[0])) {
+            const PlaneLanes lanes = {onSky ? skyLanes.columnsPerUnit : floorLanes.columnsPerUnit,
+                                      onSky ? skyLanes.rowsPerUnit : floorLanes.rowsPerUnit,
+                                      onSky ? skyLanes.widthShift : floorLanes.widthShift,
+                                      onSky ? skyLanes.widthMask : floorLanes.widthMask,
+                                      onSky ? skyLanes.heightMask : floorLanes.heightMask};
+            TexelIndex(lanes, x, z, &index);
+            index &= onFloor | onSky;
+            for (int32_t lane = 0; lane < LANES; ++lane)
+                out[lane] = sources[source[lane]][uint32_t(index[lane])];
+        } else if (source[0] == 2) {
+            TexelIndex(skyLanes, x, z, &index);
+            for (int32_t lane = 0; lane < LANES; ++lane)
+                out[lane] = sky.texels[uint32_t(index[lane])];
+        } else if (source[0] == 1) {
+            TexelIndex(floorLanes, x, z, &index);
+            for (int32_t lane = 0; lane < LANES; ++lane)
+                out[lane] = floor.texels[uint32_t(index[lane])];
+        } else {
+            *reinterpret_cast<PixelLanes*>(out) = colour;
+        }
+    }
 }
 
 // The floor and sky planes, perspective-correct per pixel.
@@ -140,44 +341,45 @@ uint16_t PlaneTexel(const Plane& plane, float x, float z)
 // when t > 0, at world x = eye x + t × D_x and z = eye z + t × D_z. Where
 // both planes are met the nearer is seen; where none is, the background
 // colour. The horizon is the screen line where D_y = 0.
+//
+// The wide path draws each row but its last width mod 8 pixels; the
+// pixel-by-pixel path, the same pixels, draws those and whole rows.
 void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, uint16_t* pixels, int32_t width,
-                int32_t height)
+                int32_t height, FrontEndPath path)
 {
-    float view[16];
-    CameraMatrix(camera, view);
-    const float eye[3] = {camera->position[0], camera->position[1], camera->position[2]};
+    PlaneFrame frame{};
+    CameraMatrix(camera, frame.view);
+    for (int j = 0; j < 3; ++j)
+        frame.eye[j] = camera->position[j];
     const bool floorShown = mode == BACKGROUND_FLOOR || mode == BACKGROUND_FLOORSKY;
     const bool skyShown = mode == BACKGROUND_SKY || mode == BACKGROUND_FLOORSKY;
     const uint32_t tile = scene->backgroundValue2;
-    Plane planes[2] = {};
     if (floorShown)
-        planes[0] = MakePlane(scene->floorMap, tile, 0.0f);
+        frame.planes[0] = MakePlane(scene->floorMap, tile, 0.0f);
     if (skyShown && Addressable(scene->skyMap))
-        planes[1] = MakePlane(scene->skyMap, tile, eye[1] - Tile(scene->skyMap, tile));
+        frame.planes[1] = MakePlane(scene->skyMap, tile, frame.eye[1] - Tile(scene->skyMap, tile));
+    for (int index = 0; index < 2; ++index)
+        frame.rise[index] = frame.planes[index].planeY - frame.eye[1];
+    for (int index = 0; index < 2; ++index) {
+        const float rise = frame.rise[index];
+        frame.side[index] = !frame.planes[index].shown ? 0.0f : rise > 0 ? 1.0f : rise < 0 ? -1.0f : 0.0f;
+    }
+    frame.apart = frame.side[0] == 0 || frame.side[0] != frame.side[1];
 
-    const uint16_t colour = Pixel15(scene->backgroundColour);
+    frame.colour = Pixel15(scene->backgroundColour);
     const float focal = FocalLength(width, camera->fieldOfView);
-    const float centreX = float(width >> 1);
-    const float centreY = float(height >> 1);
+    for (int j = 0; j < 3; ++j)
+        frame.focalTerm[j] = frame.view[j * 4 + 2] * focal;
+    frame.centreX = float(width >> 1);
+    frame.centreY = float(height >> 1);
+    const int32_t wide = path == FrontEndPath::WIDE ? width - width % LANES : 0;
     for (int32_t py = 0; py < height; ++py) {
-        uint16_t* row = pixels + int64_t(py) * width;
-        const float dy = float(py) - centreY;
-        for (int32_t px = 0; px < width; ++px) {
-            const float dx = float(px) - centreX;
-            float ray[3];
-            for (int j = 0; j < 3; ++j)
-                ray[j] = view[j * 4] * dx + view[j * 4 + 1] * dy + view[j * 4 + 2] * focal;
-            const Plane* seen = nullptr;
-            float nearest = 0;
-            for (const Plane& plane : planes) {
-                const float t = Meet(plane, eye[1], ray[1]);
-                if (t > 0 && (!seen || t < nearest)) {
-                    seen = &plane;
-                    nearest = t;
-                }
-            }
-            row[px] = seen ? PlaneTexel(*seen, eye[0] + nearest * ray[0], eye[2] + nearest * ray[2]) : colour;
-        }
+        uint16_t* line = pixels + int64_t(py) * width;
+        const PlaneRow row = MakeRow(frame, py);
+        if (wide > 0)
+            DrawPlaneRun(frame, row, 0, wide, line);
+        for (int32_t px = wide; px < width; ++px)
+            line[px] = PlanePixel(frame, row, px);
     }
 }
 
@@ -186,7 +388,7 @@ void DrawPlanes(const Scene* scene, const CameraEntity* camera, uint32_t mode, u
 // A background image or plane map that cannot be addressed (missing, not
 // 15-bit, sides not powers of two) shows the background colour instead.
 // The colour fill covers every pixel, whatever their count.
-void DrawBackground(Scene* scene, XView* view)
+void DrawBackground(Scene* scene, XView* view, FrontEndPath path)
 {
     if (!scene || !view || view->width <= 0 || view->height <= 0)
         return;
@@ -212,7 +414,7 @@ void DrawBackground(Scene* scene, XView* view)
     case BACKGROUND_SKY:
     case BACKGROUND_FLOORSKY:
         if (camera)
-            DrawPlanes(scene, camera, mode, pixels, view->width, view->height);
+            DrawPlanes(scene, camera, mode, pixels, view->width, view->height, path);
         else
             FillColour(pixels, int32_t(count), scene->backgroundColour);
         break;

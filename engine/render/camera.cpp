@@ -1,5 +1,5 @@
 // The camera's view matrix, the object-to-camera matrices, and the
-// projection of vertices and lights with their clip codes.
+// projection of lights with their clip codes.
 #include "render/render.h"
 
 #include <cmath>
@@ -66,35 +66,6 @@ void BuildViewMatrix(Scene* scene, Entity* camera)
         if (entity != camera)
             ToCamera(entity, camera->matrix);
     }
-}
-
-// A screen coordinate that is NaN (from an overflowing focal / z) counts as
-// outside on its low side, so that such a vertex is never taken for visible.
-void ProjectVertex(Vertex* vertex)
-{
-    const float x = vertex->camera[0];
-    const float y = vertex->camera[1];
-    const float z = vertex->camera[2];
-    const float s = z > 0 ? Frame.focal / z : 100.0f;
-    uint16_t code = 0;
-    if (z < Frame.nearZ)
-        code = CLIP_NEAR;
-    else if (z > Frame.farZ)
-        code = CLIP_FAR;
-    const float screenX = x * s + float(Frame.centreX);
-    const float screenY = y * s + float(Frame.centreY);
-    if (!(screenX >= 0))
-        code |= CLIP_LEFT;
-    else if (screenX > float(Frame.width - 1))
-        code |= CLIP_RIGHT;
-    if (!(screenY >= 0))
-        code |= CLIP_TOP;
-    else if (screenY > float(Frame.height - 1))
-        code |= CLIP_BOTTOM;
-    vertex->screenX = screenX;
-    vertex->screenY = screenY;
-    vertex->clipCode = code;
-    vertex->vertexValue &= ~3u;
 }
 
 // Unlike a vertex, a light on the near plane or on the right or bottom edge

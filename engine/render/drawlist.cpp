@@ -20,23 +20,13 @@ struct DrawList {
     }
 };
 
-// Skips a face outside one plane; otherwise sets its clipped flag and its key
-// (the mean camera z of its corners, summed in single precision). False for
-// a face left out.
-bool KeyFace(Face& face, double bias)
+// Whether all three corners are there and not all outside one plane.
+bool FaceInside(const Face& face)
 {
     const Vertex* a = face.vertices[0];
     const Vertex* b = face.vertices[1];
     const Vertex* c = face.vertices[2];
-    if (!a || !b || !c || (a->clipCode & b->clipCode & c->clipCode))
-        return false;
-    if (a->clipCode | b->clipCode | c->clipCode)
-        face.faceFlags |= FACE_CLIPPED;
-    else
-        face.faceFlags &= ~FACE_CLIPPED;
-    const float sum = a->camera[2] + b->camera[2] + c->camera[2];
-    face.depthKey = float(sum / 3.0 + bias);
-    return true;
+    return a && b && c && !(a->clipCode & b->clipCode & c->clipCode);
 }
 
 // A face turned toward the viewer: (x0 − x1)(y2 − y1) > (x2 − x1)(y0 − y1) on
@@ -50,27 +40,49 @@ bool FacesViewer(const Face& face)
            (v2->screenX - v1->screenX) * (v0->screenY - v1->screenY);
 }
 
+// Sets a listed face's clipped flag and its key: the mean camera z of its
+// corners, summed in single precision, plus the bias.
+float KeyFace(Face& face, double bias)
+{
+    const Vertex* a = face.vertices[0];
+    const Vertex* b = face.vertices[1];
+    const Vertex* c = face.vertices[2];
+    if (a->clipCode | b->clipCode | c->clipCode)
+        face.faceFlags |= FACE_CLIPPED;
+    else
+        face.faceFlags &= ~FACE_CLIPPED;
+    const float sum = a->camera[2] + b->camera[2] + c->camera[2];
+    face.depthKey = float(sum / 3.0 + bias);
+    return face.depthKey;
+}
+
+// The key and the clipped flag are only set on the faces listed: no other
+// face is read by this frame's passes.
 void ListObject(DrawList& list, ObjectEntity& object)
 {
-    if (!object.faces)
+    Face* faces = object.faces;
+    if (!faces)
         return;
+    const uint32_t count = object.faceCount;
     const double bias = (object.objectFlags & OBJECT_DEPTHBIAS) ? DEPTH_BIAS : 0.0;
     const bool bothSides = object.objectFlags & OBJECT_DOUBLESIDED;
-    for (uint32_t i = 0; i < object.faceCount; ++i) {
-        Face& face = object.faces[i];
-        if (KeyFace(face, bias) && (bothSides || FacesViewer(face)))
-            list.Append({DRAW_FACE, face.depthKey, &face, nullptr});
+    for (uint32_t i = 0; i < count; ++i) {
+        Face& face = faces[i];
+        if (FaceInside(face) && (bothSides || FacesViewer(face)))
+            list.Append({DRAW_FACE, KeyFace(face, bias), &face, nullptr});
     }
 }
 
 void ListVolume(DrawList& list, VolumeEntity& volume)
 {
-    if (!volume.faces)
+    Face* faces = volume.faces;
+    if (!faces)
         return;
-    for (uint32_t i = 0; i < volume.faceCount; ++i) {
-        Face& face = volume.faces[i];
-        if (KeyFace(face, 0.0))
-            list.Append({DRAW_VOLUMEFACE, face.depthKey, &face, nullptr});
+    const uint32_t count = volume.faceCount;
+    for (uint32_t i = 0; i < count; ++i) {
+        Face& face = faces[i];
+        if (FaceInside(face))
+            list.Append({DRAW_VOLUMEFACE, KeyFace(face, 0.0), &face, nullptr});
     }
 }
 

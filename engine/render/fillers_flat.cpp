@@ -2,6 +2,7 @@
 #include "render/spans.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -9,6 +10,28 @@ namespace {
 using PixelBlock = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 constexpr int64_t BLOCK_PIXELS = 16;
 constexpr uintptr_t BLOCK_BYTES = 32;
+
+// Up to 63 pixels of one value (at least one): words of four pixels, the
+// last one ending at the span's end and overlapping the one before, and
+// shorter spans as two overlapping halves. A span of a small triangle is a
+// few pixels long, and a loop that runs pixel by pixel costs more than the
+// stores.
+inline void FillShortSpan(uint16_t* d, int64_t count, uint16_t pixel)
+{
+    const uint64_t four = uint64_t(pixel) * 0x0001000100010001u;
+    if (count >= 4) {
+        uint16_t* const last = d + count - 4;
+        for (; d < last; d += 4)
+            std::memcpy(d, &four, sizeof four);
+        std::memcpy(last, &four, sizeof four);
+    } else if (count >= 2) {
+        const uint32_t two = uint32_t(four);
+        std::memcpy(d, &two, sizeof two);
+        std::memcpy(d + count - 2, &two, sizeof two);
+    } else {
+        *d = pixel;
+    }
+}
 
 // Spans of one pixel value: plain fills, whatever the drawing direction.
 struct FlatRows {
@@ -20,7 +43,11 @@ struct FlatRows {
     void Span(int64_t row, int64_t start, int64_t count, int32_t)
     {
         const int64_t left = leftToRight ? start : start - count + 1;
-        FillPixels(target + row * width + left, count, pixel);
+        uint16_t* const d = target + row * width + left;
+        if (count < LONG_SPAN)
+            FillShortSpan(d, count, pixel);
+        else
+            FillLongSpan(d, count, pixel);
     }
     void NextRow() {}
     void SkipRows(int64_t) {}

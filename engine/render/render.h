@@ -97,9 +97,14 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 // pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
+// How the floor and sky, the point lights and the vertex transformation are
+// worked out: eight pixels or vertices at a time (with AVX2 where the
+// processor has it), or one at a time. Both give the same results.
+enum class FrontEndPath { WIDE, ONE_BY_ONE };
+
 // Fills the buffer drawn into (buffer B of a double-buffered view, else the
 // current buffer) with the scene's background.
-void DrawBackground(Scene* scene, XView* view);
+void DrawBackground(Scene* scene, XView* view, FrontEndPath path = FrontEndPath::WIDE);
 
 // ---- Matrices ------------------------------------------------------------------
 // 4 × 4 floats, row-major, used with row vectors: (x, y, z, 1) × M, so row 3
@@ -134,17 +139,17 @@ void ProjectVertex(Vertex* vertex);
 uint32_t ProjectLight(LightEntity* light);
 
 // Camera positions and projection of the object's vertices.
-void TransformVertices(ObjectEntity* object);
+void TransformVertices(ObjectEntity* object, FrontEndPath path = FrontEndPath::WIDE);
 
 // As TransformVertices, with environment-map coordinates and, for shaded
 // objects, camera normals and the lit colour's base.
-void TransformVerticesEnv(ObjectEntity* object);
+void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path = FrontEndPath::WIDE);
 
 // Camera-space normals and plane distances of the object's faces.
 void TransformFaceNormals(ObjectEntity* object);
 
-// floor(sqrt(q)), bit by bit.
+// floor(sqrt(q)), exact for every q.
 uint32_t IntegerSquareRoot(uint64_t q);
 
 // Adds the scene's point lights to the lit colours of shaded objects.
-void LightVertices(Scene* scene);
+void LightVertices(Scene* scene, FrontEndPath path = FrontEndPath::WIDE);

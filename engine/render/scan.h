@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include <xmmintrin.h>
+
 constexpr float FIXED_ONE = 65536.0f;        // 1.0 in 16.16
 constexpr int32_t FIXED_FRACTION = 0xFFFF;
 constexpr float SLOPE_HORIZONTAL = 32767.0f;  // upper edge of a triangle whose top two corners share a row
@@ -33,10 +35,67 @@ inline int32_t FixedAdvance(int32_t a, int32_t step, int64_t n)
     return int32_t(uint32_t(a) + uint32_t(uint64_t(int64_t(step) * n)));
 }
 
+// The conversions below in one instruction each: the processor's truncation
+// gives INT32_MIN for every value it cannot convert (beyond the 32-bit range,
+// or not a number), and only those values and −2^31 itself take these, the
+// general ones, kept out of line.
+[[gnu::cold, gnu::noinline]] inline int32_t TruncToIntRare(float value)
+{
+    return TruncToInt(value);
+}
+
+[[gnu::cold, gnu::noinline]] inline float CeilRowRare(float y, int32_t& row)
+{
+    const float c = std::ceil(y);
+    row = TruncToInt(c);
+    return c;
+}
+
+[[gnu::cold, gnu::noinline]] inline int32_t FloorRowRare(float y)
+{
+    return TruncToInt(std::floor(y));
+}
+
+inline int32_t TruncateOrMin(float value)
+{
+    return _mm_cvttss_si32(_mm_set_ss(value));
+}
+
+// TruncToInt of a float.
+inline int32_t TruncFloat(float value)
+{
+    const int32_t converted = TruncateOrMin(value);
+    return converted != INT32_MIN ? converted : TruncToIntRare(value);
+}
+
 // int(value × 65536).
 inline int32_t ToFixed(float value)
 {
-    return TruncToInt(value * FIXED_ONE);
+    return TruncFloat(value * FIXED_ONE);
+}
+
+// ceil(y) and TruncToInt(ceil(y)) from y's truncation t, which is exact: y
+// is above t only when y has a fraction, and then t + 1 is exact too. For y
+// in (−1, 0) the result is +0 where ceil gives −0; the set-up only subtracts
+// y from it and converts it, which gives the same values for either zero.
+inline float CeilRow(float y, int32_t& row)
+{
+    const int32_t t = TruncateOrMin(y);
+    if (t == INT32_MIN)
+        return CeilRowRare(y, row);
+    const float truncated = float(t);
+    const bool above = truncated < y;
+    row = t + int32_t(above);
+    return above ? truncated + 1.0f : truncated;
+}
+
+// TruncToInt(floor(y)), likewise from y's truncation.
+inline int32_t FloorRow(float y)
+{
+    const int32_t t = TruncateOrMin(y);
+    if (t == INT32_MIN)
+        return FloorRowRare(y);
+    return t - int32_t(y < float(t));
 }
 
 // The object, morph object or light volume that owns a triangle; null for any
@@ -70,11 +129,13 @@ struct ScanTriangle {
 };
 
 // Orders the corners and sets up the edges. False when nothing is drawn:
-// the bottom corner is not below the top one. Equal y keeps the earlier
-// corner first. The long edge is the left one when its step is smaller than
-// the upper short edge's; a horizontal upper edge gets the slope ±32767 so
-// that this still holds. A horizontal lower edge has one row at most (its
-// own, when it lies on a whole row), which starts at the middle corner.
+// the bottom corner is not below the top one, or no row of the triangle lies
+// in the frame (then neither the slopes nor the area are set). Equal y keeps
+// the earlier corner first. The long edge is the left one when its step is
+// smaller than the upper short edge's; a horizontal upper edge gets the slope
+// ±32767 so that this still holds. A horizontal lower edge has one row at
+// most (its own, when it lies on a whole row), which starts at the middle
+// corner.
 inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
 {
     const Vertex* a = triangle.corners[0];
@@ -98,6 +159,10 @@ inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
     s.yb = c->screenY;
     if (!(s.yb > s.yt))
         return false;
+    const float topRow = CeilRow(s.yt, s.firstRow);
+    s.lastRow = FloorRow(s.yb);
+    if (std::max(s.firstRow, 0) > std::min(s.lastRow, Frame.height - 1) || Frame.width <= 0)
+        return false;
 
     const float longSlope = (s.xb - s.xt) / (s.yb - s.yt);
     float upperSlope = s.xm < s.xt ? -SLOPE_HORIZONTAL : SLOPE_HORIZONTAL;
@@ -105,12 +170,8 @@ inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
         upperSlope = (s.xm - s.xt) / (s.ym - s.yt);
     const float lowerSlope = s.yb != s.ym ? (s.xb - s.xm) / (s.yb - s.ym) : 0.0f;
 
-    const float topRow = std::ceil(s.yt);
-    const float middleRow = std::ceil(s.ym);
+    const float middleRow = CeilRow(s.ym, s.middleRow);
     s.rowOffset = topRow - s.yt;
-    s.firstRow = TruncToInt(topRow);
-    s.middleRow = TruncToInt(middleRow);
-    s.lastRow = TruncToInt(std::floor(s.yb));
     s.xLong = ToFixed(s.rowOffset * longSlope + s.xt);
     s.stepLong = ToFixed(longSlope);
     s.xUpper = ToFixed(s.rowOffset * upperSlope + s.xt);
@@ -120,6 +181,51 @@ inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
     s.longLeft = s.stepLong < s.stepUpper;
     s.area = (s.ym - s.yb) * (s.xt - s.xb) - (s.yt - s.yb) * (s.xm - s.xb);
     return true;
+}
+
+// The rows [row, end) of one part of the triangle, whose short edge is
+// xShort stepped by stepShort, spans drawn from the long edge toward it.
+template <bool LONG_LEFT, class Rows>
+inline void ScanPart(int64_t row, int64_t end, int64_t width, int32_t& xLong, int32_t stepLong, int32_t& xShort,
+                     int32_t stepShort, Rows& rows)
+{
+    for (; row < end; ++row) {
+        if constexpr (LONG_LEFT) {
+            const int64_t start = std::max<int64_t>((int64_t(xLong) + FIXED_FRACTION) >> 16, 0);
+            const int64_t last = std::min<int64_t>(xShort >> 16, width - 1);
+            if (start <= last)
+                rows.Span(row, start, last - start + 1, xLong);
+        } else {
+            const int64_t start = std::min<int64_t>(xLong >> 16, width - 1);
+            const int64_t last = std::max<int64_t>((int64_t(xShort) + FIXED_FRACTION) >> 16, 0);
+            if (start >= last)
+                rows.Span(row, start, start - last + 1, xLong);
+        }
+        rows.NextRow();
+        xLong = FixedAdd(xLong, stepLong);
+        xShort = FixedAdd(xShort, stepShort);
+    }
+}
+
+// The upper part's rows up to the middle row, then the lower part's, from
+// `row` (in the frame) to lastRow.
+template <bool LONG_LEFT, class Rows>
+void ScanParts(const ScanTriangle& s, Rows& rows, int64_t row, int64_t lastRow, int32_t xLong, int32_t xShort,
+               int32_t stepShort)
+{
+    const int64_t width = Frame.width;
+    const int64_t upperEnd = std::min<int64_t>(s.middleRow, lastRow + 1);
+    if (row < upperEnd) {
+        ScanPart<LONG_LEFT>(row, upperEnd, width, xLong, s.stepLong, xShort, stepShort, rows);
+        row = upperEnd;
+    }
+    if (row > lastRow)
+        return;
+    if (row == s.middleRow) {
+        xShort = s.xLower;
+        stepShort = s.stepLower;
+    }
+    ScanPart<LONG_LEFT>(row, lastRow + 1, width, xLong, s.stepLong, xShort, stepShort, rows);
 }
 
 // Walks the rows of the triangle that lie in the frame, calling
@@ -132,10 +238,9 @@ inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
 template <class Rows>
 void ScanRows(const ScanTriangle& s, Rows& rows)
 {
-    const int64_t width = Frame.width;
     const int64_t lastRow = std::min<int64_t>(s.lastRow, int64_t(Frame.height) - 1);
     int64_t row = s.firstRow;
-    if (row > lastRow || width <= 0)
+    if (row > lastRow || Frame.width <= 0)
         return;
     int32_t xLong = s.xLong;
     int32_t xShort = s.xUpper;
@@ -151,26 +256,10 @@ void ScanRows(const ScanTriangle& s, Rows& rows)
         rows.SkipRows(-row);
         row = 0;
     }
-    for (; row <= lastRow; ++row) {
-        if (row == s.middleRow) {
-            xShort = s.xLower;
-            stepShort = s.stepLower;
-        }
-        if (s.longLeft) {
-            const int64_t start = std::max<int64_t>((int64_t(xLong) + FIXED_FRACTION) >> 16, 0);
-            const int64_t end = std::min<int64_t>(xShort >> 16, width - 1);
-            if (start <= end)
-                rows.Span(row, start, end - start + 1, xLong);
-        } else {
-            const int64_t start = std::min<int64_t>(xLong >> 16, width - 1);
-            const int64_t end = std::max<int64_t>((int64_t(xShort) + FIXED_FRACTION) >> 16, 0);
-            if (start >= end)
-                rows.Span(row, start, start - end + 1, xLong);
-        }
-        rows.NextRow();
-        xLong = FixedAdd(xLong, s.stepLong);
-        xShort = FixedAdd(xShort, stepShort);
-    }
+    if (s.longLeft)
+        ScanParts<true>(s, rows, row, lastRow, xLong, xShort, stepShort);
+    else
+        ScanParts<false>(s, rows, row, lastRow, xLong, xShort, stepShort);
 }
 
 // The sub-pixel distance from the long edge to a span's start pixel: 8.8

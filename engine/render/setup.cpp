@@ -15,10 +15,33 @@ bool ReadsMapCoordinates(const ObjectEntity& object)
     return (flags & (OBJECT_TEXTURE | OBJECT_BUMP)) || ((flags & OBJECT_TRANSPARENT) && object.transparencyMap);
 }
 
+// The filler of a triangle owned by `owner` in the current render phase:
+// phases 0 and 1 draw whatever owns the triangle; later phases draw objects
+// and light volumes by their flags. Null when nothing is drawn.
+Filler FillerOf(const ObjectEntity* object)
+{
+    switch (Frame.renderPhase) {
+    case PHASE_DEPTH:
+        return FillDepth;
+    case PHASE_SHADOWVOLUME:
+        return FillShadowVolume;
+    default:
+        break;
+    }
+    if (!object)
+        return nullptr;
+    const uint32_t flags = object->objectFlags;
+    if (flags & OBJECT_GLOWEDGE)
+        return FillGlowEdge;
+    if (flags & OBJECT_GLOW)
+        return FillEffect;
+    return FillerTable[(flags & FILLER_INDEX_FLAGS) | (uint32_t(Frame.fogIndexBase) & FILLER_INDEX_FOG)];
+}
+
 }  // namespace
 
 // A vertex shared by several faces carries the coordinates of the face drawn
-// last.
+// last. A face that needs no clipping goes to its filler at once.
 void DrawFace(Face* face)
 {
     if (!face->vertices[0] || !face->vertices[1] || !face->vertices[2])
@@ -31,37 +54,15 @@ void DrawFace(Face* face)
             face->vertices[i]->mapV = face->uv[i][1];
         }
     }
-    if (face->faceFlags & FACE_CLIPPED)
+    if (face->faceFlags & FACE_CLIPPED) {
         ClipAndDrawFace(&triangle);
-    else
-        DrawTriangle(&triangle);
+    } else if (const Filler filler = FillerOf(object)) {
+        filler(&triangle);
+    }
 }
 
-// Phases 0 and 1 draw whatever owns the triangle; later phases draw objects
-// and light volumes by their flags.
 void DrawTriangle(const TriangleRef* triangle)
 {
-    switch (Frame.renderPhase) {
-    case PHASE_DEPTH:
-        FillDepth(triangle);
-        return;
-    case PHASE_SHADOWVOLUME:
-        FillShadowVolume(triangle);
-        return;
-    default:
-        break;
-    }
-    const ObjectEntity* object = OwnerObject(*triangle);
-    if (!object)
-        return;
-    const uint32_t flags = object->objectFlags;
-    if (flags & OBJECT_GLOWEDGE) {
-        FillGlowEdge(triangle);
-    } else if (flags & OBJECT_GLOW) {
-        FillEffect(triangle);
-    } else {
-        const Filler filler = FillerTable[(flags & FILLER_INDEX_FLAGS) | (uint32_t(Frame.fogIndexBase) & FILLER_INDEX_FOG)];
-        if (filler)
-            filler(triangle);
-    }
+    if (const Filler filler = FillerOf(OwnerObject(*triangle)))
+        filler(triangle);
 }

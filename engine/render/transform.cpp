@@ -1,9 +1,11 @@
-// Vertex transformation into camera space, environment-map coordinates and
-// camera-space face normals.
+// Vertex transformation into camera space and projection with clip codes,
+// environment-map coordinates and camera-space face normals.
 #include "core/tables.h"
+#include "render/lanes.h"
 #include "render/render.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -11,11 +13,111 @@ constexpr int32_t POSITION_CENTRE = 16384;
 constexpr int32_t POSITION_LAST = 32767;
 constexpr int32_t NORMAL_CENTRE = 128;
 
-void ToCameraSpace(const float* m, const float* p, float* out)
+// A copy of a matrix in locals: stores into the vertices could otherwise
+// be the matrix, and it would be read again for every vertex.
+struct Matrix {
+    float m[16];
+
+    explicit Matrix(const float* source) { std::copy_n(source, 16, m); }
+    float operator[](int i) const { return m[i]; }
+};
+
+void ToCameraSpace(const Matrix& m, const float* p, float* out)
 {
     out[0] = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
     out[1] = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
     out[2] = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+}
+
+// The frame constants that place a vertex on the screen, read once per
+// object rather than once per vertex.
+struct Projection {
+    float focal;
+    float nearZ;
+    float farZ;
+    float centreX;
+    float centreY;
+    float lastX;
+    float lastY;
+
+    Projection()
+        : focal(Frame.focal), nearZ(Frame.nearZ), farZ(Frame.farZ), centreX(float(Frame.centreX)),
+          centreY(float(Frame.centreY)), lastX(float(Frame.width - 1)), lastY(float(Frame.height - 1))
+    {
+    }
+
+    // A screen coordinate that is NaN (from an overflowing focal / z) counts
+    // as outside on its low side, so that such a vertex is never taken for
+    // visible. Returns the vertex's scale focal / z (100 at or behind the eye).
+    float Project(Vertex& vertex) const
+    {
+        const float x = vertex.camera[0];
+        const float y = vertex.camera[1];
+        const float z = vertex.camera[2];
+        const float s = z > 0 ? focal / z : 100.0f;
+        uint16_t code = 0;
+        if (z < nearZ)
+            code = CLIP_NEAR;
+        else if (z > farZ)
+            code = CLIP_FAR;
+        const float screenX = x * s + centreX;
+        const float screenY = y * s + centreY;
+        if (!(screenX >= 0))
+            code |= CLIP_LEFT;
+        else if (screenX > lastX)
+            code |= CLIP_RIGHT;
+        if (!(screenY >= 0))
+            code |= CLIP_TOP;
+        else if (screenY > lastY)
+            code |= CLIP_BOTTOM;
+        vertex.screenX = screenX;
+        vertex.screenY = screenY;
+        vertex.clipCode = code;
+        vertex.vertexValue &= ~3u;
+        return s;
+    }
+};
+
+// Transform and Project in every lane, on the vertices first .. first +
+// count − 1, count a multiple of LANES: the same products and sums in the
+// same order, focal / z taken in every lane and kept where z > 0. Each
+// vertex's scale goes to scales[i] when scales is given.
+__attribute__((target_clones("avx2", "default"))) void TransformRun(Vertex* vertices, uint32_t count,
+                                                                     const Matrix& m,
+                                                                     const Projection& projection,
+                                                                     float* scales)
+{
+    for (uint32_t first = 0; first < count; first += LANES) {
+        Vertex* const v = vertices + first;
+        Floats p[3];
+        Gather<&Vertex::position>(v, p);
+        Floats camera[3];
+        for (int j = 0; j < 3; ++j)
+            camera[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
+        const Floats z = camera[2];
+        const Floats s = z > 0 ? projection.focal / z : Floats{} + 100.0f;
+        Ints code = z < projection.nearZ ? Ints{} + CLIP_NEAR : (z > projection.farZ ? Ints{} + CLIP_FAR : Ints{});
+        const Floats screenX = camera[0] * s + projection.centreX;
+        const Floats screenY = camera[1] * s + projection.centreY;
+        code |= screenX >= 0 ? (screenX > projection.lastX ? Ints{} + CLIP_RIGHT : Ints{}) : Ints{} + CLIP_LEFT;
+        code |= screenY >= 0 ? (screenY > projection.lastY ? Ints{} + CLIP_BOTTOM : Ints{}) : Ints{} + CLIP_TOP;
+        float out[5][LANES];
+        for (int j = 0; j < 3; ++j)
+            std::memcpy(out[j], &camera[j], sizeof out[j]);
+        std::memcpy(out[3], &screenX, sizeof out[3]);
+        std::memcpy(out[4], &screenY, sizeof out[4]);
+        for (int32_t lane = 0; lane < LANES; ++lane) {
+            Vertex& vertex = v[lane];
+            for (int j = 0; j < 3; ++j)
+                vertex.camera[j] = out[j][lane];
+            vertex.screenX = out[3][lane];
+            vertex.screenY = out[4][lane];
+            vertex.clipCode = uint16_t(code[lane]);
+            vertex.vertexValue &= ~3u;
+        }
+        if (scales)
+            std::memcpy(scales + first, &s, sizeof s);
+    }
 }
 
 // Position-table entry of a projected offset, the index clamped to the table.
@@ -61,51 +163,76 @@ uint32_t BaseColour(const Vertex& vertex, bool vertexColours)
 
 }  // namespace
 
-void TransformVertices(ObjectEntity* object)
+void ProjectVertex(Vertex* vertex)
+{
+    Projection().Project(*vertex);
+}
+
+// Blocks of this many vertices are transformed and projected together
+// before their environment coordinates are formed one by one.
+constexpr uint32_t BLOCK = 64;
+
+void TransformVertices(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
         return;
-    for (uint32_t i = 0; i < object->vertexCount; ++i) {
+    const Projection projection;
+    const Matrix m(object->matrix);
+    const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % uint32_t(LANES) : 0;
+    if (wide > 0)
+        TransformRun(object->vertices, wide, m, projection, nullptr);
+    for (uint32_t i = wide; i < object->vertexCount; ++i) {
         Vertex& vertex = object->vertices[i];
-        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
-        ProjectVertex(&vertex);
+        ToCameraSpace(m, vertex.position, vertex.camera);
+        projection.Project(vertex);
     }
 }
 
 // The environment coordinates pair the row with the normal's y and the
 // projected y offset, the column with x.
-void TransformVerticesEnv(ObjectEntity* object)
+void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
         return;
-    const float(*unit)[3] = object->unitRows;
+    float unit[3][3];
+    std::copy_n(&object->unitRows[0][0], 9, &unit[0][0]);
     const bool shaded = object->objectFlags & OBJECT_SHADED;
     const bool vertexColours = object->objectFlags & OBJECT_VERTEXCOLOURS;
-    for (uint32_t i = 0; i < object->vertexCount; ++i) {
-        Vertex& vertex = object->vertices[i];
-        ToCameraSpace(object->matrix, vertex.position, vertex.camera);
-        ProjectVertex(&vertex);
-
-        const float z = vertex.camera[2];
-        int32_t ex = 0;
-        int32_t ey = 0;
-        if (!(z < Frame.nearZ)) {
-            const float s = z > 0 ? Frame.focal / z : 100.0f;
-            ex = PositionEntry(vertex.camera[0] * s);
-            ey = PositionEntry(vertex.camera[1] * s);
+    const Projection projection;
+    const Matrix m(object->matrix);
+    float scales[BLOCK];
+    for (uint32_t start = 0; start < object->vertexCount; start += BLOCK) {
+        Vertex* const block = object->vertices + start;
+        const uint32_t count = std::min(BLOCK, object->vertexCount - start);
+        const uint32_t wide = path == FrontEndPath::WIDE ? count - count % uint32_t(LANES) : 0;
+        if (wide > 0)
+            TransformRun(block, wide, m, projection, scales);
+        for (uint32_t i = wide; i < count; ++i) {
+            ToCameraSpace(m, block[i].position, block[i].camera);
+            scales[i] = projection.Project(block[i]);
         }
+        for (uint32_t i = 0; i < count; ++i) {
+            Vertex& vertex = block[i];
+            const float s = scales[i];
+            int32_t ex = 0;
+            int32_t ey = 0;
+            if (!(vertex.camera[2] < projection.nearZ)) {
+                ex = PositionEntry(vertex.camera[0] * s);
+                ey = PositionEntry(vertex.camera[1] * s);
+            }
 
-        const float* n = vertex.normal;
-        const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
-        const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
-        if (shaded) {
-            vertex.cameraNormal[0] = float(cx);
-            vertex.cameraNormal[1] = float(cy);
-            vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
-            vertex.litColour = BaseColour(vertex, vertexColours);
+            const float* n = vertex.normal;
+            const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
+            const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
+            if (shaded) {
+                vertex.cameraNormal[0] = float(cx);
+                vertex.cameraNormal[1] = float(cy);
+                vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
+                vertex.litColour = BaseColour(vertex, vertexColours);
+            }
+            vertex.envRow = float(NormalEntry(cy) - ey);
+            vertex.envColumn = float(NormalEntry(cx) - ex);
         }
-        vertex.envRow = float(NormalEntry(cy) - ey);
-        vertex.envColumn = float(NormalEntry(cx) - ex);
     }
 }
 
@@ -113,7 +240,8 @@ void TransformFaceNormals(ObjectEntity* object)
 {
     if (!object || !object->faces)
         return;
-    const float(*unit)[3] = object->unitRows;
+    float unit[3][3];
+    std::copy_n(&object->unitRows[0][0], 9, &unit[0][0]);
     for (uint32_t i = 0; i < object->faceCount; ++i) {
         Face& face = object->faces[i];
         const float* n = face.normal;

@@ -79,6 +79,7 @@ void FreeScene(Scene* scene)
     scene->camera = nullptr;
     MemFree(scene->drawList);
     MemFree(scene->spriteList);
+    MemFree(scene->sortScratch);
     while (scene->entities)
         RemoveEntity(scene, scene->entities);
 
@@ -146,8 +147,11 @@ int AllocDrawLists(Scene* scene)
         return 0;
     MemFree(scene->drawList);
     MemFree(scene->spriteList);
+    MemFree(scene->sortScratch);
     scene->drawList = nullptr;
     scene->spriteList = nullptr;
+    scene->sortScratch = nullptr;
+    scene->sortCapacity = 0;
 
     uint64_t polygons = 0;
     uint64_t sprites = 0;
@@ -180,6 +184,11 @@ int AllocDrawLists(Scene* scene)
     }
     scene->polygonCapacity = uint32_t(polygons);
     scene->spriteCapacity = uint32_t(sprites);
+    // Without its working space the sort still gives its order, only slower.
+    scene->sortScratch =
+        static_cast<uint32_t*>(MemAlloc(uint32_t(polygons + 2), SORT_SCRATCH_WORDS * sizeof(uint32_t)));
+    if (scene->sortScratch)
+        scene->sortCapacity = uint32_t(polygons);
     return 1;
 }
 

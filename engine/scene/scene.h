@@ -368,6 +368,10 @@ struct DrawEntry {
     Entity* light;            // lights
 };
 
+// Words of the draw-list sort's working space per entry: two pairs of key
+// and index, and a copy of the entry.
+constexpr uint32_t SORT_SCRATCH_WORDS = 4 + sizeof(DrawEntry) / sizeof(uint32_t);
+
 struct Scene {
     Entity* camera;           // a CameraEntity, owned
     uint32_t entityCount;     // entities in the chain (the camera not counted)
@@ -394,6 +398,8 @@ struct Scene {
     uint32_t polygonCapacity;
     DrawEntry* drawList;        // polygonCapacity + 2 entries, owned
     uint32_t drawCount;         // entries in use this frame
+    uint32_t* sortScratch;      // working space of the sort for sortCapacity entries, owned; may be null
+    uint32_t sortCapacity;
     uint32_t spriteCapacity;
     DrawEntry* spriteList;      // spriteCapacity + 2 entries, owned
     ColourTable* colourTable;   // not owned

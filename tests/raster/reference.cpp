@@ -59,11 +59,6 @@ int32_t TexelIndex(const Texture* t, int32_t level, int32_t a, int32_t b)
     return rowPart + columnPart;
 }
 
-uint32_t Nearest(const Texture* t, int32_t level, int32_t a, int32_t b)
-{
-    return LevelPixels(t, level)[TexelIndex(t, level, a, b)];
-}
-
 // The bilinear filter on level L works in that level's texels: the
 // coordinates shifted right by L, the level's own sizes.
 uint32_t Bilinear(const Texture* t, int32_t level, int32_t a, int32_t b)
@@ -88,7 +83,7 @@ uint32_t Bilinear(const Texture* t, int32_t level, int32_t a, int32_t b)
 
 uint32_t Texel(const Texture* t, int32_t level, bool bilinear, int32_t a, int32_t b)
 {
-    return bilinear ? Bilinear(t, level, a, b) : Nearest(t, level, a, b);
+    return bilinear ? Bilinear(t, level, a, b) : LevelPixels(t, level)[TexelIndex(t, level, a, b)];
 }
 
 uint32_t GreyWeight(const Texture* map, int32_t u, int32_t v)
@@ -150,7 +145,10 @@ struct Member {
     uint32_t pieceShift = 0;
 };
 
-// The member the dispatch rules choose; false when nothing is drawn.
+// The member the dispatch rules choose; false when nothing is drawn: the
+// shadow-pass phases draw whatever owns the triangle, the glow-edge bit and
+// other owners nothing, the glow bit the light-volume member, and otherwise
+// the row (flags & 0x3F) | (fog & 0x40) of the table.
 bool Choose(const TriangleRef& triangle, Member& m)
 {
     if (Frame.renderPhase == 0 || Frame.renderPhase == 1) {
@@ -167,19 +165,24 @@ bool Choose(const TriangleRef& triangle, Member& m)
     m.colour = object.colour;
     m.alpha = object.colour >> 27;
     m.pieceShift = object.correctionValue;
-    const uint32_t m1 = object.material[1];
-    m.bilinear = m1 & 1;
-    m.mip = m1 & 2;
+    m.bilinear = object.material[1] & 1;
+    m.mip = object.material[1] & 2;
     m.texture = object.textureMap;
+    m.perspective = flags & 0x10;
     const auto transparent = [&] {
         m.greyMap = object.transparencyMap;
         m.blending = m.greyMap ? Blending::Grey : Blending::Alpha;
-        m.bilinear = false;
-        m.mip = false;
+        m.bilinear = m.mip = false;
+    };
+    const auto environment = [&] {
+        m.source = Source::Environment;
+        m.texture = object.environmentMap;
+        m.perspective = m.mip = false;
     };
     if (flags & 0x80000000) {
         const auto* volume = owner->kind == ENTITY_VOLUME ? static_cast<const VolumeEntity*>(owner) : nullptr;
         m.colour = volume ? volume->volumeColour : object.colour;
+        m.perspective = false;
         if (volume && (volume->volumeFlags & 2)) {
             m.volume = volume;
             m.blending = Blending::Voxel;
@@ -191,68 +194,17 @@ bool Choose(const TriangleRef& triangle, Member& m)
         return true;
     }
     switch ((flags & 0x3F) | (Frame.fogIndexBase & 0x40)) {
-    case 0:
-    case 16:
-        m.interpolating = false;
-        return true;
-    case 1:
-    case 17:
-        transparent();
-        m.interpolating = m.greyMap != nullptr;
-        return true;
-    case 2:
-        m.source = Source::Texture;
-        return true;
-    case 3:
-        m.source = Source::Texture;
-        transparent();
-        return true;
-    case 4:
-    case 20:
-        m.source = Source::Environment;
-        m.texture = object.environmentMap;
-        m.mip = false;
-        m.bilinear = object.material[2] == 1;
-        return true;
-    case 5:
-    case 21:
-        m.source = Source::Environment;
-        m.texture = object.environmentMap;
-        transparent();
-        return true;
-    case 18:
-        m.source = Source::Texture;
-        m.perspective = true;
-        return true;
-    case 19:
-        m.source = Source::Texture;
-        m.perspective = true;
-        transparent();
-        return true;
-    case 32:
-    case 48:
-        m.source = Source::Shaded;
-        return true;
-    case 34:
-    case 50:
-        m.source = Source::Texture;
-        m.shadeTexel = true;
-        m.perspective = (flags & 0x10) != 0;
-        m.bilinear = false;
-        m.mip = false;
-        return true;
-    case 64:
-    case 80:
-        m.fog = true;
-        return true;
-    case 66:
-    case 82:
-        m.source = Source::Texture;
-        m.fog = true;
-        m.perspective = (flags & 0x10) != 0;
-        return true;
-    default:
-        return false;
+    case 0: case 16: m.interpolating = m.perspective = false; return true;
+    case 1: case 17: transparent(); m.interpolating = m.greyMap != nullptr; m.perspective = false; return true;
+    case 2: case 18: m.source = Source::Texture; return true;
+    case 3: case 19: m.source = Source::Texture; transparent(); return true;
+    case 4: case 20: environment(); m.bilinear = object.material[2] == 1; return true;
+    case 5: case 21: environment(); transparent(); return true;
+    case 32: case 48: m.source = Source::Shaded; m.perspective = false; return true;
+    case 34: case 50: m.source = Source::Texture; m.shadeTexel = true; m.bilinear = m.mip = false; return true;
+    case 64: case 80: m.fog = true; m.perspective = false; return true;
+    case 66: case 82: m.source = Source::Texture; m.fog = true; return true;
+    default: return false;
     }
 }
 

@@ -1,75 +1,29 @@
+// Point lighting of a shaded object's vertices, with lights placed directly
+// in camera space, and the base colour it adds to.
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
-#include <random>
-
 namespace {
 
-using pipeline::Pipeline;
-
-// The largest r with r² <= q, by the definition.
-uint64_t ReferenceRoot(uint64_t q)
-{
-    uint64_t r = uint64_t(std::sqrt(double(q)));
-    while (static_cast<unsigned __int128>(r) * r > q)
-        --r;
-    while (static_cast<unsigned __int128>(r + 1) * (r + 1) <= q)
-        ++r;
-    return r;
-}
-
-TEST(IntegerSquareRoot, IsTheFloorOfTheRoot)
-{
-    for (uint64_t q = 0; q < 70000; ++q)
-        ASSERT_EQ(IntegerSquareRoot(q), ReferenceRoot(q)) << q;
-    for (uint64_t r = 1; r < (uint64_t(1) << 32); r = r * 3 + 1) {
-        for (uint64_t q : {r * r - 1, r * r, r * r + 1})
-            ASSERT_EQ(IntegerSquareRoot(q), ReferenceRoot(q)) << q;
-    }
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 100000; ++i) {
-        const uint64_t q = random() >> (random() % 64);
-        ASSERT_EQ(IntegerSquareRoot(q), ReferenceRoot(q)) << q;
-    }
-    EXPECT_EQ(IntegerSquareRoot(0xFFFFFFFFu), 65535u);
-    EXPECT_EQ(IntegerSquareRoot(UINT64_MAX), 0xFFFFFFFFu);
-}
-
-// One shaded object and lights placed directly in camera space.
-class PointLighting : public Pipeline {
+class PointLighting : public pipeline::Pipeline {
 protected:
     void SetUp() override
     {
         Pipeline::SetUp();
         object = build::AddObject(scene, "object", {{0, 0, 0}}, {});
         object->objectFlags = OBJECT_SHADED;
-        Place(0, 0, 10);
-        Facing(0, 0, 127);
+        Set(vertex().camera, 0, 0, 10);
+        Set(vertex().cameraNormal, 0, 0, 127);
         vertex().litColour = 0x00101010;
     }
 
     Vertex& vertex() { return object->vertices[0]; }
-
-    void Place(float x, float y, float z)
-    {
-        vertex().camera[0] = x;
-        vertex().camera[1] = y;
-        vertex().camera[2] = z;
-    }
-
-    void Facing(float x, float y, float z)
-    {
-        vertex().cameraNormal[0] = x;
-        vertex().cameraNormal[1] = y;
-        vertex().cameraNormal[2] = z;
-    }
+    static void Set(float* v, float x, float y, float z) { v[0] = x, v[1] = y, v[2] = z; }
 
     LightEntity* AddLight(float x, float y, float z, float intensity, uint32_t colour, float range = 0)
     {
         LightEntity* light = build::AddLight(scene, "light");
-        light->matrix[12] = x;
-        light->matrix[13] = y;
-        light->matrix[14] = z;
+        Set(&light->matrix[12], x, y, z);
         light->lightValue1 = intensity;
         light->lightValue2 = range;
         light->lightValue3 = colour;
@@ -80,110 +34,59 @@ protected:
     ObjectEntity* object = nullptr;
 };
 
-// d = (0, 0, 10), r = 10, f = 127 × 10 / (10 × 128) = 0.9921875; I = 0.5 × f.
-TEST_F(PointLighting, LightAddsIntensityTimesFacingTimesItsColour)
-{
-    AddLight(0, 0, 0, 0.5f, 0x00FF8040);
-    LightVertices(scene);
-    // 16 + int(126.50…), 16 + int(63.5), 16 + int(31.75).
-    EXPECT_EQ(vertex().litColour, 0x008E4F2Fu);
-}
-
-TEST_F(PointLighting, LightPositionIsTruncatedBeforeTheDistance)
-{
-    AddLight(0.9f, -0.9f, 0.9f, 0.5f, 0x00FF8040);  // truncates to the origin
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x008E4F2Fu);
-}
-
+// d = (0, 0, 10), r = 10, f = 127 × 10 / (10 × 128) = 0.9921875; one light
+// adds 0.5 f × (255, 128, 64): 126, 63, 31.
 TEST_F(PointLighting, LightsAddUpInChainOrderAndSaturate)
 {
-    AddLight(0, 0, 0, 0.5f, 0x00FF8040);
+    AddLight(0.9f, -0.9f, 0.9f, 0.5f, 0x00FF8040);  // truncated to the origin before the distance
+    LightVertices(scene);
+    EXPECT_EQ(vertex().litColour, 0x008E4F2Fu);
+    vertex().litColour = 0x00101010;
     AddLight(0, 0, 0, 0.5f, 0x00FF8040);
     LightVertices(scene);
     EXPECT_EQ(vertex().litColour, 0x00FF8E4Eu);  // red 16 + 126 + 126 limited to 255
-
     vertex().litColour = 0;
     AddLight(0, 0, 0, -2.0f, 0x00FFFFFF);  // a negative light takes nothing away
+    AddLight(0, 0, 0, 0.5f, 0x00FFFFFF)->lightFlags = 0;
+    AddLight(0, 0, 0, 0.5f, 0x00FFFFFF)->entityFlags = 0;
     LightVertices(scene);
     EXPECT_EQ(vertex().litColour, 0x00FC7E3Eu);
 }
 
-TEST_F(PointLighting, LightsThatAreOffHiddenOrDarkAddNothing)
+// I = (1 − 900 / 2500) × 0.9921875 = 0.635 at distance 30 of range 50, less
+// than 0 beyond it; range 0 lights at every distance, also where q passes
+// 32 bits; a vertex turned away is not lit.
+TEST_F(PointLighting, RangeFadesTheLightAndFacingAwayTakesIt)
 {
-    AddLight(0, 0, 0, 0.5f, 0x00FFFFFF)->lightFlags = 0;
-    AddLight(0, 0, 0, 0.5f, 0x00FFFFFF)->entityFlags = 0;
-    AddLight(0, 0, 0, 0.0f, 0x00FFFFFF);
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
+    struct Case {
+        float z, range, facing;
+        uint32_t lit;
+    };
+    for (const Case& c : {Case{30, 50, 127, 0x00B16138u}, Case{60, 50, 127, 0x00101010u},
+                          Case{200000, 0, 127, 0x008E4F2Fu}, Case{10, 0, -127, 0x00101010u}}) {
+        Set(vertex().camera, 0, 0, c.z);
+        vertex().cameraNormal[2] = c.facing;
+        vertex().litColour = 0x00101010;
+        LightEntity* light = AddLight(0, 0, 0, c.range ? 1.0f : 0.5f, 0x00FF8040, c.range);
+        LightVertices(scene);
+        EXPECT_EQ(vertex().litColour, c.lit) << c.z;
+        light->lightFlags = 0;
+    }
 }
 
-TEST_F(PointLighting, OnlyDrawnShadedObjectsAreLit)
+// The lighting base of a vertex with its own colour: the colour scaled by
+// ambientValue2 and raised by the ambient grey (63), limited to a byte.
+TEST_F(PointLighting, VertexColourBaseIsScaledRaisedAndLimited)
 {
-    AddLight(0, 0, 0, 0.5f, 0x00FFFFFF);
-    object->objectFlags = OBJECT_ENVIRONMENT;
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
-    object->objectFlags = OBJECT_SHADED;
-    object->entityFlags = 0;
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
-}
-
-TEST_F(PointLighting, VertexFacingAwayIsNotLit)
-{
-    Facing(0, 0, -127);
-    AddLight(0, 0, 0, 1.0f, 0x00FFFFFF);
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
-    Facing(127, 0, 0);  // edge-on: f = 0
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
-}
-
-TEST_F(PointLighting, RangeZeroLightsAtEveryDistance)
-{
-    Place(0, 0, 5000);
-    AddLight(0, 0, 0, 0.5f, 0x00FF8040);
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x008E4F2Fu);
-}
-
-TEST_F(PointLighting, RangeFadesTheLightAndEndsIt)
-{
-    Place(0, 0, 30);
-    AddLight(0, 0, 0, 1.0f, 0x00FF8040, 50.0f);
-    LightVertices(scene);
-    // I = (1 − 900 / 2500) × 0.9921875 = 0.635: 16 + 161, 16 + 81, 16 + 40.
-    EXPECT_EQ(vertex().litColour, 0x00B16138u);
-
-    vertex().litColour = 0x00101010;
-    Place(0, 0, 60);  // beyond the range: negative I
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00101010u);
-}
-
-TEST_F(PointLighting, VertexAtTheLightTakesItsFullIntensity)
-{
-    Place(3.7f, -0.5f, 0.9f);  // integer offset (0, 0, 0) from the light
-    Facing(0, 0, -127);        // no direction matters there
-    AddLight(3.2f, 0, 0, 0.5f, 0x00804020);
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x00503020u);  // 16 + 64, 16 + 32, 16 + 16
-}
-
-TEST_F(PointLighting, DistantLightAndVertexAreLitWithoutWrapping)
-{
-    Place(0, 0, 200000);  // q = 4 × 10¹⁰, beyond 32 bits
-    AddLight(0, 0, 0, 0.5f, 0x00FF8040);
-    LightVertices(scene);
-    EXPECT_EQ(vertex().litColour, 0x008E4F2Fu);
-
-    vertex().litColour = 0x00101010;
-    Place(-2e9f, 2e9f, 2e9f);  // squares near the top of 64 bits
-    Facing(-127, 127, 127);
-    LightVertices(scene);
-    EXPECT_NE(vertex().litColour, 0x00101010u);
+    scene->ambientLevel = 0.25f;
+    scene->ambientValue2 = 2.0f;
+    object->objectFlags = OBJECT_SHADED | OBJECT_VERTEXCOLOURS;
+    object->position[2] = 100.0f;
+    vertex().colour = 0x00FF4020;
+    SetUpFrame();
+    BuildViewMatrix(scene, camera);
+    TransformVerticesEnv(object);
+    EXPECT_EQ(vertex().litColour, 0x00FFBF7Fu);  // 510 + 63, 128 + 63, 64 + 63
 }
 
 }  // namespace

@@ -23,23 +23,15 @@ Scene* WrittenAndRead(Scene* (*build)())
     Scene* built = build();
     std::vector<uint8_t> file(1 << 20);
     int32_t error = 0;
-    const TagItem save[] = {
-        {TAG_SAVESCENE_MEMORY, TagPtr(file.data())},
-        {TAG_SAVESCENE_CAPACITY, file.size()},
-        {TAG_SAVESCENE_ERROR, TagPtr(&error)},
-        {TAG_DONE, 0},
-    };
+    const TagItem save[] = {{TAG_SAVESCENE_MEMORY, TagPtr(file.data())}, {TAG_SAVESCENE_CAPACITY, file.size()},
+                            {TAG_SAVESCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
     const uint32_t size = SaveScene(built, save);
     FreeScene(built);
     if (size == 0)
         return nullptr;
-    const TagItem load[] = {
-        {TAG_LOADSCENE_MEMORY, TagPtr(file.data())},
-        {TAG_LOADSCENE_MEMORYSIZE, size},
-        {TAG_LOADSCENE_TEXTURES, TagPtr(&showcase::TextureImage)},
-        {TAG_LOADSCENE_ERROR, TagPtr(&error)},
-        {TAG_DONE, 0},
-    };
+    const TagItem load[] = {{TAG_LOADSCENE_MEMORY, TagPtr(file.data())}, {TAG_LOADSCENE_MEMORYSIZE, size},
+                            {TAG_LOADSCENE_TEXTURES, TagPtr(&showcase::TextureImage)},
+                            {TAG_LOADSCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
     return LoadScene(load);
 }
 
@@ -48,11 +40,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(headless::StartEngine());
-        const TagItem tags[] = {
-            {TAG_XVIEW_WIDTH, headless::VIEW_WIDTH},
-            {TAG_XVIEW_HEIGHT, headless::VIEW_HEIGHT},
-            {TAG_DONE, 0},
-        };
+        const TagItem tags[] = {{TAG_XVIEW_WIDTH, headless::VIEW_WIDTH}, {TAG_XVIEW_HEIGHT, headless::VIEW_HEIGHT},
+                                {TAG_DONE, 0}};
         view = XViewCreate(tags);
         ASSERT_NE(view, nullptr);
     }

@@ -1,9 +1,11 @@
 // Running the built programs from tests: where the build put them, a
 // temporary folder to run them in, and one run with its exit status and
-// both output streams.
+// both output streams; and a test body run in a child process whose
+// address space is capped.
 #pragma once
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,9 +13,11 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -117,6 +121,33 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
     }
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return {status, ReadText(outPath), ReadText(errPath)};
+}
+
+// Runs `body` in a child process whose address space is capped `margin`
+// bytes above what the process uses, so that allocations beyond it fail;
+// true when the body returned true. The cap ends with the child. Large
+// blocks are mapped afresh and unmapped when freed, so that the cap cannot
+// be met from freed heap space. AddressSanitizer reserves too much address
+// space for a cap to mean anything: the tests skip it there.
+inline bool RunWithCappedMemory(const std::function<bool()>& body, rlim_t margin)
+{
+    mallopt(M_MMAP_THRESHOLD, 128 << 10);
+    const pid_t child = fork();
+    if (child == 0) {
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlimit limit = {rlim_t(pages) * 4096 + margin, rlim_t(pages) * 4096 + margin};
+        setrlimit(RLIMIT_AS, &limit);
+        _exit(body() ? 0 : 1);
+    }
+    int raw = 0;
+    while (child > 0 && waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
 }
 
 }  // namespace run

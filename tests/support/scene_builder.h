@@ -132,11 +132,7 @@ struct Motion {
 inline EntityKey* AddMotionKey(Entity* entity, uint32_t time, const Motion& motion, uint32_t flags = LINEAR,
                                float tension = 0.0f, float continuity = 0.0f, float bias = 0.0f)
 {
-    const TagItem tags[] = {
-        {TAG_KEY_ENTITY, TagPtr(entity)},
-        {TAG_KEY_TIME, time},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_KEY_ENTITY, TagPtr(entity)}, {TAG_KEY_TIME, time}, {TAG_DONE, 0}};
     EntityKey* key = CreateEntityKey(tags);
     if (!key)
         return nullptr;
@@ -163,12 +159,7 @@ inline EntityKey* AddPositionKey(Entity* entity, uint32_t time, float x, uint32_
 inline LightKey* AddLightKey(LightEntity* light, uint32_t time, float value, uint32_t flags = LINEAR,
                              float tension = 0.0f, float continuity = 0.0f, float bias = 0.0f)
 {
-    const TagItem tags[] = {
-        {TAG_KEY_LIGHT, TagPtr(light)},
-        {TAG_KEY_TIME, time},
-        {TAG_KEY_FLAGS, flags},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_KEY_LIGHT, TagPtr(light)}, {TAG_KEY_TIME, time}, {TAG_KEY_FLAGS, flags}, {TAG_DONE, 0}};
     LightKey* key = CreateLightKey(tags);
     if (!key)
         return nullptr;
@@ -181,13 +172,8 @@ inline LightKey* AddLightKey(LightEntity* light, uint32_t time, float value, uin
 
 inline MorphKey* AddMorphKey(MorphEntity* morph, uint32_t time, MorphTarget* target, uint32_t flags = LINEAR)
 {
-    const TagItem tags[] = {
-        {TAG_KEY_MORPH, TagPtr(morph)},
-        {TAG_KEY_TIME, time},
-        {TAG_KEY_TARGET, TagPtr(target)},
-        {TAG_KEY_FLAGS, flags},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_KEY_MORPH, TagPtr(morph)}, {TAG_KEY_TIME, time}, {TAG_KEY_TARGET, TagPtr(target)},
+                            {TAG_KEY_FLAGS, flags}, {TAG_DONE, 0}};
     return CreateMorphKey(tags);
 }
 
@@ -221,23 +207,14 @@ inline Material* AddMaterial(Scene* scene, uint32_t mode)
 
 inline LightEffect* AddLightEffect(Scene* scene, const char* name)
 {
-    const TagItem tags[] = {
-        {TAG_LIGHTEFFECT_NAME, TagPtr(name)},
-        {TAG_LIGHTEFFECT_SCENE, TagPtr(scene)},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_LIGHTEFFECT_NAME, TagPtr(name)}, {TAG_LIGHTEFFECT_SCENE, TagPtr(scene)}, {TAG_DONE, 0}};
     return CreateLightEffect(tags);
 }
 
 inline LightEffectElement* AddElement(LightEffect* effect, const char* name, uint32_t e0, Texture* map = nullptr)
 {
-    const TagItem tags[] = {
-        {TAG_ELEMENT_NAME, TagPtr(name)},
-        {TAG_ELEMENT_E0, e0},
-        {TAG_ELEMENT_MAP, TagPtr(map)},
-        {TAG_ELEMENT_EFFECT, TagPtr(effect)},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_ELEMENT_NAME, TagPtr(name)}, {TAG_ELEMENT_E0, e0}, {TAG_ELEMENT_MAP, TagPtr(map)},
+                            {TAG_ELEMENT_EFFECT, TagPtr(effect)}, {TAG_DONE, 0}};
     return CreateLightEffectElement(tags);
 }
 
@@ -259,11 +236,8 @@ inline std::vector<uint32_t> PaletteWords(const std::vector<uint32_t>& colours)
 // A colour table of the palette data, with the grid when `grid` is set.
 inline ColourTable* MakeColourTable(const std::vector<uint32_t>& words, bool grid = false)
 {
-    const TagItem tags[] = {
-        {TAG_COLOURTABLE_PALETTE, TagPtr(words.data())},
-        {TAG_COLOURTABLE_GRID, grid ? 1u : 0u},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_GRID, grid ? 1u : 0u},
+                            {TAG_DONE, 0}};
     return CreateColourTable(tags);
 }
 

@@ -121,10 +121,8 @@ struct NamedTexture {
     RawTexture (*make)();
 };
 
-constexpr NamedTexture TEXTURES[] = {
-    {"checker.tex", Checker}, {"chrome.tex", Chrome}, {"flare.tex", Flare},
-    {"star.tex", Star},       {"backdrop.tex", Backdrop},
-};
+constexpr NamedTexture TEXTURES[] = {{"checker.tex", Checker}, {"chrome.tex", Chrome}, {"flare.tex", Flare},
+                                     {"star.tex", Star},       {"backdrop.tex", Backdrop}};
 
 // The raw image of a named texture, made once; null for another name.
 inline const void* TextureImage(const char* name)
@@ -413,22 +411,16 @@ struct NamedScene {
     Scene* (*build)();
 };
 
-constexpr NamedScene SCENES[] = {
-    {"torus.kvor", TorusScene},
-    {"showcase.kvor", ShowcaseScene},
-    {"shadows.kvor", ShadowScene},
-};
+constexpr NamedScene SCENES[] = {{"torus.kvor", TorusScene}, {"showcase.kvor", ShowcaseScene},
+                                 {"shadows.kvor", ShadowScene}};
 
 // ---- Files -----------------------------------------------------------------------
 
 inline bool SaveTo(const Scene* scene, const std::string& path)
 {
     int32_t error = 0;
-    const TagItem tags[] = {
-        {TAG_SAVESCENE_FILENAME, TagPtr(path.c_str())},
-        {TAG_SAVESCENE_ERROR, TagPtr(&error)},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_SAVESCENE_FILENAME, TagPtr(path.c_str())}, {TAG_SAVESCENE_ERROR, TagPtr(&error)},
+                            {TAG_DONE, 0}};
     return SaveScene(scene, tags) != 0 && error == 0;
 }
 
