@@ -30,7 +30,7 @@
 // for eight pixels' Lanes: the same operations on each lane.
 using Lanes = uint32_t __attribute__((vector_size(32)));
 using FloatLanes = float __attribute__((vector_size(32)));
-constexpr int64_t LANES = 8;
+constexpr int64_t SPAN_LANES = 8;
 
 template <class U>
 using PixelValue = std::enable_if_t<std::is_same_v<U, uint32_t> || std::is_same_v<U, Lanes>, U>;
@@ -197,7 +197,7 @@ __attribute__((target("avx2"))) inline Lanes GreyAt(const uint8_t* bytes, uint32
     Lanes words = Lanes(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(bytes),
                                                      __m256i(index), __m256i(inside), 1));
     if (_mm256_movemask_epi8(__m256i(inside)) != -1) {
-        for (int i = 0; i < LANES; ++i) {
+        for (int i = 0; i < SPAN_LANES; ++i) {
             if (!inside[i])
                 words[i] = bytes[index[i]];
         }
@@ -495,7 +495,7 @@ __attribute__((target("avx2"))) inline Lanes LoadPixels(const uint16_t* d)
     if constexpr (DIRECTION > 0)
         return Lanes(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d))));
     const __m128i reversed = _mm_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
-    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d - (LANES - 1)));
+    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d - (SPAN_LANES - 1)));
     return Lanes(_mm256_cvtepu16_epi32(_mm_shuffle_epi8(words, reversed)));
 }
 
@@ -511,7 +511,7 @@ __attribute__((target("avx2"))) inline void StorePixels(uint16_t* d, Lanes p)
     // Lanes 0-3 sit in the low quadword of each half: forward low half first,
     // backward high half first.
     const __m256i words = _mm256_permute4x64_epi64(halves, DIRECTION > 0 ? 0x08 : 0x02);
-    uint16_t* at = DIRECTION > 0 ? d : d - (LANES - 1);
+    uint16_t* at = DIRECTION > 0 ? d : d - (SPAN_LANES - 1);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm256_castsi256_si128(words));
 }
 
@@ -522,14 +522,14 @@ __attribute__((target("avx2"))) inline void StartLanes(uint32_t start, uint32_t 
     const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     value = Lanes(_mm256_add_epi32(_mm256_set1_epi32(int(start)),
                                    _mm256_mullo_epi32(index, _mm256_set1_epi32(int(step)))));
-    perGroup = Lanes(_mm256_set1_epi32(int(step * uint32_t(LANES))));
+    perGroup = Lanes(_mm256_set1_epi32(int(step * uint32_t(SPAN_LANES))));
 }
 
 // Runs shorter than this are drawn a pixel at a time: eight lanes cost
 // more than they save there. A bilinear pixel costs the most alone.
 constexpr int64_t LaneRun(unsigned f)
 {
-    return (f & SPAN_BILINEAR) ? 4 : LANES;
+    return (f & SPAN_BILINEAR) ? 4 : SPAN_LANES;
 }
 
 // `count` pixels of member F eight at a time, from q with the steps of
@@ -561,8 +561,8 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
     Lanes levelBits{}, levelBy{};
     if constexpr (F & SPAN_FOG)
         StartLanes(BitsOfFloat(q.level), levelIncrement, levelBits, levelBy);
-    const int64_t groups = count / LANES;
-    for (int64_t g = 0; g < groups; ++g, d += LANES * DIRECTION) {
+    const int64_t groups = count / SPAN_LANES;
+    for (int64_t g = 0; g < groups; ++g, d += SPAN_LANES * DIRECTION) {
         const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
         if constexpr (F & SPAN_FOG)
             p.level = FloatLanes(levelBits);
@@ -576,9 +576,9 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         p.blue += by.blue;
         levelBits += levelBy;
     }
-    const int64_t rest = count - groups * LANES;
+    const int64_t rest = count - groups * SPAN_LANES;
     if (rest > 0) {
-        uint16_t pixels[LANES] = {};
+        uint16_t pixels[SPAN_LANES] = {};
         for (int64_t i = 0; i < rest; ++i)
             pixels[i] = d[i * DIRECTION];
         const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
@@ -603,9 +603,9 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
 // The values of up to eight pixels as the one-pixel loop takes them, for
 // the perspective spans whose pieces are shorter than a group.
 struct RecordedPixels {
-    uint32_t u[LANES], v[LANES];
-    uint32_t red[LANES], green[LANES], blue[LANES];
-    float level[LANES];
+    uint32_t u[SPAN_LANES], v[SPAN_LANES];
+    uint32_t red[SPAN_LANES], green[SPAN_LANES], blue[SPAN_LANES];
+    float level[SPAN_LANES];
 };
 
 template <unsigned F>
@@ -643,12 +643,12 @@ __attribute__((target("avx2"))) inline void DrawRecorded(const Surface& s, uint1
     }
     if constexpr (F & SPAN_FOG)
         p.level = FloatLanes(_mm256_loadu_ps(r.level));
-    if (count == LANES) {
+    if (count == SPAN_LANES) {
         const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
         StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
         return;
     }
-    uint16_t pixels[LANES] = {};
+    uint16_t pixels[SPAN_LANES] = {};
     for (int64_t i = 0; i < count; ++i)
         pixels[i] = d[i * DIRECTION];
     const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
@@ -935,9 +935,9 @@ struct SpanRows {
             for (int64_t i = 0; i < n; ++i) {
                 RecordPixel<F>(group, filled, q);
                 StepPixel<F>(q, pieceStep);
-                if (++filled == LANES) {
-                    DrawRecorded<F, DIRECTION>(s, d, LANES, group);
-                    d += LANES * DIRECTION;
+                if (++filled == SPAN_LANES) {
+                    DrawRecorded<F, DIRECTION>(s, d, SPAN_LANES, group);
+                    d += SPAN_LANES * DIRECTION;
                     filled = 0;
                 }
             }

@@ -3,7 +3,7 @@
 // for every member that has both; and the fog level's and w's repeated
 // float additions taken through their bit patterns against one addition at
 // a time.
-#include "raster/random_triangles.h"
+#include "raster/raster_support.h"
 #include "render/spans.h"
 
 #include <gtest/gtest.h>
@@ -48,10 +48,8 @@ std::vector<uint16_t> DrawWith(bool vectors, const PathCase& c, const ObjectEnti
 {
     TestFrame frame;
     std::mt19937 random(seed);
-    for (int32_t y = 0; y < HEIGHT; ++y) {
-        for (int32_t x = 0; x < WIDTH; ++x)
-            frame.At(x, y) = uint16_t(random() & 0x7FFF);
-    }
+    for (size_t i = 0; i < frame.Size(); ++i)
+        frame.Pixels()[i] = uint16_t(random() & 0x7FFF);
     SetUpFrame(frame.Pixels());
     if (c.fog) {
         Frame.fogIndexBase = 64;
@@ -66,7 +64,7 @@ std::vector<uint16_t> DrawWith(bool vectors, const PathCase& c, const ObjectEnti
     TriangleSource source(seed);
     for (int i = 0; i < PATH_TRIANGLES; ++i) {
         const CornerSet corners = source.Next();
-        Triangle triangle(MakeVertex(corners[0]), MakeVertex(corners[1]), MakeVertex(corners[2]), &object);
+        Triangle triangle(corners[0], corners[1], corners[2], &object);
         DrawTriangle(&triangle.ref);
     }
     SpanVectors = saved;
