@@ -204,6 +204,7 @@ void SimpleRows(const Surface& surface, uint16_t* frame)
     const Mapping m = given;
     const Surface s = surface;
     Interpolants row = m.start;
+    FloatSteps levels(m.perPixel.level);
     for (int32_t y = 0; y < HEIGHT; ++y) {
         Interpolants q = row;
         uint16_t* d = frame + y * WIDTH;
@@ -219,14 +220,16 @@ void SimpleRows(const Surface& surface, uint16_t* frame)
                 const float wEnd = 1.0f / (length * m.perPixel.w + q.w);
                 step.u = uint32_t(int32_t(uint32_t(TruncToInt(q.uw * wEnd)) - q.u) >> s.pieceShift);
                 step.v = uint32_t(int32_t(uint32_t(TruncToInt(q.vw * wEnd)) - q.v) >> s.pieceShift);
-                RunPixels<F, 1>(s, d + x, std::min(n, WIDTH - x), q, step);
+                RunPixels<F, 1>(s, d + x, std::min(n, WIDTH - x), q, step, levels);
+                q.w += length * m.perPixel.w;
             }
             row.uw += m.perRow.uw;
             row.vw += m.perRow.vw;
         } else {
-            RunPixels<F, 1>(s, d, WIDTH, q, m.perPixel);
+            RunPixels<F, 1>(s, d, WIDTH, q, m.perPixel, levels);
         }
-        StepPixel<F | SPAN_PERSPECTIVE>(row, m.perRow);
+        StepPixel<F>(row, m.perRow);
+        row.w += m.perRow.w;
     }
 }
 

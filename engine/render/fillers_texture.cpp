@@ -47,3 +47,5 @@ void FillTransparentEnvironment(const TriangleRef* triangle)
     surface.texels = TexelMapOf(object->environmentMap, 0);
     DrawTransparent<SPAN_ENVIRONMENT>(scan, *object, surface);
 }
+
+bool SpanVectors = __builtin_cpu_supports("avx2");

@@ -7,8 +7,44 @@
 
 #include "render/scan.h"
 
+#include <immintrin.h>
+
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+// The helpers that return Lanes are inlined into the AVX2 loops only; no
+// call passes Lanes between functions built for different processors. GCC
+// warns about such calls where the templates are instantiated, at the end
+// of each file that includes this one, so the note stays off from here on.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+// ---- Lanes -------------------------------------------------------------------------
+
+// The 32-bit values of eight pixels side by side, for the AVX2 pixel loops.
+// The pixel arithmetic below is written once for one pixel's uint32_t and
+// for eight pixels' Lanes: the same operations on each lane.
+using Lanes = uint32_t __attribute__((vector_size(32)));
+using FloatLanes = float __attribute__((vector_size(32)));
+constexpr int64_t SPAN_LANES = 8;
+
+template <class U>
+using PixelValue = std::enable_if_t<std::is_same_v<U, uint32_t> || std::is_same_v<U, Lanes>, U>;
+
+// A value in every lane.
+template <class U>
+inline PixelValue<U> Splat(uint32_t x)
+{
+    return U{} + x;
+}
+
+// Whether the AVX2 pixel loops run: set at start-up from the processor's
+// features; tests turn it off to compare both paths. Read by RunPixels.
+extern bool SpanVectors;
 
 // ---- Pixels ------------------------------------------------------------------------
 
@@ -16,12 +52,14 @@ constexpr uint32_t SPREAD_MASK = 0x01F07C1F;
 
 // Spread form: blue in bits 0-4, green 10-14, red 20-24, five free bits above
 // each channel, so that one 32-bit operation works on all three.
-inline uint32_t Spread(uint32_t p)
+template <class U>
+inline PixelValue<U> Spread(U p)
 {
     return (p & 0x001F) + ((p & 0x03E0) << 5) + ((p & 0x7C00) << 10);
 }
 
-inline uint32_t Pack(uint32_t s)
+template <class U>
+inline PixelValue<U> Pack(U s)
 {
     return (s & 0x001F) + ((s & 0x7C00) >> 5) + ((s & 0x01F00000) >> 10);
 }
@@ -34,9 +72,10 @@ inline uint32_t PixelOfColour(uint32_t c)
 
 // d moved toward s by a / 32 on unsigned 32-bit words: a = 0 keeps d, a = 31
 // leaves 1/32 of the difference.
-inline uint32_t Blend(uint32_t d, uint32_t s, uint32_t a)
+template <class U, class A>
+inline PixelValue<U> Blend(U d, U s, A a)
 {
-    const uint32_t sd = Spread(d);
+    const U sd = Spread(d);
     return Pack(sd + ((Spread(s) - sd) * a >> 5));
 }
 
@@ -77,7 +116,8 @@ struct TexelAddress {
     uint32_t rowUnit;        // one level row in the index: 1 << (widthShift − L)
 };
 
-inline uint32_t TexelIndex(const TexelAddress& m, uint32_t a, uint32_t b)
+template <class U>
+inline PixelValue<U> TexelIndex(const TexelAddress& m, U a, U b)
 {
     return ((a >> m.rowShift) & m.rowMask) + ((b >> m.columnShift) & m.columnMask);
 }
@@ -87,28 +127,53 @@ struct TexelMap {
     TexelAddress at;
 };
 
-inline uint32_t NearestTexel(const TexelMap& m, uint32_t a, uint32_t b)
+// The texel at an index of the map, whose last texel is `last`.
+inline uint32_t TexelAt(const uint16_t* pixels, uint32_t, uint32_t index)
 {
-    return m.pixels[TexelIndex(m.at, a, b)];
+    return pixels[index];
+}
+
+// Eight texels by one gather of 32-bit words: a lane that holds the last
+// texel's index takes it from the broadcast instead, so that no word reads
+// past the map.
+__attribute__((target("avx2"))) inline Lanes TexelAt(const uint16_t* pixels, uint32_t last, Lanes index)
+{
+    const __m256i inside = __m256i(index != last);
+    const __m256i words = _mm256_mask_i32gather_epi32(_mm256_set1_epi32(int(pixels[last])),
+                                                      reinterpret_cast<const int*>(pixels), __m256i(index), inside, 2);
+    return Lanes(words) & 0xFFFF;
+}
+
+inline uint32_t LastTexel(const TexelAddress& at)
+{
+    return at.rowMask + at.columnMask;
+}
+
+template <class U>
+inline PixelValue<U> NearestTexel(const TexelMap& m, U a, U b)
+{
+    return TexelAt(m.pixels, LastTexel(m.at), TexelIndex(m.at, a, b));
 }
 
 // The four texels around (a, b) in spread form, mixed by the top five
 // fraction bits: first down each column (rows r and r + 1), then across.
-inline uint32_t BilinearTexel(const TexelMap& m, uint32_t a, uint32_t b)
+template <class U>
+inline PixelValue<U> BilinearTexel(const TexelMap& m, U a, U b)
 {
     const TexelAddress& at = m.at;
-    const uint32_t row = (a >> at.rowShift) & at.rowMask;
-    const uint32_t nextRow = (row + at.rowUnit) & at.rowMask;
-    const uint32_t column = (b >> at.columnShift) & at.columnMask;
-    const uint32_t nextColumn = (column + 1) & at.columnMask;
-    const uint32_t fa = (a >> at.fractionShift) & 0x1F;
-    const uint32_t fb = (b >> at.fractionShift) & 0x1F;
-    const uint32_t s00 = Spread(m.pixels[row + column]);
-    const uint32_t s10 = Spread(m.pixels[nextRow + column]);
-    const uint32_t s01 = Spread(m.pixels[row + nextColumn]);
-    const uint32_t s11 = Spread(m.pixels[nextRow + nextColumn]);
-    const uint32_t left = (s00 + ((s10 - s00) * fa >> 5)) & SPREAD_MASK;
-    const uint32_t right = (s01 + ((s11 - s01) * fa >> 5)) & SPREAD_MASK;
+    const uint32_t last = LastTexel(at);
+    const U row = (a >> at.rowShift) & at.rowMask;
+    const U nextRow = (row + at.rowUnit) & at.rowMask;
+    const U column = (b >> at.columnShift) & at.columnMask;
+    const U nextColumn = (column + 1) & at.columnMask;
+    const U fa = (a >> at.fractionShift) & 0x1F;
+    const U fb = (b >> at.fractionShift) & 0x1F;
+    const U s00 = Spread(TexelAt(m.pixels, last, row + column));
+    const U s10 = Spread(TexelAt(m.pixels, last, nextRow + column));
+    const U s01 = Spread(TexelAt(m.pixels, last, row + nextColumn));
+    const U s11 = Spread(TexelAt(m.pixels, last, nextRow + nextColumn));
+    const U left = (s00 + ((s10 - s00) * fa >> 5)) & SPREAD_MASK;
+    const U right = (s01 + ((s11 - s01) * fa >> 5)) & SPREAD_MASK;
     return Pack(left + ((right - left) * fb >> 5));
 }
 
@@ -117,6 +182,28 @@ struct GreyMap {
     const uint8_t* bytes;
     TexelAddress at;
 };
+
+// The intensity at an index of the map, whose last byte is `last`.
+inline uint32_t GreyAt(const uint8_t* bytes, uint32_t, uint32_t index)
+{
+    return bytes[index];
+}
+
+// Eight intensities by one gather of 32-bit words; the lanes whose word
+// would reach past the last byte read their byte alone.
+__attribute__((target("avx2"))) inline Lanes GreyAt(const uint8_t* bytes, uint32_t last, Lanes index)
+{
+    const Lanes inside = Lanes(last - index >= 3);
+    Lanes words = Lanes(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(bytes),
+                                                     __m256i(index), __m256i(inside), 1));
+    if (_mm256_movemask_epi8(__m256i(inside)) != -1) {
+        for (int i = 0; i < SPAN_LANES; ++i) {
+            if (!inside[i])
+                words[i] = bytes[index[i]];
+        }
+    }
+    return words & 0xFF;
+}
 
 // A light volume's density voxels of one slice: byte(u, v) lies at
 // ((u >> uShift) & uMask) + ((v >> vShift) & vMask).
@@ -148,17 +235,19 @@ inline uint32_t VoxelWeight(const VoxelMap& m, uint32_t u, uint32_t v)
 // ---- Shading and fog ---------------------------------------------------------------
 
 // The top five bits of each 16.16 channel.
-inline uint32_t ShadedPixel(uint32_t red, uint32_t green, uint32_t blue)
+template <class U>
+inline PixelValue<U> ShadedPixel(U red, U green, U blue)
 {
     return ((red & 0x00F80000) >> 9) + ((green & 0x00F80000) >> 14) + (((blue >> 16) & 0xF8) >> 3);
 }
 
 // Each texel channel scaled by the integer part of its 16.16 light.
-inline uint32_t ShadedTexel(uint32_t t, uint32_t red, uint32_t green, uint32_t blue)
+template <class U>
+inline PixelValue<U> ShadedTexel(U t, U red, U green, U blue)
 {
-    const uint32_t b = ((t & 0x001F) * (blue >> 16) & 0x1F00) >> 8;
-    const uint32_t g = ((t & 0x03E0) * (green >> 16) & 0x3E000) >> 8;
-    const uint32_t r = ((t & 0x7C00) * (red >> 16) & 0x7C0000) >> 8;
+    const U b = ((t & 0x001F) * (blue >> 16) & 0x1F00) >> 8;
+    const U g = ((t & 0x03E0) * (green >> 16) & 0x3E000) >> 8;
+    const U r = ((t & 0x7C00) * (red >> 16) & 0x7C0000) >> 8;
     return b + g + r;
 }
 
@@ -172,7 +261,108 @@ inline uint32_t FogWeight(float level)
     return uint32_t(int32_t(limited) >> 3);
 }
 
+// The same for eight levels: max and min give the limit where std::max and
+// std::min do, a not-a-number included.
+__attribute__((target("avx2"))) inline Lanes FogWeight(FloatLanes level)
+{
+    constexpr float LIMIT = 1073741824.0f;
+    const __m256 limited = _mm256_min_ps(_mm256_max_ps(__m256(level), _mm256_set1_ps(-LIMIT)), _mm256_set1_ps(LIMIT));
+    return Lanes(_mm256_srai_epi32(_mm256_cvttps_epi32(limited), 3));
+}
+
+// ---- Repeated float additions ------------------------------------------------------
+
+inline uint32_t BitsOfFloat(float x)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
+inline float FloatOfBits(uint32_t bits)
+{
+    float x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+// x + s, (x + s) + s, …: a float and the sums of its repeated additions of
+// one step, each rounded to float, taken through x's bit pattern. While
+// every exact sum stays inside x's binade, whose floats are the multiples of
+// one unit, each addition rounds to the same whole number of units:
+// round(s / unit), s / unit never lying halfway between two whole numbers.
+// The addition then adds that number to the pattern's fraction field; the
+// field staying within [1, 2^23 − 1] keeps the exact sums inside the binade.
+// Whether that holds for the next n additions follows from the fraction
+// field alone, with the number of units kept per sign and exponent.
+class FloatSteps {
+public:
+    explicit FloatSteps(float step) : step_(step) {}
+
+    // Whether the n additions from the float with these bits each add
+    // Increment() to its bit pattern.
+    bool Whole(uint32_t bits, int64_t n)
+    {
+        if ((bits >> 23) != key_)
+            Rekey(bits >> 23);
+        const int64_t fraction = int64_t(bits & 0x7FFFFF) + n * units_;
+        return whole_ && fraction >= 1 && fraction <= 0x7FFFFF;
+    }
+
+    uint32_t Increment() const { return uint32_t(units_); }
+
+    // x after n additions.
+    float Advance(float x, int64_t n)
+    {
+        const uint32_t bits = BitsOfFloat(x);
+        if (Whole(bits, n))
+            return FloatOfBits(bits + uint32_t(n * units_));
+        for (; n > 0; --n)
+            x += step_;
+        return x;
+    }
+
+private:
+    // The step in units of the binade of sign and exponent `key`, counted
+    // toward larger magnitudes; none for zeros, subnormals, infinities and
+    // not-a-numbers, nor for a step of 2^22 units or more, nor halfway.
+    void Rekey(uint32_t key)
+    {
+        key_ = key;
+        whole_ = false;
+        const uint32_t exponent = key & 0xFF;
+        if (exponent == 0 || exponent == 0xFF)
+            return;
+        uint64_t scale = uint64_t(1023 + 150 - exponent) << 52;  // 1 / unit = 2^(150 − exponent)
+        double inverseUnit;
+        std::memcpy(&inverseUnit, &scale, sizeof inverseUnit);
+        const double units = double(key & 0x100 ? -step_ : step_) * inverseUnit;
+        if (!(std::fabs(units) < 4194304.0))
+            return;
+        const int64_t truncated = int64_t(units);
+        const double rest = units - double(truncated);
+        if (rest == 0.5 || rest == -0.5)
+            return;
+        units_ = truncated + (rest > 0.5) - (rest < -0.5);
+        whole_ = true;
+    }
+
+    float step_;
+    uint32_t key_ = 0x200;  // no float's
+    bool whole_ = false;
+    int64_t units_ = 0;
+};
+
 // ---- The span kernel ---------------------------------------------------------------
+
+// TruncToInt of the perspective divisions by one conversion: the
+// processor's answer for a value out of range or not a number, INT32_MIN,
+// sends it to TruncToInt itself.
+inline int32_t TruncPerspective(float value)
+{
+    const int32_t truncated = _mm_cvtt_ss2si(_mm_set_ss(value));
+    return truncated != INT32_MIN ? truncated : TruncToInt(value);
+}
 
 // Features of a member. The source is the texel at (u, v), the environment
 // texel at (env row, env column), the shaded colour, or the constant colour;
@@ -225,10 +415,32 @@ struct Interpolants {
     float level;
 };
 
-template <unsigned F>
-inline uint32_t SpanPixel(const Surface& s, const Interpolants& q, uint32_t d)
+// The interpolants of eight pixels, for the members with AVX2 pixel loops:
+// all but the light-volume slices blended by density voxels.
+struct LaneInterpolants {
+    Lanes u, v;
+    Lanes envRow, envColumn;
+    Lanes red, green, blue;
+    FloatLanes level;
+};
+
+constexpr bool HasLanePixels(unsigned f)
 {
-    uint32_t p;
+    return !(f & SPAN_VOXEL);
+}
+
+// Whether a member blends into the frame's pixels.
+constexpr bool ReadsFrame(unsigned f)
+{
+    return f & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL);
+}
+
+// The pixel of member F over the frame's pixel d, for one pixel (U =
+// uint32_t, Q = Interpolants) or eight (U = Lanes, Q = LaneInterpolants).
+template <unsigned F, class Q, class U>
+inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
+{
+    U p;
     if constexpr ((F & SPAN_TEXEL) && (F & SPAN_BILINEAR))
         p = BilinearTexel(s.texels, q.u, q.v);
     else if constexpr (F & SPAN_TEXEL)
@@ -240,22 +452,22 @@ inline uint32_t SpanPixel(const Surface& s, const Interpolants& q, uint32_t d)
     else if constexpr (F & SPAN_SHADE)
         p = ShadedPixel(q.red, q.green, q.blue);
     else
-        p = s.colour;
+        p = Splat<U>(s.colour);
     if constexpr ((F & SPAN_SHADE) && (F & (SPAN_TEXEL | SPAN_ENVIRONMENT)))
         p = ShadedTexel(p, q.red, q.green, q.blue);
     if constexpr (F & SPAN_FOG)
-        p = Blend(p, s.fogColour, FogWeight(q.level));
+        p = Blend(p, Splat<U>(s.fogColour), FogWeight(q.level));
     if constexpr (F & SPAN_ALPHA)
         p = Blend(d, p, s.alpha);
     if constexpr (F & SPAN_GREY)
-        p = Blend(d, p, s.grey.bytes[TexelIndex(s.grey.at, q.u, q.v)] >> 3);
+        p = Blend(d, p, GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3);
     if constexpr (F & SPAN_VOXEL)
         p = Blend(d, p, VoxelWeight(s.voxels, q.u, q.v) >> 3);
     return p;
 }
 
-// The per-pixel steps of a member; w advances per pixel in the perspective
-// members too, u·w and v·w only per piece.
+// The per-pixel steps of a member. In the perspective members w, u·w and
+// v·w matter only at the pieces' ends and are advanced there.
 template <unsigned F>
 inline void StepPixel(Interpolants& q, const Interpolants& step)
 {
@@ -272,20 +484,254 @@ inline void StepPixel(Interpolants& q, const Interpolants& step)
         q.green += step.green;
         q.blue += step.blue;
     }
-    if constexpr (F & SPAN_PERSPECTIVE)
-        q.w += step.w;
     if constexpr (F & SPAN_FOG)
         q.level += step.level;
 }
 
-// The pixel loop, one per member and drawing direction (+1 left to right,
-// −1 right to left), so that the compiler sees a constant stride.
-template <unsigned F, int DIRECTION>
-inline void RunPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step)
+// The frame's pixels d[0], d[DIRECTION], …, d[7 × DIRECTION] in lanes 0 to 7.
+template <int DIRECTION>
+__attribute__((target("avx2"))) inline Lanes LoadPixels(const uint16_t* d)
 {
+    if constexpr (DIRECTION > 0)
+        return Lanes(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(d))));
+    const __m128i reversed = _mm_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d - (SPAN_LANES - 1)));
+    return Lanes(_mm256_cvtepu16_epi32(_mm_shuffle_epi8(words, reversed)));
+}
+
+// The low 16 bits of lanes 0 to 7 into d[0], d[DIRECTION], ….
+template <int DIRECTION>
+__attribute__((target("avx2"))) inline void StorePixels(uint16_t* d, Lanes p)
+{
+    const __m256i forward = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1,
+                                             0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i backward = _mm256_setr_epi8(12, 13, 8, 9, 4, 5, 0, 1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                              12, 13, 8, 9, 4, 5, 0, 1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i halves = _mm256_shuffle_epi8(__m256i(p), DIRECTION > 0 ? forward : backward);
+    // Lanes 0-3 sit in the low quadword of each half: forward low half first,
+    // backward high half first.
+    const __m256i words = _mm256_permute4x64_epi64(halves, DIRECTION > 0 ? 0x08 : 0x02);
+    uint16_t* at = DIRECTION > 0 ? d : d - (SPAN_LANES - 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm256_castsi256_si128(words));
+}
+
+// Lane i of an interpolant stepped by whole numbers: start + i × step,
+// wrapping as i steps would; perGroup is the step of all eight lanes.
+__attribute__((target("avx2"))) inline void StartLanes(uint32_t start, uint32_t step, Lanes& value, Lanes& perGroup)
+{
+    const __m256i index = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    value = Lanes(_mm256_add_epi32(_mm256_set1_epi32(int(start)),
+                                   _mm256_mullo_epi32(index, _mm256_set1_epi32(int(step)))));
+    perGroup = Lanes(_mm256_set1_epi32(int(step * uint32_t(SPAN_LANES))));
+}
+
+// Runs shorter than this are drawn a pixel at a time: eight lanes cost
+// more than they save there. A bilinear pixel costs the most alone.
+constexpr int64_t LaneRun(unsigned f)
+{
+    return (f & SPAN_BILINEAR) ? 4 : SPAN_LANES;
+}
+
+// `count` pixels of member F eight at a time, from q with the steps of
+// `step` (the fog level through its bits, `levelIncrement` per pixel); the
+// last group of fewer than eight goes through a buffer, so that no pixel
+// beyond the run is read or written. q ends as the scalar loop would leave
+// it.
+template <unsigned F, int DIRECTION>
+__attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surface, uint16_t* d, int64_t count,
+                                                            Interpolants& q, const Interpolants& step,
+                                                            uint32_t levelIncrement)
+{
+    const Surface s = surface;
+    LaneInterpolants p{};
+    LaneInterpolants by{};
+    if constexpr (UsesMapCoordinates(F)) {
+        StartLanes(q.u, step.u, p.u, by.u);
+        StartLanes(q.v, step.v, p.v, by.v);
+    }
+    if constexpr (F & SPAN_ENVIRONMENT) {
+        StartLanes(q.envRow, step.envRow, p.envRow, by.envRow);
+        StartLanes(q.envColumn, step.envColumn, p.envColumn, by.envColumn);
+    }
+    if constexpr (F & SPAN_SHADE) {
+        StartLanes(q.red, step.red, p.red, by.red);
+        StartLanes(q.green, step.green, p.green, by.green);
+        StartLanes(q.blue, step.blue, p.blue, by.blue);
+    }
+    Lanes levelBits{}, levelBy{};
+    if constexpr (F & SPAN_FOG)
+        StartLanes(BitsOfFloat(q.level), levelIncrement, levelBits, levelBy);
+    const int64_t groups = count / SPAN_LANES;
+    for (int64_t g = 0; g < groups; ++g, d += SPAN_LANES * DIRECTION) {
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
+        if constexpr (F & SPAN_FOG)
+            p.level = FloatLanes(levelBits);
+        StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
+        p.u += by.u;
+        p.v += by.v;
+        p.envRow += by.envRow;
+        p.envColumn += by.envColumn;
+        p.red += by.red;
+        p.green += by.green;
+        p.blue += by.blue;
+        levelBits += levelBy;
+    }
+    const int64_t rest = count - groups * SPAN_LANES;
+    if (rest > 0) {
+        uint16_t pixels[SPAN_LANES] = {};
+        for (int64_t i = 0; i < rest; ++i)
+            pixels[i] = d[i * DIRECTION];
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
+        if constexpr (F & SPAN_FOG)
+            p.level = FloatLanes(levelBits);
+        StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
+        for (int64_t i = 0; i < rest; ++i)
+            d[i * DIRECTION] = pixels[i];
+    }
+    const uint32_t n = uint32_t(count);
+    q.u += n * step.u;
+    q.v += n * step.v;
+    q.envRow += n * step.envRow;
+    q.envColumn += n * step.envColumn;
+    q.red += n * step.red;
+    q.green += n * step.green;
+    q.blue += n * step.blue;
+    if constexpr (F & SPAN_FOG)
+        q.level = FloatOfBits(BitsOfFloat(q.level) + n * levelIncrement);
+}
+
+// The values of up to eight pixels as the one-pixel loop takes them, for
+// the perspective spans whose pieces are shorter than a group.
+struct RecordedPixels {
+    uint32_t u[SPAN_LANES], v[SPAN_LANES];
+    uint32_t red[SPAN_LANES], green[SPAN_LANES], blue[SPAN_LANES];
+    float level[SPAN_LANES];
+};
+
+template <unsigned F>
+inline void RecordPixel(RecordedPixels& r, int64_t i, const Interpolants& q)
+{
+    r.u[i] = q.u;
+    r.v[i] = q.v;
+    if constexpr (F & SPAN_SHADE) {
+        r.red[i] = q.red;
+        r.green[i] = q.green;
+        r.blue[i] = q.blue;
+    }
+    if constexpr (F & SPAN_FOG)
+        r.level[i] = q.level;
+}
+
+__attribute__((target("avx2"))) inline Lanes LoadLanes(const uint32_t* values)
+{
+    return Lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(values)));
+}
+
+// The first `count` recorded pixels, drawn from d on by lanes; fewer than
+// eight go through a buffer.
+template <unsigned F, int DIRECTION>
+__attribute__((target("avx2"))) inline void DrawRecorded(const Surface& s, uint16_t* d, int64_t count,
+                                                         const RecordedPixels& r)
+{
+    LaneInterpolants p{};
+    p.u = LoadLanes(r.u);
+    p.v = LoadLanes(r.v);
+    if constexpr (F & SPAN_SHADE) {
+        p.red = LoadLanes(r.red);
+        p.green = LoadLanes(r.green);
+        p.blue = LoadLanes(r.blue);
+    }
+    if constexpr (F & SPAN_FOG)
+        p.level = FloatLanes(_mm256_loadu_ps(r.level));
+    if (count == SPAN_LANES) {
+        const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
+        StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
+        return;
+    }
+    uint16_t pixels[SPAN_LANES] = {};
+    for (int64_t i = 0; i < count; ++i)
+        pixels[i] = d[i * DIRECTION];
+    const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
+    StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
+    for (int64_t i = 0; i < count; ++i)
+        d[i * DIRECTION] = pixels[i];
+}
+
+// Pixels whose interpolants all advance by whole steps: the 16.16 ones, and
+// the fog level through its bits by `levelIncrement` a pixel (as FloatSteps
+// has shown for these pixels). Eight at a time where the AVX2 loops run and
+// the run is long enough.
+template <unsigned F, int DIRECTION>
+inline void RunWholePixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
+                           uint32_t levelIncrement)
+{
+    if constexpr (HasLanePixels(F)) {
+        if (count >= LaneRun(F) && SpanVectors) {
+            RunLanePixels<F, DIRECTION>(s, d, count, q, step, levelIncrement);
+            return;
+        }
+    }
+    Interpolants p = q;
+    uint32_t levelBits = BitsOfFloat(p.level);
     for (; count > 0; --count, d += DIRECTION) {
-        *d = uint16_t(SpanPixel<F>(s, q, *d));
-        StepPixel<F>(q, step);
+        if constexpr (F & SPAN_FOG)
+            p.level = FloatOfBits(levelBits);
+        *d = uint16_t(SpanPixel<F>(s, p, uint32_t(*d)));
+        StepPixel<F & ~SPAN_FOG>(p, step);
+        levelBits += levelIncrement;
+    }
+    if constexpr (F & SPAN_FOG)
+        p.level = FloatOfBits(levelBits);
+    q = p;
+}
+
+// Pixels that add their steps one by one, the fog level's too.
+template <unsigned F, int DIRECTION>
+inline void RunSteppedPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step)
+{
+    Interpolants p = q;
+    for (; count > 0; --count, d += DIRECTION) {
+        *d = uint16_t(SpanPixel<F>(s, p, uint32_t(*d)));
+        StepPixel<F>(p, step);
+    }
+    q = p;
+}
+
+// The fog level's pixels are taken in runs of this many.
+constexpr int64_t FOG_RUN = 32;
+
+// A fogged run: where FloatSteps shows the level's additions to be whole
+// steps of its bit pattern the pixels take the level from the pattern,
+// elsewhere they add the step one by one.
+template <unsigned F, int DIRECTION>
+void RunFogPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
+                  FloatSteps& fog)
+{
+    while (count > 0) {
+        const int64_t n = std::min(count, FOG_RUN);
+        if (n >= LaneRun(F) && fog.Whole(BitsOfFloat(q.level), n))
+            RunWholePixels<F, DIRECTION>(s, d, n, q, step, fog.Increment());
+        else
+            RunSteppedPixels<F, DIRECTION>(s, d, n, q, step);
+        d += n * DIRECTION;
+        count -= n;
+    }
+}
+
+// The pixel loop, one per member and drawing direction (+1 left to right,
+// −1 right to left), so that the compiler sees a constant stride. Short
+// fogged runs add the level's step pixel by pixel in line.
+template <unsigned F, int DIRECTION>
+inline void RunPixels(const Surface& s, uint16_t* d, int64_t count, Interpolants& q, const Interpolants& step,
+                      FloatSteps& fog)
+{
+    if constexpr (F & SPAN_FOG) {
+        if (count < LaneRun(F))
+            RunSteppedPixels<F, DIRECTION>(s, d, count, q, step);
+        else
+            RunFogPixels<F, DIRECTION>(s, d, count, q, step, fog);
+    } else {
+        RunWholePixels<F, DIRECTION>(s, d, count, q, step, 0);
     }
 }
 
@@ -370,6 +816,8 @@ struct SpanRows {
     Interpolants step;
     float pieceLength;  // N = 2^k
     float pieceW, pieceUw, pieceVw;  // N × the stepped gradients
+    FloatSteps fog{0.0f};     // the fog level's steps per pixel
+    FloatSteps wSteps{0.0f};  // w's steps per pixel
 
     SpanRows(const Surface& s, const SpanPlanes& p, bool leftToRight)
         : surface(s), planes(p), target(Frame.target), width(Frame.width), direction(leftToRight ? 1 : -1)
@@ -386,6 +834,8 @@ struct SpanRows {
         pieceW = pieceLength * step.w;
         pieceUw = pieceLength * step.uw;
         pieceVw = pieceLength * step.vw;
+        fog = FloatSteps(step.level);
+        wSteps = FloatSteps(step.w);
     }
 
     void Span(int64_t row, int64_t start, int64_t count, int32_t xLong)
@@ -395,7 +845,7 @@ struct SpanRows {
             if (direction < 0)
                 d -= count - 1;
             Interpolants none{};
-            RunPixels<F, 1>(surface, d, count, none, step);
+            RunPixels<F, 1>(surface, d, count, none, step, fog);
             return;
         }
         const int64_t fraction = SpanFraction(start, xLong);
@@ -417,16 +867,87 @@ struct SpanRows {
         }
         if constexpr (F & SPAN_FOG)
             q.level = edge.level + p.level.dx * distance;
+        if constexpr ((F & SPAN_PERSPECTIVE) && HasLanePixels(F)) {
+            if (count >= LaneRun(F) && SpanVectors) {
+                if (direction > 0)
+                    LanePerspectiveSpan<1>(d, count, distance, q);
+                else
+                    LanePerspectiveSpan<-1>(d, count, distance, q);
+                return;
+            }
+        }
         if constexpr (F & SPAN_PERSPECTIVE) {
             if (direction > 0)
-                PerspectiveSpan<1>(d, count, distance, q);
+                PerspectiveSpan<1>(surface, fog, wSteps, d, count, distance, q);
             else
-                PerspectiveSpan<-1>(d, count, distance, q);
+                PerspectiveSpan<-1>(surface, fog, wSteps, d, count, distance, q);
         } else if (direction > 0) {
-            RunPixels<F, 1>(surface, d, count, q, step);
+            RunPixels<F, 1>(surface, d, count, q, step, fog);
         } else {
-            RunPixels<F, -1>(surface, d, count, q, step);
+            RunPixels<F, -1>(surface, d, count, q, step, fog);
         }
+    }
+
+    // The same built for AVX2 with every call made in line, so that the
+    // pieces' set-up and their eight-pixel groups run without calls. What
+    // the pieces read is copied in first: the eight-pixel stores could alias
+    // it, and it would be read again after each of them.
+    template <int DIRECTION>
+    __attribute__((target("avx2"), flatten)) void LanePerspectiveSpan(uint16_t* d, int64_t count, float distance,
+                                                                      const Interpolants& q)
+    {
+        const Surface s = surface;
+        FloatSteps levels = fog;
+        FloatSteps ws = wSteps;
+        if (s.pieceShift < 3)
+            RecordedPerspectiveSpan<DIRECTION>(s, ws, d, count, distance, q);
+        else
+            PerspectiveSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
+        fog = levels;
+        wSteps = ws;
+    }
+
+    // Pieces shorter than a group: the same pieces, their pixels' values
+    // recorded as the one-pixel loop steps them and drawn eight at a time.
+    template <int DIRECTION>
+    void RecordedPerspectiveSpan(const Surface& s, FloatSteps& ws, uint16_t* d, int64_t count, float distance,
+                                 Interpolants q)
+    {
+        const SpanPlanes& p = planes;
+        const uint32_t k = s.pieceShift;
+        const int64_t length = int64_t(1) << k;
+        const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
+        float w = edge.w + p.w.dx * distance;
+        float uw = edge.uw + p.uw.dx * distance;
+        float vw = edge.vw + p.vw.dx * distance;
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
+        Interpolants pieceStep = step;
+        RecordedPixels group;
+        int64_t filled = 0;
+        while (true) {
+            uw += pieceUwEnd;
+            vw += pieceVwEnd;
+            const float wEnd = 1.0f / (pieceWEnd + w);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
+            const int64_t n = std::min(length, count);
+            for (int64_t i = 0; i < n; ++i) {
+                RecordPixel<F>(group, filled, q);
+                StepPixel<F>(q, pieceStep);
+                if (++filled == SPAN_LANES) {
+                    DrawRecorded<F, DIRECTION>(s, d, SPAN_LANES, group);
+                    d += SPAN_LANES * DIRECTION;
+                    filled = 0;
+                }
+            }
+            count -= n;
+            if (count == 0)
+                break;
+            w = ws.Advance(w, length);
+        }
+        if (filled > 0)
+            DrawRecorded<F, DIRECTION>(s, d, filled, group);
     }
 
     // Pieces of N = 2^k pixels: u and v exact at the span start, then per
@@ -434,27 +955,33 @@ struct SpanRows {
     // (int(u·w × w_end) − u) >> k. The last piece is shorter with the same
     // steps.
     template <int DIRECTION>
-    void PerspectiveSpan(uint16_t* d, int64_t count, float distance, Interpolants& q)
+    void PerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, uint16_t* d, int64_t count,
+                         float distance, Interpolants q)
     {
         const SpanPlanes& p = planes;
-        const uint32_t k = surface.pieceShift;
+        const uint32_t k = s.pieceShift;
         const int64_t length = int64_t(1) << k;
-        q.w = edge.w + p.w.dx * distance;
+        const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
+        float w = edge.w + p.w.dx * distance;
         float uw = edge.uw + p.uw.dx * distance;
         float vw = edge.vw + p.vw.dx * distance;
-        q.u = uint32_t(TruncToInt(uw / q.w));
-        q.v = uint32_t(TruncToInt(vw / q.w));
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
         Interpolants pieceStep = step;
-        while (count > 0) {
-            uw += pieceUw;
-            vw += pieceVw;
-            const float wEnd = 1.0f / (pieceW + q.w);
-            pieceStep.u = uint32_t(int32_t(uint32_t(TruncToInt(uw * wEnd)) - q.u) >> k);
-            pieceStep.v = uint32_t(int32_t(uint32_t(TruncToInt(vw * wEnd)) - q.v) >> k);
-            const int64_t n = std::min(length, count);
-            RunPixels<F, DIRECTION>(surface, d, n, q, pieceStep);
-            d += n * DIRECTION;
-            count -= n;
+        while (true) {
+            uw += pieceUwEnd;
+            vw += pieceVwEnd;
+            const float wEnd = 1.0f / (pieceWEnd + w);
+            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
+            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
+            if (count <= length) {
+                RunPixels<F, DIRECTION>(s, d, count, q, pieceStep, levels);
+                break;
+            }
+            RunPixels<F, DIRECTION>(s, d, length, q, pieceStep, levels);
+            d += length * DIRECTION;
+            count -= length;
+            w = ws.Advance(w, length);
         }
     }
 
