@@ -8,7 +8,7 @@
 // casting its shadow on a floor). Run kvorbench and kvorshot in FOLDER, where
 // the textures are. Exit status 0; 1 when a file cannot be written; 2 for a
 // usage error.
-#include "support/showcase.h"
+#include "showcase.h"
 
 #include <sys/stat.h>
 

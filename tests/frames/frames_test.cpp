@@ -5,7 +5,7 @@
 // any pixel of any frame shows here; a change that is meant must be looked at
 // (kvorshot draws the same frames) before its checksum is accepted.
 #include "support/checksum.h"
-#include "support/showcase.h"
+#include "../bench/showcase.h"  // the benchmark scenes, beside kvorscenes
 
 #include "../tools/headless.h"  // tools/ lies beside tests/
 

@@ -5,7 +5,7 @@
 //
 //   kvorscenes scenes && cd scenes && kvorshot -t 1 -s 2 showcase.kvor showcase.png
 #include "support/checksum.h"
-#include "support/showcase.h"
+#include "../bench/showcase.h"  // the benchmark scenes, beside kvorscenes
 
 #include "../tools/headless.h"  // tools/ lies beside tests/
 

@@ -5,7 +5,7 @@
 // callback does.
 #pragma once
 
-#include "support/showcase.h"
+#include "../bench/showcase.h"  // the benchmark scenes, beside kvorscenes
 
 #include "core/tables.h"
 #include "display/display.h"

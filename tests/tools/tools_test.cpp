@@ -3,7 +3,7 @@
 // their command lines as tables of (arguments, status, message).
 #include "support/run_program.h"
 #include "support/scene_builder.h"
-#include "support/showcase.h"
+#include "../bench/showcase.h"  // the benchmark scenes, beside kvorscenes
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Scenes that show the renderer at work, for the golden-image test, the
-// kvorshot tests and the kvorbench scenes. Each is built in memory from
+// The scenes kvorscenes writes for kvorbench to measure, which also show the
+// renderer at work in the golden-image, frame and kvorshot tests. Each is built in memory from
 // engine records and written with SaveScene; the textures it names are raw
 // 256 × 256 squares of 15-bit pixels made here, which LoadScene reads from
 // files of those names or, through TextureImage, from memory.
