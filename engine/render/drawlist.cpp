@@ -10,6 +10,7 @@ constexpr double DEPTH_BIAS = 32767.0;
 
 struct DrawList {
     DrawEntry* entries;
+    ListedCorners* corners;  // beside the entries; may be null
     uint32_t capacity;
     uint32_t count;
 
@@ -17,6 +18,31 @@ struct DrawList {
     {
         if (entries && count < capacity)
             entries[count++] = entry;
+    }
+
+    // The entry of a listed face of an object, with its corners' record when
+    // it needs no clipping: the corners are at hand now, while the pass that
+    // draws the face would have to fetch them again.
+    void AppendFace(Face& face, float key)
+    {
+        if (!entries || count >= capacity)
+            return;
+        DrawEntry& entry = entries[count];
+        entry.type = DRAW_FACE;
+        entry.key = key;
+        entry.face = &face;
+        entry.light = nullptr;
+        entry.corners = NO_CORNERS;
+        if (corners && !(face.faceFlags & FACE_CLIPPED)) {
+            ListedCorners& record = corners[count];
+            record.owner = face.owner;
+            for (int i = 0; i < 3; ++i) {
+                record.corners[i][0] = face.vertices[i]->screenX;
+                record.corners[i][1] = face.vertices[i]->screenY;
+            }
+            entry.corners = count;
+        }
+        ++count;
     }
 };
 
@@ -69,7 +95,7 @@ void ListObject(DrawList& list, ObjectEntity& object)
     for (uint32_t i = 0; i < count; ++i) {
         Face& face = faces[i];
         if (FaceInside(face) && (bothSides || FacesViewer(face)))
-            list.Append({DRAW_FACE, KeyFace(face, bias), &face, nullptr});
+            list.AppendFace(face, KeyFace(face, bias));
     }
 }
 
@@ -93,7 +119,7 @@ void BuildDrawList(Scene* scene)
 {
     if (!scene)
         return;
-    DrawList list{scene->drawList, scene->polygonCapacity, 0};
+    DrawList list{scene->drawList, scene->listedCorners, scene->polygonCapacity, 0};
     for (Entity* entity = scene->entities; entity; entity = entity->next) {
         if (!(entity->entityFlags & ENTITY_DRAWN))
             continue;

@@ -55,6 +55,15 @@ void DrawFace(Face* face);
 // the render phase, the owner's glow-edge and glow bits, or FillerTable.
 void DrawTriangle(const TriangleRef* triangle);
 
+// Whether DrawFace draws an unclipped face of the object with FillFlat in
+// the current render phase and gives its corners no map coordinates; then
+// FillFlatCorners draws the same pixels from the corners' positions.
+bool DrawsFlat(const ObjectEntity& object);
+
+// FillFlat of a triangle of the object whose corners' screen positions are
+// (x, y) pairs.
+void FillFlatCorners(const float (*corners)[2], const ObjectEntity& object);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.

@@ -61,6 +61,11 @@ void DrawFace(Face* face)
     }
 }
 
+bool DrawsFlat(const ObjectEntity& object)
+{
+    return !ReadsMapCoordinates(object) && FillerOf(&object) == FillFlat;
+}
+
 void DrawTriangle(const TriangleRef* triangle)
 {
     if (const Filler filler = FillerOf(OwnerObject(*triangle)))
