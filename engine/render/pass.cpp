@@ -83,34 +83,35 @@ bool OnlyFlat(const ObjectEntity& object)
     return DrawsFlat(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
 }
 
+// Records are fetched this many entries ahead of the one drawn.
+constexpr uint32_t RECORDS_AHEAD = 8;
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
 // needs nothing but a flat fill are drawn from their corners' records:
-// after the sort the faces and vertices lie scattered in memory, the records
-// together. The last owner's test is kept.
+// after the sort the faces and vertices lie scattered in memory, the
+// records close together, and each is fetched in advance.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
     const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
-    const ListedCorners* corners = scene->listedCorners;
-    const Entity* tested = nullptr;
-    const ObjectEntity* flat = nullptr;
+    const ListedCorners* records = scene->listedCorners;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
+        if (records) {
+            const uint32_t ahead = scene->drawList[std::min(i + RECORDS_AHEAD, entries - 1)].corners;
+            __builtin_prefetch(&records[ahead != NO_CORNERS ? ahead : 0]);
+        }
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
         }
-        if (entry.type == DRAW_FACE && entry.corners != NO_CORNERS && corners) {
-            const ListedCorners& record = corners[entry.corners];
-            if (record.owner != tested) {
-                tested = record.owner;
-                const ObjectEntity* object = ObjectOf(record.owner);
-                flat = object && OnlyFlat(*object) ? object : nullptr;
-            }
-            if (flat) {
-                FillFlatCorners(record.corners, *flat);
+        if (entry.type == DRAW_FACE && entry.corners != NO_CORNERS && records) {
+            const ListedCorners& record = records[entry.corners];
+            const ObjectEntity* object = ObjectOf(record.owner);
+            if (object && OnlyFlat(*object)) {
+                FillFlatCorners(record.corners, *object);
                 continue;
             }
         }
