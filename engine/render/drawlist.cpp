@@ -21,9 +21,9 @@ struct DrawList {
     }
 
     // The entry of a listed face of an object, with its corners' record when
-    // it needs no clipping: the corners are at hand now, while the pass that
-    // draws the face would have to fetch them again.
-    void AppendFace(Face& face, float key)
+    // asked for and the face needs no clipping: the corners are at hand now,
+    // while the pass that draws the face would have to fetch them again.
+    void AppendFace(Face& face, float key, bool recorded)
     {
         if (!entries || count >= capacity)
             return;
@@ -33,7 +33,7 @@ struct DrawList {
         entry.face = &face;
         entry.light = nullptr;
         entry.corners = NO_CORNERS;
-        if (corners && !(face.faceFlags & FACE_CLIPPED)) {
+        if (recorded && corners && !(face.faceFlags & FACE_CLIPPED)) {
             ListedCorners& record = corners[count];
             record.owner = face.owner;
             for (int i = 0; i < 3; ++i) {
@@ -92,10 +92,13 @@ void ListObject(DrawList& list, ObjectEntity& object)
     const uint32_t count = object.faceCount;
     const double bias = (object.objectFlags & OBJECT_DEPTHBIAS) ? DEPTH_BIAS : 0.0;
     const bool bothSides = object.objectFlags & OBJECT_DOUBLESIDED;
+    // Only a flat fill can be drawn from the records; whether the object
+    // needs nothing else is decided again when its faces are drawn.
+    const bool recorded = !ReadsMapCoordinates(object) && !(object.objectFlags & (OBJECT_GLOW | OBJECT_GLOWEDGE));
     for (uint32_t i = 0; i < count; ++i) {
         Face& face = faces[i];
         if (FaceInside(face) && (bothSides || FacesViewer(face)))
-            list.AppendFace(face, KeyFace(face, bias));
+            list.AppendFace(face, KeyFace(face, bias), recorded);
     }
 }
 
