@@ -10,6 +10,7 @@ constexpr double DEPTH_BIAS = 32767.0;
 
 struct DrawList {
     DrawEntry* entries;
+    ListedCorners* corners;  // beside the entries; may be null
     uint32_t capacity;
     uint32_t count;
 
@@ -17,6 +18,31 @@ struct DrawList {
     {
         if (entries && count < capacity)
             entries[count++] = entry;
+    }
+
+    // The entry of a listed face of an object, with its corners' record when
+    // asked for and the face needs no clipping: the corners are at hand now,
+    // while the pass that draws the face would have to fetch them again.
+    void AppendFace(Face& face, float key, bool recorded)
+    {
+        if (!entries || count >= capacity)
+            return;
+        DrawEntry& entry = entries[count];
+        entry.type = DRAW_FACE;
+        entry.key = key;
+        entry.face = &face;
+        entry.light = nullptr;
+        entry.corners = NO_CORNERS;
+        if (recorded && corners && !(face.faceFlags & FACE_CLIPPED)) {
+            ListedCorners& record = corners[count];
+            record.owner = face.owner;
+            for (int i = 0; i < 3; ++i) {
+                record.corners[i][0] = face.vertices[i]->screenX;
+                record.corners[i][1] = face.vertices[i]->screenY;
+            }
+            entry.corners = count;
+        }
+        ++count;
     }
 };
 
@@ -66,10 +92,13 @@ void ListObject(DrawList& list, ObjectEntity& object)
     const uint32_t count = object.faceCount;
     const double bias = (object.objectFlags & OBJECT_DEPTHBIAS) ? DEPTH_BIAS : 0.0;
     const bool bothSides = object.objectFlags & OBJECT_DOUBLESIDED;
+    // Only a flat fill can be drawn from the records; whether the object
+    // needs nothing else is decided again when its faces are drawn.
+    const bool recorded = !ReadsMapCoordinates(object) && !(object.objectFlags & (OBJECT_GLOW | OBJECT_GLOWEDGE));
     for (uint32_t i = 0; i < count; ++i) {
         Face& face = faces[i];
         if (FaceInside(face) && (bothSides || FacesViewer(face)))
-            list.Append({DRAW_FACE, KeyFace(face, bias), &face, nullptr});
+            list.AppendFace(face, KeyFace(face, bias), recorded);
     }
 }
 
@@ -93,7 +122,7 @@ void BuildDrawList(Scene* scene)
 {
     if (!scene)
         return;
-    DrawList list{scene->drawList, scene->polygonCapacity, 0};
+    DrawList list{scene->drawList, scene->listedCorners, scene->polygonCapacity, 0};
     for (Entity* entity = scene->entities; entity; entity = entity->next) {
         if (!(entity->entityFlags & ENTITY_DRAWN))
             continue;

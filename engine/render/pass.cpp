@@ -75,18 +75,45 @@ void MarkLight(const DrawEntry& entry, SpriteList& sprites)
     Frame.target[index] = MARKER_PIXEL;
 }
 
+// A face of the object needs nothing but its pixels in the main pass: a
+// flat face with neither glints nor a glow entry.
+bool OnlyFlat(const ObjectEntity& object)
+{
+    const uint32_t flags = object.objectFlags;
+    return DrawsFlat(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
+}
+
+// Records are fetched this many entries ahead of the one drawn.
+constexpr uint32_t RECORDS_AHEAD = 8;
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
-// second time in the glow pass), nor glints.
+// second time in the glow pass), nor glints. The faces of an object that
+// needs nothing but a flat fill are drawn from their corners' records:
+// after the sort the faces and vertices lie scattered in memory, the
+// records close together, and each is fetched in advance.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
     const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
+    const ListedCorners* records = scene->listedCorners;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
+        if (records) {
+            const uint32_t ahead = scene->drawList[std::min(i + RECORDS_AHEAD, entries - 1)].corners;
+            __builtin_prefetch(&records[ahead != NO_CORNERS ? ahead : 0]);
+        }
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
+        }
+        if (entry.type == DRAW_FACE && entry.corners != NO_CORNERS && records) {
+            const ListedCorners& record = records[entry.corners];
+            const ObjectEntity* object = ObjectOf(record.owner);
+            if (object && OnlyFlat(*object)) {
+                FillFlatCorners(record.corners, *object);
+                continue;
+            }
         }
         if ((entry.type != DRAW_FACE && entry.type != DRAW_VOLUMEFACE) || !entry.face)
             continue;

@@ -38,8 +38,11 @@ struct ShadowEdge {
 // entry per drawn light inside the view, per face of a drawn object or morph
 // object that is neither outside one plane nor turned away (unless double
 // sided), and per face of a drawn light volume's current stack that is not
-// outside one plane; each face gets its depth key and clipped flag. Entries
-// beyond the list's capacity are left out. Does not sort.
+// outside one plane; each face gets its depth key and clipped flag. A face
+// of an object that may need only a flat fill and needs no clipping also
+// gets a record of its owner and corners in listedCorners, at its entry's
+// place before the sort. Entries beyond the list's capacity are left out.
+// Does not sort.
 void BuildDrawList(Scene* scene);
 
 // Shell sort of the draw list, larger keys (farther) first: the gap starts at

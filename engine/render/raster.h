@@ -55,6 +55,10 @@ void DrawFace(Face* face);
 // the render phase, the owner's glow-edge and glow bits, or FillerTable.
 void DrawTriangle(const TriangleRef* triangle);
 
+// FillFlat of a triangle of the object whose corners' screen positions are
+// (x, y) pairs.
+void FillFlatCorners(const float (*corners)[2], const ObjectEntity& object);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.
@@ -124,3 +128,47 @@ void FillGlowEdge(const TriangleRef* triangle);
 // Object flag bit 31: light-volume slices, textured from the density voxels
 // when volumeFlags bit 1 is set, else a transparent flat.
 void FillEffect(const TriangleRef* triangle);
+
+// ---- Filler choice ------------------------------------------------------------------
+
+constexpr uint32_t FILLER_INDEX_FLAGS = 0x3F;
+constexpr uint32_t FILLER_INDEX_FOG = 0x40;
+
+// Objects that read map coordinates: textured, bump mapped, or transparent
+// with a transparency map.
+inline bool ReadsMapCoordinates(const ObjectEntity& object)
+{
+    const uint32_t flags = object.objectFlags;
+    return (flags & (OBJECT_TEXTURE | OBJECT_BUMP)) || ((flags & OBJECT_TRANSPARENT) && object.transparencyMap);
+}
+
+// The filler of a triangle owned by `owner` in the current render phase:
+// phases 0 and 1 draw whatever owns the triangle; later phases draw objects
+// and light volumes by their flags. Null when nothing is drawn.
+inline Filler FillerOf(const ObjectEntity* object)
+{
+    switch (Frame.renderPhase) {
+    case PHASE_DEPTH:
+        return FillDepth;
+    case PHASE_SHADOWVOLUME:
+        return FillShadowVolume;
+    default:
+        break;
+    }
+    if (!object)
+        return nullptr;
+    const uint32_t flags = object->objectFlags;
+    if (flags & OBJECT_GLOWEDGE)
+        return FillGlowEdge;
+    if (flags & OBJECT_GLOW)
+        return FillEffect;
+    return FillerTable[(flags & FILLER_INDEX_FLAGS) | (uint32_t(Frame.fogIndexBase) & FILLER_INDEX_FOG)];
+}
+
+// Whether DrawFace draws an unclipped face of the object with FillFlat in
+// the current render phase and gives its corners no map coordinates; then
+// FillFlatCorners draws the same pixels from the corners' positions.
+inline bool DrawsFlat(const ObjectEntity& object)
+{
+    return !ReadsMapCoordinates(object) && FillerOf(&object) == FillFlat;
+}

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include <xmmintrin.h>
 
@@ -128,35 +129,49 @@ struct ScanTriangle {
     int32_t xLower, stepLower;
 };
 
-// Orders the corners and sets up the edges. False when nothing is drawn:
-// the bottom corner is not below the top one, or no row of the triangle lies
-// in the frame (then neither the slopes nor the area are set). Equal y keeps
-// the earlier corner first. The long edge is the left one when its step is
-// smaller than the upper short edge's; a horizontal upper edge gets the slope
+// A corner's screen position: a vertex's, or a pair (x, y) copied from it.
+inline float CornerX(const Vertex* v)
+{
+    return v->screenX;
+}
+
+inline float CornerY(const Vertex* v)
+{
+    return v->screenY;
+}
+
+inline float CornerX(const float* p)
+{
+    return p[0];
+}
+
+inline float CornerY(const float* p)
+{
+    return p[1];
+}
+
+// Sets up the edges of corners a, b and c ordered top, middle and bottom.
+// False when nothing is drawn: the bottom corner is not below the top one,
+// or no row of the triangle lies in the frame (then neither the slopes nor
+// the area are set). The long edge is the left one when its step is smaller
+// than the upper short edge's; a horizontal upper edge gets the slope
 // ±32767 so that this still holds. A horizontal lower edge has one row at
 // most (its own, when it lies on a whole row), which starts at the middle
-// corner.
-inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
+// corner. Corners given as positions leave top, middle and bottom unset.
+template <class Corner>
+inline bool SetUpOrdered(Corner a, Corner b, Corner c, ScanTriangle& s)
 {
-    const Vertex* a = triangle.corners[0];
-    const Vertex* b = triangle.corners[1];
-    const Vertex* c = triangle.corners[2];
-    if (b->screenY < a->screenY)
-        std::swap(a, b);
-    if (c->screenY < b->screenY) {
-        std::swap(b, c);
-        if (b->screenY < a->screenY)
-            std::swap(a, b);
+    if constexpr (std::is_same_v<Corner, const Vertex*>) {
+        s.top = a;
+        s.middle = b;
+        s.bottom = c;
     }
-    s.top = a;
-    s.middle = b;
-    s.bottom = c;
-    s.xt = a->screenX;
-    s.yt = a->screenY;
-    s.xm = b->screenX;
-    s.ym = b->screenY;
-    s.xb = c->screenX;
-    s.yb = c->screenY;
+    s.xt = CornerX(a);
+    s.yt = CornerY(a);
+    s.xm = CornerX(b);
+    s.ym = CornerY(b);
+    s.xb = CornerX(c);
+    s.yb = CornerY(c);
     if (!(s.yb > s.yt))
         return false;
     const float topRow = CeilRow(s.yt, s.firstRow);
@@ -181,6 +196,41 @@ inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
     s.longLeft = s.stepLong < s.stepUpper;
     s.area = (s.ym - s.yb) * (s.xt - s.xb) - (s.yt - s.yb) * (s.xm - s.xb);
     return true;
+}
+
+// Orders the corners by screen y, equal y keeping the earlier corner first,
+// and sets up the edges (SetUpOrdered).
+inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
+{
+    const Vertex* a = triangle.corners[0];
+    const Vertex* b = triangle.corners[1];
+    const Vertex* c = triangle.corners[2];
+    if (b->screenY < a->screenY)
+        std::swap(a, b);
+    if (c->screenY < b->screenY) {
+        std::swap(b, c);
+        if (b->screenY < a->screenY)
+            std::swap(a, b);
+    }
+    return SetUpOrdered(a, b, c, s);
+}
+
+// SetUpScan of corners given as positions (x, y). The three compare-and-
+// swaps (the second and first pair, the third and second, and, only when the
+// third moved up, the second and first again) choose indices by arithmetic
+// rather than by jumps: the corners of neighbouring small triangles come in
+// any order. After the first swap the second corner is not above the first,
+// so the last comparison holds only when the third corner moved.
+inline bool SetUpPositions(const float (*p)[2], ScanTriangle& s)
+{
+    const int32_t swapFirst = p[1][1] < p[0][1];
+    const int32_t top = swapFirst;
+    const int32_t middle = 1 - swapFirst;
+    const int32_t swapSecond = p[2][1] < p[middle][1];
+    const int32_t bottom = 2 - swapSecond * (2 - middle);
+    const int32_t lower = middle + swapSecond * (2 - middle);
+    const int32_t swapThird = p[lower][1] < p[top][1];
+    return SetUpOrdered(p[top + swapThird * (lower - top)], p[lower - swapThird * (lower - top)], p[bottom], s);
 }
 
 // The rows [row, end) of one part of the triangle, whose short edge is

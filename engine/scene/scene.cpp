@@ -80,6 +80,7 @@ void FreeScene(Scene* scene)
     MemFree(scene->drawList);
     MemFree(scene->spriteList);
     MemFree(scene->sortScratch);
+    MemFree(scene->listedCorners);
     while (scene->entities)
         RemoveEntity(scene, scene->entities);
 
@@ -148,9 +149,11 @@ int AllocDrawLists(Scene* scene)
     MemFree(scene->drawList);
     MemFree(scene->spriteList);
     MemFree(scene->sortScratch);
+    MemFree(scene->listedCorners);
     scene->drawList = nullptr;
     scene->spriteList = nullptr;
     scene->sortScratch = nullptr;
+    scene->listedCorners = nullptr;
     scene->sortCapacity = 0;
 
     uint64_t polygons = 0;
@@ -189,6 +192,8 @@ int AllocDrawLists(Scene* scene)
         static_cast<uint32_t*>(MemAlloc(uint32_t(polygons + 2), SORT_SCRATCH_WORDS * sizeof(uint32_t)));
     if (scene->sortScratch)
         scene->sortCapacity = uint32_t(polygons);
+    // Without them the render pass reads every face from its vertices.
+    scene->listedCorners = static_cast<ListedCorners*>(MemAlloc(uint32_t(polygons + 2), sizeof(ListedCorners)));
     return 1;
 }
 

@@ -360,12 +360,24 @@ constexpr uint32_t DRAW_GLINT = 3;
 constexpr uint32_t DRAW_GLOWFACE = 4;
 constexpr uint32_t DRAW_VOLUMEFACE = 5;
 
+// A draw-list entry without a corners record.
+constexpr uint32_t NO_CORNERS = 0xFFFFFFFF;
+
 // One entry of a scene's draw or sprite list.
 struct DrawEntry {
     uint32_t type;
     float key;                // depth key; a glint's corner index as 0.0, 1.0 or 2.0
     Face* face;               // faces, glints, glow and volume faces
     Entity* light;            // lights
+    uint32_t corners = NO_CORNERS;  // an object's face listed without clipping: its record in listedCorners
+};
+
+// The owner of an object's face listed without clipping and its corners'
+// screen positions (x, y) as they were when it was listed: the render pass
+// can draw the face from them without reading it again.
+struct ListedCorners {
+    Entity* owner;
+    float corners[3][2];
 };
 
 // Words of the draw-list sort's working space per entry: two pairs of key
@@ -400,6 +412,7 @@ struct Scene {
     uint32_t drawCount;         // entries in use this frame
     uint32_t* sortScratch;      // working space of the sort for sortCapacity entries, owned; may be null
     uint32_t sortCapacity;
+    ListedCorners* listedCorners;  // polygonCapacity records, owned; may be null
     uint32_t spriteCapacity;
     DrawEntry* spriteList;      // spriteCapacity + 2 entries, owned
     ColourTable* colourTable;   // not owned
