@@ -2,7 +2,6 @@
 // against FillFlat on the same corners as vertices: the same pixels for any
 // corner order, ties in y, corners off the frame, and frames narrower than
 // a stored span.
-#include "raster/random_triangles.h"
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
