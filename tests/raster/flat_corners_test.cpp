@@ -28,8 +28,8 @@ void ExpectSamePixels(const Positions& p, int32_t width, int32_t height)
     TestFrame viaVertices(width, height);
     TestFrame viaPositions(width, height);
     SetUpFrame(viaVertices.Pixels(), width, height);
-    Triangle triangle(MakeVertex({p.corners[0][0], p.corners[0][1]}), MakeVertex({p.corners[1][0], p.corners[1][1]}),
-                      MakeVertex({p.corners[2][0], p.corners[2][1]}), object.get());
+    Triangle triangle({p.corners[0][0], p.corners[0][1]}, {p.corners[1][0], p.corners[1][1]},
+                      {p.corners[2][0], p.corners[2][1]}, object.get());
     FillFlat(&triangle.ref);
     SetUpFrame(viaPositions.Pixels(), width, height);
     FillFlatCorners(p.corners, *object);
