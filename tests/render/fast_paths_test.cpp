@@ -106,13 +106,13 @@ TEST_F(FastPaths, LightingWideAndOneByOneGivesTheSameColours)
         const auto light = [&](FrontEndPath path) {
             std::mt19937 random(round);
             for (size_t k = 0; k < vertices.size(); ++k) {
-                for (int j = 0; j < 3; ++j) {
-                    vertices[k]->camera[j] = near(random) * (k >= 1003 && k % 9 == 0 ? 1e7f : 1.0f);
-                    vertices[k]->cameraNormal[j] = unit(random);
-                }
+                Vertex& v = *vertices[k];
+                const float scale = k >= 1003 && k % 9 == 0 ? 1e7f : 1.0f;
+                std::generate(std::begin(v.camera), std::end(v.camera), [&] { return near(random) * scale; });
+                std::generate(std::begin(v.cameraNormal), std::end(v.cameraNormal), [&] { return unit(random); });
                 if (k % 50 == 0)  // on the light's integer position
-                    std::memcpy(vertices[k]->camera, lights[round % 6].position, sizeof lights[0].position);
-                vertices[k]->litColour = uint32_t(random());
+                    std::memcpy(v.camera, lights[round % 6].position, sizeof v.camera);
+                v.litColour = uint32_t(random());
             }
             LightVertices(scene, path);
             std::vector<uint32_t> lit(vertices.size());
