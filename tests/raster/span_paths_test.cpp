@@ -10,7 +10,7 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -18,11 +18,8 @@ namespace {
 using namespace raster_test;
 
 struct PathCase {
-    uint32_t flags;
-    uint32_t m1;
-    uint32_t m2;
-    bool fog;
-    bool transparencyMap = false;
+    uint32_t flags, m1, m2;
+    bool fog, transparencyMap = false;
     uint32_t correction = 4;  // perspective pieces of 2^correction pixels
 };
 
@@ -42,8 +39,7 @@ const PathCase PATH_CASES[] = {
     {50, 0, 0, false, false, 0},
 };
 
-constexpr int PATH_TRIANGLES = 400;
-
+// 400 random triangles over random pixels, eight at a time or one by one.
 std::vector<uint16_t> DrawWith(bool vectors, const PathCase& c, const ObjectEntity& object, uint32_t seed)
 {
     TestFrame frame;
@@ -51,18 +47,13 @@ std::vector<uint16_t> DrawWith(bool vectors, const PathCase& c, const ObjectEnti
     for (size_t i = 0; i < frame.Size(); ++i)
         frame.Pixels()[i] = uint16_t(random() & 0x7FFF);
     SetUpFrame(frame.Pixels());
-    if (c.fog) {
-        Frame.fogIndexBase = 64;
-        Frame.fogStart = 20.0f;
-        Frame.fogEnd = 80.0f;
-        Frame.fogStartLevel = 30.0f;
-        Frame.fogEndLevel = 250.0f;
-        Frame.fogColour = 0x00C08040;
-    }
+    if (c.fog)
+        std::tie(Frame.fogIndexBase, Frame.fogStart, Frame.fogEnd, Frame.fogStartLevel, Frame.fogEndLevel,
+                 Frame.fogColour) = std::make_tuple(64, 20.0f, 80.0f, 30.0f, 250.0f, 0x00C08040);
     const bool saved = SpanVectors;
     SpanVectors = vectors;
     TriangleSource source(seed);
-    for (int i = 0; i < PATH_TRIANGLES; ++i) {
+    for (int i = 0; i < 400; ++i) {
         const CornerSet corners = source.Next();
         Triangle triangle(corners[0], corners[1], corners[2], &object);
         DrawTriangle(&triangle.ref);
@@ -76,13 +67,10 @@ TEST(SpanPaths, LanesDrawWhatOnePixelAtATimeDraws)
 {
     if (!__builtin_cpu_supports("avx2"))
         GTEST_SKIP() << "no AVX2 on this processor";
-    const TexturePtr texture = MakeTexture(6, 5, 21);
-    const TexturePtr environment = MakeTexture(8, 8, 22);
+    const TexturePtr texture = MakeTexture(6, 5, 21), environment = MakeTexture(8, 8, 22);
     const TexturePtr transparency = MakeTexture(5, 6, 23);
     for (const PathCase& c : PATH_CASES) {
-        SCOPED_TRACE("flags " + std::to_string(c.flags) + " m1 " + std::to_string(c.m1) + " m2 " +
-                     std::to_string(c.m2) + (c.fog ? " fog" : "") + (c.transparencyMap ? " map" : "") +
-                     " correction " + std::to_string(c.correction));
+        const uint32_t seed = uint32_t(&c - PATH_CASES);
         ObjectPtr object = MakeObject(c.flags, 0x90C08040);
         object->textureMap = texture.get();
         object->environmentMap = environment.get();
@@ -90,66 +78,34 @@ TEST(SpanPaths, LanesDrawWhatOnePixelAtATimeDraws)
         object->material[1] = c.m1;
         object->material[2] = c.m2;
         object->correctionValue = c.correction;
-        const uint32_t seed = c.flags * 29 + c.m1 * 5 + c.m2 * 3 + c.fog + c.transparencyMap * 7 + c.correction * 11;
-        EXPECT_EQ(DrawWith(true, c, *object, seed), DrawWith(false, c, *object, seed));
+        EXPECT_EQ(DrawWith(true, c, *object, seed), DrawWith(false, c, *object, seed)) << "case " << seed;
     }
 }
 
-struct StepCase {
-    float x;
-    float step;
-};
-
-// Units of the binade of 1 and of 2.
-const float ONE_UNIT = std::ldexp(1.0f, -23);
-const float TWO_UNIT = std::ldexp(1.0f, -22);
-
-// Sums that leave the binade on either side, halfway steps, steps below a
-// unit, zero, subnormals, negatives, and steps that are not numbers.
-const StepCase STEP_CASES[] = {
-    {1.0f + 2 * ONE_UNIT, -1.375f * ONE_UNIT},
-    {1.0f + ONE_UNIT, -0.75f * ONE_UNIT},
-    {2.0f - 2 * ONE_UNIT, 1.75f * ONE_UNIT},
-    {2.0f - 2 * ONE_UNIT, 1.25f * ONE_UNIT},
-    {1.0f + ONE_UNIT, 0.5f * ONE_UNIT},
-    {1.0f + ONE_UNIT, 1.5f * ONE_UNIT},
-    {2.0f + TWO_UNIT, -0.5f * TWO_UNIT},
-    {1.0f, 0.3f * ONE_UNIT},
-    {1.0f, -0.3f * ONE_UNIT},
-    {0.5f, -1e-12f},
-    {30.0f, 0.4f},
-    {250.0f, -0.4f},
-    {0.1f, -1e-4f},
-    {-3.0f, 0.001f},
-    {-3.0f, -0.001f},
-    {0.02f, 1e-4f},
-    {1.5f, 0.0f},
-    {1e-38f, 1e-40f},
-    {1e-45f, 1e-45f},
-    {3e38f, 1e37f},
-    {1.0f, 4.0f},
-    {1.0f, std::numeric_limits<float>::infinity()},
-    {1.0f, std::numeric_limits<float>::quiet_NaN()},
-};
-
+// Sums that leave the binade of 1 or of 2 on either side (by steps counted
+// in its units), halfway steps, steps below a unit, zero, subnormals,
+// negatives, and steps that are not numbers.
 TEST(SpanPaths, FloatStepsAddAsOneAdditionAtATime)
 {
-    for (const StepCase& c : STEP_CASES) {
+    const float u = std::ldexp(1.0f, -23), INF = std::numeric_limits<float>::infinity();
+    const float cases[][2] = {
+        {1 + 2 * u, -1.375f * u}, {1 + u, -0.75f * u}, {2 - 2 * u, 1.75f * u}, {2 - 2 * u, 1.25f * u},
+        {1 + u, 0.5f * u},        {1 + u, 1.5f * u},   {2 + 2 * u, -u},        {1, 0.3f * u},
+        {1, -0.3f * u},           {0.5f, -1e-12f},     {30, 0.4f},             {250, -0.4f},
+        {0.1f, -1e-4f},           {-3, 0.001f},        {-3, -0.001f},          {0.02f, 1e-4f},
+        {1.5f, 0},                {1e-38f, 1e-40f},    {1e-45f, 1e-45f},       {3e38f, 1e37f},
+        {1, 4},                   {1, INF},            {1, std::nanf("")},
+    };
+    for (const auto& c : cases) {
         for (int64_t n : {1, 2, 7, 16, 300}) {
-            SCOPED_TRACE("x " + std::to_string(c.x) + " step " + std::to_string(c.step) + " n " +
-                         std::to_string(n));
-            std::vector<uint32_t> sums{BitsOfFloat(c.x)};
-            float x = c.x;
-            for (int64_t i = 0; i < n; ++i) {
-                x += c.step;
-                sums.push_back(BitsOfFloat(x));
-            }
-            FloatSteps steps(c.step);
-            EXPECT_EQ(BitsOfFloat(steps.Advance(c.x, n)), sums.back());
-            if (steps.Whole(BitsOfFloat(c.x), n)) {
-                for (int64_t i = 0; i <= n; ++i)
-                    EXPECT_EQ(BitsOfFloat(c.x) + uint32_t(i) * steps.Increment(), sums[size_t(i)]) << "after " << i;
-            }
+            SCOPED_TRACE(testing::Message() << "x " << c[0] << " step " << c[1] << " n " << n);
+            std::vector<uint32_t> sums{BitsOfFloat(c[0])};
+            for (float x = c[0]; sums.size() <= size_t(n);)
+                sums.push_back(BitsOfFloat(x += c[1]));
+            FloatSteps steps(c[1]);
+            EXPECT_EQ(BitsOfFloat(steps.Advance(c[0], n)), sums.back());
+            for (int64_t i = 0; steps.Whole(sums[0], n) && i <= n; ++i)
+                EXPECT_EQ(sums[0] + uint32_t(i) * steps.Increment(), sums[size_t(i)]) << "after " << i;
         }
     }
 }
