@@ -2,7 +2,12 @@
 
 #include "scene/scene.h"
 
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 // ---- Reading -----------------------------------------------------------------------
 
@@ -157,7 +162,10 @@ const char* ChunkString(const Chunk& chunk)
 
 namespace {
 
-constexpr char TEMPORARY_SUFFIX[] = ".tmp";
+// "<name>.XXXXXX": the random part is filled in by CreateTemporary.
+constexpr char TEMPORARY_SUFFIX[] = ".XXXXXX";
+constexpr size_t TEMPORARY_RANDOM = sizeof TEMPORARY_SUFFIX - 2;
+constexpr int TEMPORARY_ATTEMPTS = 100;
 
 void FreeSinkNames(SceneSink* sink)
 {
@@ -167,11 +175,34 @@ void FreeSinkNames(SceneSink* sink)
     sink->temporaryName = nullptr;
 }
 
+// Creates a file of a new random name from `pattern` (its last six
+// characters are replaced) and returns its descriptor, or -1. O_EXCL makes
+// the call fail rather than follow a link or reuse a file someone planted
+// at that name, and mode 0666 lets the umask give the file the same
+// permissions fopen would.
+int CreateTemporary(char* pattern)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    char* random = pattern + std::strlen(pattern) - TEMPORARY_RANDOM;
+    for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
+        uint8_t bytes[TEMPORARY_RANDOM];
+        if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes))
+            return -1;
+        for (size_t i = 0; i < TEMPORARY_RANDOM; ++i)
+            random[i] = letters[bytes[i] % (sizeof letters - 1)];
+        const int fd = open(pattern, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 }  // namespace
 
-// The file is written as "<name>.tmp" and only renamed to its name once it
-// is complete, so a failed write never leaves a file that looks valid (and
-// an older file of that name stays as it was).
+// The file is written under a fresh name beside it ("<name>.XXXXXX") and
+// only renamed to its name once it is complete, so a failed write never
+// leaves a file that looks valid (and an older file of that name stays as
+// it was). The temporary file is removed on every failure.
 bool OpenSinkFile(SceneSink* sink, const char* name)
 {
     *sink = SceneSink{};
@@ -186,7 +217,14 @@ bool OpenSinkFile(SceneSink* sink, const char* name)
     }
     std::memcpy(sink->temporaryName, name, length);
     std::memcpy(sink->temporaryName + length, TEMPORARY_SUFFIX, sizeof TEMPORARY_SUFFIX);
-    sink->file = std::fopen(sink->temporaryName, "wb");
+    const int fd = CreateTemporary(sink->temporaryName);
+    if (fd >= 0) {
+        sink->file = fdopen(fd, "wb");
+        if (!sink->file) {
+            close(fd);
+            unlink(sink->temporaryName);
+        }
+    }
     if (!sink->file) {
         FreeSinkNames(sink);
         return false;

@@ -250,7 +250,9 @@ struct SceneSink {
     bool failed;              // a write, a seek or a bound failed; later writes do nothing
 };
 
-// Creates the temporary file beside `name`. False when it cannot be made.
+// Creates a temporary file of a fresh name beside `name` (never an
+// existing file or link), with the permissions fopen would give `name`.
+// False when it cannot be made.
 bool OpenSinkFile(SceneSink* sink, const char* name);
 
 // Writes into `memory`, at most `capacity` bytes.
