@@ -1,12 +1,16 @@
 // Feeds each input to LoadScene as a scene file in memory, bounded by its
-// length, with name-only textures and no colour table. A scene that loads is
+// FORM, with name-only textures and no colour table. A scene that loads is
 // written back with SaveScene and read again: every copy must load, and
-// from the second write on the bytes must not change. A scene that loads is also read
-// a second time the way the programs read scenes, in 15-bit mode with a
-// colour table and real textures, so that materials, tables, mip levels and
-// the fog set-up are built from hostile values too.
+// from the second write on the bytes must not change. A scene that loads is
+// also read a second time the way the programs read scenes, in 15-bit mode
+// with a colour table and real textures, so that materials, tables, mip
+// levels and the fog set-up are built from hostile values too. The
+// textures are the ILBM FORMs that follow the scene's FORM in the input,
+// one per texture in the order they are made (then the raw square), so
+// pictures of any size and depth reach the texture, grey-map and mip code.
 #include "kvor3d.h"
 #include "cube_table.h"
+#include "input_parts.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,13 +18,6 @@
 #include <vector>
 
 namespace {
-
-// Every texture is the same raw 256 × 256 square, used where it lies.
-const void* RawSquare(const char*)
-{
-    static std::vector<uint16_t> pixels(256 * 256, 0x4210);
-    return pixels.data();
-}
 
 Scene* LoadFrom(const uint8_t* data, size_t size, bool asThePrograms)
 {
@@ -34,7 +31,7 @@ Scene* LoadFrom(const uint8_t* data, size_t size, bool asThePrograms)
         {TAG_LOADSCENE_MEMORY, TagPtr(data)},
         {TAG_LOADSCENE_MEMORYSIZE, size},
         {TAG_LOADSCENE_COLOURTABLE, TagPtr(CubeTable())},
-        {TAG_LOADSCENE_TEXTURES, reinterpret_cast<uintptr_t>(&RawSquare)},
+        {TAG_LOADSCENE_TEXTURES, reinterpret_cast<uintptr_t>(&parts::NextPicture)},
         {TAG_DONE, 0},
     };
     return LoadScene(asThePrograms ? programs : placeholders);
@@ -76,6 +73,9 @@ std::vector<uint8_t> SaveReloaded(const std::vector<uint8_t>& image)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    const size_t sceneSize = parts::FormLength(data, size);
+    parts::ThePictures().Reset(data + sceneSize, size - sceneSize);
+    size = sceneSize;
     SetPixelMode(0);
     Scene* scene = LoadFrom(data, size, false);
     if (!scene)
