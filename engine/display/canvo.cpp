@@ -105,6 +105,25 @@ bool HasWritableColormap(const XVisualInfo& info)
     return (info.c_class & 1) != 0;
 }
 
+// Xlib calls this when the connection breaks (the server went away); it
+// must not return. One line replaces Xlib's own report, and the process
+// ends at once: exit handlers and destructors would only talk to the dead
+// connection again.
+int LoseConnection(Display*)
+{
+    std::fputs("lost the connection to the X display\n", stderr);
+    std::fflush(stdout);
+    std::_Exit(1);
+}
+
+// Asks the server itself: the MIT-SHM calls would have Xlib print a warning
+// of its own on a server without the extension.
+bool HasSharedMemoryExtension(Display* display)
+{
+    int opcode = 0, firstEvent = 0, firstError = 0;
+    return XQueryExtension(display, "MIT-SHM", &opcode, &firstEvent, &firstError);
+}
+
 }  // namespace
 
 const char* CanvoErrorText(int error)
@@ -155,6 +174,7 @@ int Canvo::OpenSteps(int argc, char** argv, const char* title)
     display = XOpenDisplay(name ? name : ":0.0");
     if (!display)
         return ERR_CV_DISPLAY;
+    XSetIOErrorHandler(LoseConnection);
     screen = DefaultScreenOfDisplay(display);
     screenNumber = DefaultScreen(display);
 
@@ -176,6 +196,7 @@ int Canvo::OpenSteps(int argc, char** argv, const char* title)
         result = CreateSharedImage();
     if (result == ERR_CV_NONE) {
         XMapWindow(display, window);
+        ForgetBackgroundTile();
         LoadColourCube();
         if (trap.Failed())
             result = ERR_CV_DIRECTVIDEO;
@@ -320,8 +341,8 @@ int Canvo::CreateSharedImage()
 
     int major = 0, minor = 0;
     Bool sharedPixmaps = False;
-    if (!XShmQueryVersion(display, &major, &minor, &sharedPixmaps) || !sharedPixmaps ||
-        XShmPixmapFormat(display) != ZPixmap)
+    if (!HasSharedMemoryExtension(display) || !XShmQueryVersion(display, &major, &minor, &sharedPixmaps) ||
+        !sharedPixmaps || XShmPixmapFormat(display) != ZPixmap)
         return ERR_CV_DIRECTVIDEO;
 
     size_t bytes = size_t(width) * size_t(height) * size_t(imageBitsPerPixel / 8);
@@ -374,23 +395,43 @@ void Canvo::LoadColourCube()
     }
 }
 
+// The server paints a window's background through a scratch graphics context
+// that keeps the last tile it used, and with it a reference to our pixmap
+// and so to the shared segment: a process killed outright would leave the
+// segment attached until the server paints some other tiled background.
+// After each paint from the pixmap, a throw-away 8 × 8 tile (a 1 × 1 tile
+// would be painted as a solid colour and not reach the cache) is passed
+// through that context instead: the window's first pixel is copied into
+// the tile's, the tile becomes the background, the first pixel is cleared
+// (a nonempty area: an empty one is not painted at all), repainting it with
+// the colour it had, and the pixmap is made the background again. Only the
+// tile is drawn with our graphics context, without exposure events.
+// Exposures the server repaints on its own (a window moved away, a window
+// manager mapping the window late) cache the pixmap again until the next
+// frame.
+void Canvo::ForgetBackgroundTile()
+{
+    if (!spareTile)
+        spareTile = XCreatePixmap(display, window, 8, 8, unsigned(visualDepth));
+    XSetGraphicsExposures(display, gc, False);
+    XCopyArea(display, pixmap, spareTile, gc, 0, 0, 1, 1, 0, 0);
+    XSetWindowBackgroundPixmap(display, window, spareTile);
+    XClearArea(display, window, 0, 0, 1, 1, False);
+    XSetWindowBackgroundPixmap(display, window, pixmap);
+}
+
 // Releases whatever Open created, in reverse order; safe on a half-open object.
 // The window goes first: as long as it shows the pixmap, the server keeps
-// the pixmap, and with it the segment, attached. Servers also keep the last
-// background tile they painted with in a cached graphics context, so the
-// window is repainted once with a throw-away 8 × 8 tile before it goes (a
-// 1 × 1 tile would be painted as a solid colour and change nothing);
-// otherwise the segment would stay attached until some other window's
-// background is painted.
+// the pixmap, and with it the segment, attached. The server's paint cache
+// may hold the pixmap too when it repainted the window on its own since
+// the last frame, so the throw-away tile is passed through it once more.
 void Canvo::Release()
 {
     if (display) {
-        if (window && pixmap) {
-            Pixmap tile = XCreatePixmap(display, window, 8, 8, unsigned(visualDepth));
-            XSetWindowBackgroundPixmap(display, window, tile);
-            XClearWindow(display, window);
-            XFreePixmap(display, tile);
-        }
+        if (window && pixmap)
+            ForgetBackgroundTile();
+        if (spareTile)
+            XFreePixmap(display, spareTile);
         if (window)
             XDestroyWindow(display, window);
         if (pixmap)
@@ -423,6 +464,7 @@ void Canvo::Release()
     segmentInfo.shmid = -1;
     segmentAttached = false;
     pixmap = 0;
+    spareTile = 0;
     opaqueBits = 0;
     colormapWritable = false;
 }
@@ -444,6 +486,7 @@ void Canvo::Refresh()
     if (!ConvertPixels(conversionCode, job))
         return;
     XClearWindow(display, window);
+    ForgetBackgroundTile();
     XSync(display, False);
 }
 

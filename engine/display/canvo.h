@@ -64,6 +64,7 @@ private:
     int CreateGC();
     int CreateSharedImage();
     void LoadColourCube();
+    void ForgetBackgroundTile();
     void Release();
 
     Display* display = nullptr;
@@ -94,4 +95,5 @@ private:
     bool colormapWritable = false;
     bool segmentAttached = false;
     Pixmap pixmap = 0;
+    Pixmap spareTile = 0;  // passed through the server's paint cache after each repaint
 };

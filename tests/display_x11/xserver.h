@@ -55,12 +55,16 @@ public:
         if (!name.empty())
             name = ":" + name;
     }
-    ~PrivateXServer()
+    ~PrivateXServer() { Kill(SIGTERM); }
+
+    // Ends the server with `signal` and waits for it.
+    void Kill(int signal)
     {
         // A forked test child that exits must not take the server with it.
         if (pid > 0 && getpid() == owner) {
-            kill(pid, SIGTERM);
+            kill(pid, signal);
             waitpid(pid, nullptr, 0);
+            pid = -1;
         }
     }
     PrivateXServer(const PrivateXServer&) = delete;
