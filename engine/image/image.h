@@ -35,14 +35,15 @@ constexpr uint32_t ILBM_MAX_PALETTE_PLANES = 8;
 constexpr uint32_t ILBM_TRUE_COLOUR_PLANES = 24;  // planes 0-7 red, 8-15 green, 16-23 blue
 
 // The largest picture either reader accepts. Textures are addressed through
-// power-of-two masks with 16.16 coordinates: a side of 4096 texels leaves
-// three integer bits above the texel index, so a face can repeat such a
-// map eight times each way before its coordinates wrap, and larger sides
-// would have too few. The total of 4 Mi pixels (a 2048 × 2048 square, or
-// 4096 × 1024) is several times the largest view, so no more detail could
-// show; it keeps one picture at 8 MB of 15-bit pixels (11 MB with all mip
-// levels), so that a small hostile file cannot make a reader take hundreds
-// of megabytes. Anything larger is refused as soon as its BMHD is read.
+// power-of-two masks with signed 16.16 coordinates: a side of 4096 texels
+// leaves four integer bits above the texel index, one of them the sign, so
+// a face can repeat such a map eight times each way before its coordinates
+// wrap; larger sides leave too few. The total of 4 Mi pixels (2048 × 2048,
+// or 4096 × 1024) is sixty times the pixels of a 320 × 200 frame, more
+// detail than one frame can show; it keeps a picture at 8 MB of 15-bit
+// pixels (11 MB with all mip levels), so that a small file that claims a
+// huge picture cannot make a reader take hundreds of megabytes. A larger
+// picture is refused as soon as its BMHD is read.
 constexpr uint32_t IMAGE_MAX_SIDE = 4096;
 constexpr uint32_t IMAGE_MAX_PIXELS = 4u << 20;
 

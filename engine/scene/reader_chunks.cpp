@@ -116,7 +116,8 @@ Texture* MakePlaceholder(Scene* scene, const char* name)
 // a placeholder, or a new texture read through the callback's image or from
 // the file of that name (appended to the scene's chain by CreateTexture). A
 // file already read under another spelling of its path is shared, not read
-// again. A texture that cannot be made is reported with its name.
+// again; a transparency map gets its grey map as a texture of its own name
+// would. A texture that cannot be made is reported with its name.
 bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Texture** slot)
 {
     const char* name = ChunkString(chunk);
@@ -134,7 +135,7 @@ bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Te
     if (!image) {
         if (Texture* sameFile = FindTextureFile(context->scene, name)) {
             *slot = sameFile;
-            return true;
+            return !transparency || (sameFile->textureFlags & TEXTURE_GREYMAP) || BuildGreyMap(sameFile);
         }
     }
     TagItem tags[5] = {
