@@ -51,10 +51,10 @@ const cli::Program COMMAND_LINE = {
     "kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT",
     "Renders a kvor3d scene file into PNG pictures of 320 x 200 pixels, or into\n"
     "a YUV4MPEG2 video stream with --y4m FILE in place of OUTPUT, without a\n"
-    "display. Texture files named in the scene are read from the current folder. An existing OUTPUT is replaced\n"
-    "only when it is a regular file (a character device such as /dev/null is\n"
-    "written in place). A sequence shows a progress line on standard error when\n"
-    "it is a terminal.",
+    "display. Texture files named in the scene are read from the current\n"
+    "folder. An existing OUTPUT is replaced only when it is a regular file (a\n"
+    "character device such as /dev/null is written in place). A sequence shows\n"
+    "a progress line on standard error when it is a terminal.",
     {{'t', "time", "SECONDS",
       "one frame at this scene time, within the scene's first key\n"
       "and its last, into the file OUTPUT (default: the first key)"},

@@ -21,7 +21,7 @@ const cli::Program PROGRAM = {
     "Writes the data folder FOLDER (default \"data\", made when missing) that\n"
     "threnody and kvorview run on: the show's files, the textures and the\n"
     "scenes, every byte derived from the seed.",
-    {{'s' + cli::LONG_ONLY, "seed", "N",
+    {{cli::LONG_ONLY, "seed", "N",
       "the seed, a whole number from 0 to 18446744073709551615\n(decimal, 0x hexadecimal or 0 octal; default 1997)"}},
     "Exit status: 0 on success, 1 when the folder cannot be made, 2 for a usage\nerror.",
 };
