@@ -1,4 +1,5 @@
 // Flat members: one colour over the triangle, written or blended.
+#include "render/lanes.h"
 #include "render/spans.h"
 
 #include <algorithm>
@@ -95,6 +96,109 @@ inline int64_t MaskOf(bool condition)
     }
 }
 
+// Lanes of a that the mask picks, the others from b.
+inline __attribute__((always_inline)) Floats Pick(const Ints& mask, const Floats& a, const Floats& b)
+{
+    return mask ? a : b;
+}
+
+// Lanes whose value the processor's truncation converts as TruncToInt does:
+// inside (−2^31, 2^31) and a number. The others go the general way.
+inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
+{
+    return (value > -2147483648.0f) & (value < 2147483648.0f);
+}
+
+// SetUpPositions of up to LANES triangles side by side, with the same
+// operations in the same order in every lane: the corner order by the same
+// three compare-and-swaps, ceil and floor of the rows from the truncation,
+// the slopes, the edges' 16.16 starts and steps. A lane where a conversion
+// falls outside the truncation's range is set up alone by SetUpPositions.
+// Only the fields FillFlatRows reads are set. Bit i of the result: triangle
+// i has rows to draw.
+__attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const float (*const* corners)[2],
+                                                                          int32_t count, ScanTriangle* scans)
+{
+    float values[6][LANES];
+    for (int32_t lane = 0; lane < LANES; ++lane) {
+        const float (*p)[2] = corners[std::min(lane, count - 1)];
+        for (int i = 0; i < 3; ++i) {
+            values[2 * i][lane] = p[i][0];
+            values[2 * i + 1][lane] = p[i][1];
+        }
+    }
+    Floats x[3], y[3];
+    for (int i = 0; i < 3; ++i) {
+        std::memcpy(&x[i], values[2 * i], sizeof x[i]);
+        std::memcpy(&y[i], values[2 * i + 1], sizeof y[i]);
+    }
+    const Ints swapFirst = y[1] < y[0];
+    Floats xt = Pick(swapFirst, x[1], x[0]), yt = Pick(swapFirst, y[1], y[0]);
+    Floats xm = Pick(swapFirst, x[0], x[1]), ym = Pick(swapFirst, y[0], y[1]);
+    const Ints swapSecond = y[2] < ym;
+    const Floats xb = Pick(swapSecond, xm, x[2]), yb = Pick(swapSecond, ym, y[2]);
+    const Floats xl = Pick(swapSecond, x[2], xm), yl = Pick(swapSecond, y[2], ym);
+    const Ints swapThird = yl < yt;
+    xm = Pick(swapThird, xt, xl);
+    ym = Pick(swapThird, yt, yl);
+    xt = Pick(swapThird, xl, xt);
+    yt = Pick(swapThird, yl, yt);
+
+    Ints general = ~(Convertible(yt) & Convertible(yb) & Convertible(ym));
+    const Ints truncatedTop = __builtin_convertvector(yt, Ints);
+    const Floats topTruncation = __builtin_convertvector(truncatedTop, Floats);
+    const Ints topAbove = topTruncation < yt;
+    const Ints firstRow = truncatedTop - topAbove;
+    const Floats topRow = Pick(topAbove, topTruncation + 1.0f, topTruncation);
+    const Ints truncatedBottom = __builtin_convertvector(yb, Ints);
+    const Ints lastRow = truncatedBottom + (yb < __builtin_convertvector(truncatedBottom, Floats));
+    const Ints truncatedMiddle = __builtin_convertvector(ym, Ints);
+    const Floats middleTruncation = __builtin_convertvector(truncatedMiddle, Floats);
+    const Ints middleAbove = middleTruncation < ym;
+    const Ints middleRowIndex = truncatedMiddle - middleAbove;
+    const Floats middleRow = Pick(middleAbove, middleTruncation + 1.0f, middleTruncation);
+    const Ints zero{};
+    const Ints lowest = Ints{} + (Frame.height - 1);
+    const Ints drawn = (yb > yt) & ((firstRow > zero ? firstRow : zero) <= (lastRow < lowest ? lastRow : lowest));
+
+    const Floats longSlope = (xb - xt) / (yb - yt);
+    const Floats horizontal = Pick(xm < xt, Floats{} - SLOPE_HORIZONTAL, Floats{} + SLOPE_HORIZONTAL);
+    const Floats upperSlope = Pick(ym != yt, (xm - xt) / (ym - yt), horizontal);
+    const Floats lowerSlope = Pick(yb != ym, (xb - xm) / (yb - ym), Floats{});
+    const Floats rowOffset = topRow - yt;
+    const Floats fixed[6] = {(rowOffset * longSlope + xt) * FIXED_ONE, longSlope * FIXED_ONE,
+                             (rowOffset * upperSlope + xt) * FIXED_ONE, upperSlope * FIXED_ONE,
+                             ((middleRow - ym) * lowerSlope + xm) * FIXED_ONE, lowerSlope * FIXED_ONE};
+    int32_t edges[6][LANES];
+    for (int i = 0; i < 6; ++i) {
+        general |= drawn & ~Convertible(fixed[i]);
+        const Ints converted = __builtin_convertvector(fixed[i], Ints);
+        std::memcpy(edges[i], &converted, sizeof edges[i]);
+    }
+    uint32_t rows = 0;
+    for (int32_t lane = 0; lane < count; ++lane) {
+        ScanTriangle& scan = scans[lane];
+        if (general[lane]) {
+            rows |= uint32_t(SetUpPositions(corners[lane], scan)) << lane;
+            continue;
+        }
+        if (!drawn[lane])
+            continue;
+        rows |= 1u << lane;
+        scan.firstRow = firstRow[lane];
+        scan.middleRow = middleRowIndex[lane];
+        scan.lastRow = lastRow[lane];
+        scan.xLong = edges[0][lane];
+        scan.stepLong = edges[1][lane];
+        scan.xUpper = edges[2][lane];
+        scan.stepUpper = edges[3][lane];
+        scan.xLower = edges[4][lane];
+        scan.stepLower = edges[5][lane];
+        scan.longLeft = scan.stepLong < scan.stepUpper;
+    }
+    return rows;
+}
+
 }  // namespace
 
 // Long fills are bound by the stores: 32 bytes at a time, aligned to 32
@@ -123,12 +227,18 @@ void FillFlat(const TriangleRef* triangle)
     FillFlatRows(scan, uint16_t(PixelOfColour(object->colour)));
 }
 
-void FillFlatCorners(const float (*corners)[2], const ObjectEntity& object)
+static_assert(FLAT_BATCH == LANES, "a batch is set up in one vector");
+
+void FillFlatCornerBatch(const float (*const* corners)[2], const ObjectEntity* const* objects, int32_t count)
 {
-    ScanTriangle scan;
-    if (!Frame.target || !SetUpPositions(corners, scan))
+    ScanTriangle scans[FLAT_BATCH];
+    if (!Frame.target || count <= 0 || count > FLAT_BATCH || Frame.width <= 0)
         return;
-    FillFlatRows(scan, uint16_t(PixelOfColour(object.colour)));
+    const uint32_t rows = SetUpFlatBatch(corners, count, scans);
+    for (int32_t i = 0; i < count; ++i) {
+        if (rows & (1u << i))
+            FillFlatRows(scans[i], uint16_t(PixelOfColour(objects[i]->colour)));
+    }
 }
 
 // By the colour's alpha the triangle needs no area; by the transparency map
