@@ -119,18 +119,15 @@ inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
 __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const float (*const* corners)[2],
                                                                           int32_t count, ScanTriangle* scans)
 {
-    float values[6][LANES];
-    for (int32_t lane = 0; lane < LANES; ++lane) {
-        const float (*p)[2] = corners[std::min(lane, count - 1)];
-        for (int i = 0; i < 3; ++i) {
-            values[2 * i][lane] = p[i][0];
-            values[2 * i + 1][lane] = p[i][1];
-        }
-    }
+    const float (*p[LANES])[2];
+    for (int32_t lane = 0; lane < LANES; ++lane)
+        p[lane] = corners[std::min(lane, count - 1)];
+    // Each vector made from its lanes in registers: lanes stored one by one
+    // and loaded as a vector would wait for the stores to reach memory.
     Floats x[3], y[3];
     for (int i = 0; i < 3; ++i) {
-        std::memcpy(&x[i], values[2 * i], sizeof x[i]);
-        std::memcpy(&y[i], values[2 * i + 1], sizeof y[i]);
+        x[i] = Floats{p[0][i][0], p[1][i][0], p[2][i][0], p[3][i][0], p[4][i][0], p[5][i][0], p[6][i][0], p[7][i][0]};
+        y[i] = Floats{p[0][i][1], p[1][i][1], p[2][i][1], p[3][i][1], p[4][i][1], p[5][i][1], p[6][i][1], p[7][i][1]};
     }
     const Ints swapFirst = y[1] < y[0];
     Floats xt = Pick(swapFirst, x[1], x[0]), yt = Pick(swapFirst, y[1], y[0]);

@@ -83,8 +83,9 @@ bool OnlyFlat(const ObjectEntity& object)
     return DrawsFlat(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
 }
 
-// Records are fetched this many entries ahead of the one drawn.
-constexpr uint32_t RECORDS_AHEAD = 8;
+// Records are fetched this many entries ahead of the one drawn: a batch
+// reads FLAT_BATCH of them at once.
+constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
 
 // Listed faces that need only a flat fill, gathered in draw-list order and
 // drawn together before anything else is drawn.
