@@ -51,9 +51,29 @@ inline int64_t MaskOf(bool condition)
 // single-pixel stores to the span's first pixel, its last and the two
 // between clamped to the last, an empty one as the same stores to a spare
 // pixel, so that neither the length nor the emptiness picks a path.
-[[gnu::always_inline]] inline void FillFlatRows(const ScanTriangle& s, uint16_t pixel)
+[[gnu::always_inline]] inline void FillRowSpan(uint16_t* line, int64_t left, int64_t count, uint16_t pixel,
+                                               uintptr_t spareAddress)
 {
     constexpr int64_t STORED = 4;
+    if (count > STORED) {
+        if (count < LONG_SPAN)
+            FillShortSpan(line + left, count, pixel);
+        else
+            FillLongSpan(line + left, count, pixel);
+    } else {
+        const int64_t drawn = MaskOf(count > 0);
+        const uintptr_t first = reinterpret_cast<uintptr_t>(line + left);
+        uint16_t* const d = reinterpret_cast<uint16_t*>((first & drawn) | (spareAddress & ~drawn));
+        const int64_t end = (count - 1) & drawn;
+        d[0] = pixel;
+        d[end != 0] = pixel;
+        d[end - (end == STORED - 1)] = pixel;
+        d[end] = pixel;
+    }
+}
+
+[[gnu::always_inline]] inline void FillFlatRows(const ScanTriangle& s, uint16_t pixel)
+{
     const int64_t width = Frame.width;
     const int64_t lastRow = std::min<int64_t>(s.lastRow, int64_t(Frame.height) - 1);
     int64_t row = std::max<int64_t>(s.firstRow, 0);
@@ -74,22 +94,7 @@ inline int64_t MaskOf(bool condition)
         const int32_t rightEdge = xLong ^ xShort ^ leftEdge;
         const int64_t left = std::max<int64_t>((int64_t(leftEdge) + FIXED_FRACTION) >> 16, 0);
         const int64_t right = std::min<int64_t>(rightEdge >> 16, width - 1);
-        const int64_t count = right - left + 1;
-        if (count > STORED) {
-            if (count < LONG_SPAN)
-                FillShortSpan(line + left, count, pixel);
-            else
-                FillLongSpan(line + left, count, pixel);
-        } else {
-            const int64_t drawn = MaskOf(count > 0);
-            const uintptr_t first = reinterpret_cast<uintptr_t>(line + left);
-            uint16_t* const d = reinterpret_cast<uint16_t*>((first & drawn) | (spareAddress & ~drawn));
-            const int64_t end = (count - 1) & drawn;
-            d[0] = pixel;
-            d[end != 0] = pixel;
-            d[end - (end == STORED - 1)] = pixel;
-            d[end] = pixel;
-        }
+        FillRowSpan(line, left, right - left + 1, pixel, spareAddress);
         xLong = FixedAdd(xLong, s.stepLong);
         xUpper = FixedAdd(xUpper, s.stepUpper);
         xLower = FixedAdd(xLower, s.stepLower);
@@ -109,15 +114,34 @@ inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
     return (value > -2147483648.0f) & (value < 2147483648.0f);
 }
 
+// Rows of a triangle whose spans a batch's set-up lists itself.
+constexpr int32_t TABLED_ROWS = 8;
+
+// The spans of a batch's small triangles, as FillFlatRows finds them, row k
+// of triangle i at [k][i]: the first pixel and the count (0 past the
+// triangle's last row in the frame).
+struct SpanTable {
+    int32_t left[TABLED_ROWS][LANES];
+    int32_t count[TABLED_ROWS][LANES];
+    int32_t firstRow[LANES];  // the first row in the frame
+    int32_t rows[LANES];      // rows in the frame
+    int32_t depth;            // the most rows of a listed triangle
+    uint32_t listed;          // bit i: triangle i's spans are listed
+};
+
 // SetUpPositions of up to LANES triangles side by side, with the same
 // operations in the same order in every lane: the corner order by the same
 // three compare-and-swaps, ceil and floor of the rows from the truncation,
 // the slopes, the edges' 16.16 starts and steps. A lane where a conversion
 // falls outside the truncation's range is set up alone by SetUpPositions.
-// Only the fields FillFlatRows reads are set. Bit i of the result: triangle
-// i has rows to draw.
+// Triangles with rows in the frame, all of them set up by lanes and none
+// with more than TABLED_ROWS of them, have their spans listed in `table`
+// too, found by FillFlatRows' arithmetic in every lane; the others get the
+// fields FillFlatRows reads. Bit i of the result: triangle i has rows to
+// draw.
 __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const float (*const* corners)[2],
-                                                                          int32_t count, ScanTriangle* scans)
+                                                                          int32_t count, ScanTriangle* scans,
+                                                                          SpanTable& table)
 {
     const float (*p[LANES])[2];
     for (int32_t lane = 0; lane < LANES; ++lane)
@@ -172,14 +196,57 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
         const Ints converted = __builtin_convertvector(fixed[i], Ints);
         std::memcpy(edges[i], &converted, sizeof edges[i]);
     }
-    uint32_t rows = 0;
+    const Ints rowStart = firstRow > zero ? firstRow : zero;
+    const Ints rowEnd = lastRow < lowest ? lastRow : lowest;
+    const Ints rowCount = rowEnd - rowStart + 1;
+    const Ints listed = drawn & ~general & (rowCount <= TABLED_ROWS);
+    table.listed = 0;
+    table.depth = 0;
+    for (int32_t lane = 0; lane < count; ++lane) {
+        if (listed[lane]) {
+            table.listed |= 1u << lane;
+            table.depth = std::max(table.depth, rowCount[lane]);
+        }
+    }
+    if (table.listed) {
+        using Words = uint32_t __attribute__((vector_size(32)));
+        std::memcpy(table.firstRow, &rowStart, sizeof table.firstRow);
+        std::memcpy(table.rows, &rowCount, sizeof table.rows);
+        Ints edge[6];
+        for (int i = 0; i < 6; ++i)
+            std::memcpy(&edge[i], edges[i], sizeof edge[i]);
+        const Ints longLeft = edge[1] < edge[3];
+        const Words skipped = Words(rowStart - firstRow);
+        Words xLong = Words(edge[0]) + Words(edge[1]) * skipped;
+        Words xUpper = Words(edge[2]) + Words(edge[3]) * skipped;
+        Words xLower = Words(edge[4]) + Words(edge[5]) * Words(rowStart - middleRowIndex);
+        const Ints rightmost = Ints{} + (Frame.width - 1);
+        Ints row = rowStart;
+        for (int32_t k = 0; k < table.depth; ++k) {
+            const Ints xShort = row < middleRowIndex ? Ints(xUpper) : Ints(xLower);
+            const Ints leftEdge = longLeft ? Ints(xLong) : xShort;
+            const Ints rightEdge = longLeft ? xShort : Ints(xLong);
+            Ints left = (leftEdge >> 16) - ((leftEdge & FIXED_FRACTION) != 0);
+            left = left > zero ? left : zero;
+            const Ints right = rightEdge >> 16;
+            const Ints spanCount = (right < rightmost ? right : rightmost) - left + 1;
+            const Ints inside = spanCount & (row <= rowEnd);
+            std::memcpy(table.left[k], &left, sizeof table.left[k]);
+            std::memcpy(table.count[k], &inside, sizeof table.count[k]);
+            xLong += Words(edge[1]);
+            xUpper += Words(edge[3]);
+            xLower += Words(edge[5]);
+            row += 1;
+        }
+    }
+    uint32_t rows = table.listed;
     for (int32_t lane = 0; lane < count; ++lane) {
         ScanTriangle& scan = scans[lane];
         if (general[lane]) {
             rows |= uint32_t(SetUpPositions(corners[lane], scan)) << lane;
             continue;
         }
-        if (!drawn[lane])
+        if (!drawn[lane] || listed[lane])
             continue;
         rows |= 1u << lane;
         scan.firstRow = firstRow[lane];
@@ -231,10 +298,27 @@ void FillFlatCornerBatch(const float (*const* corners)[2], const ObjectEntity* c
     ScanTriangle scans[FLAT_BATCH];
     if (!Frame.target || count <= 0 || count > FLAT_BATCH || Frame.width <= 0)
         return;
-    const uint32_t rows = SetUpFlatBatch(corners, count, scans);
+    SpanTable table;
+    const uint32_t rows = SetUpFlatBatch(corners, count, scans, table);
+    const int64_t width = Frame.width;
+    uint16_t spare;
+    const uintptr_t spareAddress = reinterpret_cast<uintptr_t>(&spare);
     for (int32_t i = 0; i < count; ++i) {
-        if (rows & (1u << i))
-            FillFlatRows(scans[i], uint16_t(PixelOfColour(objects[i]->colour)));
+        if (!(rows & (1u << i)))
+            continue;
+        const uint16_t pixel = uint16_t(PixelOfColour(objects[i]->colour));
+        if (!(table.listed & (1u << i))) {
+            FillFlatRows(scans[i], pixel);
+            continue;
+        }
+        // Every listed triangle takes the same number of rows, those past
+        // its own as empty spans on its last row, so that the row count
+        // picks no path.
+        uint16_t* line = Frame.target + table.firstRow[i] * width;
+        for (int32_t k = 0; k < table.depth; ++k) {
+            FillRowSpan(line, table.left[k][i], table.count[k][i], pixel, spareAddress);
+            line += width & -int64_t(k + 1 < table.rows[i]);
+        }
     }
 }
 
