@@ -773,12 +773,15 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     const Vertex& b = *s.bottom;
     SpanPlanes p{};
     if constexpr (F & SPAN_PERSPECTIVE) {
-        const float wt = 1.0f / t.camera[2];
-        const float wm = 1.0f / m.camera[2];
-        const float wb = 1.0f / b.camera[2];
-        p.w = PlaneOf(s, wt, wm, wb);
-        p.uw = PlaneOf(s, t.mapU * wt * FIXED_ONE, m.mapU * wm * FIXED_ONE, b.mapU * wb * FIXED_ONE);
-        p.vw = PlaneOf(s, t.mapV * wt * FIXED_ONE, m.mapV * wm * FIXED_ONE, b.mapV * wb * FIXED_ONE);
+        float w[4];
+        _mm_storeu_ps(w, _mm_div_ps(_mm_set1_ps(1.0f), _mm_setr_ps(t.camera[2], m.camera[2], b.camera[2], 1.0f)));
+        const float wt = w[0], wm = w[1], wb = w[2];
+        const FourPlanes planes(s, {wt, t.mapU * wt * FIXED_ONE, t.mapV * wt * FIXED_ONE, 0.0f},
+                                {wm, m.mapU * wm * FIXED_ONE, m.mapV * wm * FIXED_ONE, 0.0f},
+                                {wb, b.mapU * wb * FIXED_ONE, b.mapV * wb * FIXED_ONE, 0.0f});
+        p.w = planes[0];
+        p.uw = planes[1];
+        p.vw = planes[2];
     } else if constexpr (UsesMapCoordinates(F)) {
         p.u = FixedPlaneOf(s, t.mapU, m.mapU, b.mapU);
         p.v = FixedPlaneOf(s, t.mapV, m.mapV, b.mapV);
@@ -789,13 +792,16 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     }
     if constexpr (F & SPAN_SHADE) {
         constexpr bool BY_COLOUR = !(F & (SPAN_TEXEL | SPAN_ENVIRONMENT));
-        FixedPlane* channels[3] = {&p.red, &p.green, &p.blue};
-        for (int i = 0; i < 3; ++i) {
-            const int shift = 16 - 8 * i;
-            *channels[i] = FixedPlaneOf(s, LitChannel(t.litColour, colour, shift, BY_COLOUR),
-                                        LitChannel(m.litColour, colour, shift, BY_COLOUR),
-                                        LitChannel(b.litColour, colour, shift, BY_COLOUR));
-        }
+        const auto lit = [colour](const Vertex& v, int shift) {
+            return LitChannel(v.litColour, colour, shift, BY_COLOUR);
+        };
+        const FourPlanes planes(s, {lit(t, 16), lit(t, 8), lit(t, 0), 0.0f}, {lit(m, 16), lit(m, 8), lit(m, 0), 0.0f},
+                                {lit(b, 16), lit(b, 8), lit(b, 0), 0.0f});
+        FixedPlane channels[3];
+        planes.Fixed(channels, 3);
+        p.red = channels[0];
+        p.green = channels[1];
+        p.blue = channels[2];
     }
     if constexpr (F & SPAN_FOG)
         p.level = PlaneOf(s, FogLevel(t.camera[2]), FogLevel(m.camera[2]), FogLevel(b.camera[2]));
