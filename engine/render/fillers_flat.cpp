@@ -107,6 +107,15 @@ inline __attribute__((always_inline)) Floats Pick(const Ints& mask, const Floats
     return mask ? a : b;
 }
 
+// Bit i set where lane i holds all ones.
+inline __attribute__((always_inline)) uint32_t BitsOf(const Ints& mask)
+{
+    uint32_t bits = 0;
+    for (int32_t lane = 0; lane < LANES; ++lane)
+        bits |= uint32_t(mask[lane] & 1) << lane;
+    return bits;
+}
+
 // Lanes whose value the processor's truncation converts as TruncToInt does:
 // inside (−2^31, 2^31) and a number. The others go the general way.
 inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
@@ -200,14 +209,11 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
     const Ints rowEnd = lastRow < lowest ? lastRow : lowest;
     const Ints rowCount = rowEnd - rowStart + 1;
     const Ints listed = drawn & ~general & (rowCount <= TABLED_ROWS);
-    table.listed = 0;
+    const uint32_t present = (1u << count) - 1;
+    table.listed = BitsOf(listed) & present;
     table.depth = 0;
-    for (int32_t lane = 0; lane < count; ++lane) {
-        if (listed[lane]) {
-            table.listed |= 1u << lane;
-            table.depth = std::max(table.depth, rowCount[lane]);
-        }
-    }
+    for (int32_t lane = 0; lane < count; ++lane)
+        table.depth = std::max(table.depth, rowCount[lane] & listed[lane]);
     if (table.listed) {
         using Words = uint32_t __attribute__((vector_size(32)));
         std::memcpy(table.firstRow, &rowStart, sizeof table.firstRow);
@@ -239,16 +245,16 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
             row += 1;
         }
     }
-    uint32_t rows = table.listed;
-    for (int32_t lane = 0; lane < count; ++lane) {
+    const uint32_t alone = BitsOf(general) & present;
+    const uint32_t scanned = BitsOf(drawn & ~general & ~listed) & present;
+    uint32_t rows = table.listed | scanned;
+    for (uint32_t left = alone; left; left &= left - 1) {
+        const int32_t lane = __builtin_ctz(left);
+        rows |= uint32_t(SetUpPositions(corners[lane], scans[lane])) << lane;
+    }
+    for (uint32_t left = scanned; left; left &= left - 1) {
+        const int32_t lane = __builtin_ctz(left);
         ScanTriangle& scan = scans[lane];
-        if (general[lane]) {
-            rows |= uint32_t(SetUpPositions(corners[lane], scan)) << lane;
-            continue;
-        }
-        if (!drawn[lane] || listed[lane])
-            continue;
-        rows |= 1u << lane;
         scan.firstRow = firstRow[lane];
         scan.middleRow = middleRowIndex[lane];
         scan.lastRow = lastRow[lane];
