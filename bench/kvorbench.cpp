@@ -84,11 +84,13 @@ int ParseOptions(int argc, char** argv, Options* options)
     return options->scenes.empty() ? Usage("no scene file given") : 0;
 }
 
-Scene* Load(const char* path, ColourTable* colours)
+Scene* Load(const char* path, ColourTable* colours, SceneLoadFailure* failure)
 {
     int32_t error = 0;
-    TagItem tags[4] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)}, {TAG_LOADSCENE_ERROR, TagPtr(&error)}};
-    size_t count = 2;
+    TagItem tags[5] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)},
+                       {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+                       {TAG_LOADSCENE_FAILURE, TagPtr(failure)}};
+    size_t count = 3;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
@@ -98,7 +100,12 @@ Scene* Load(const char* path, ColourTable* colours)
 // One scene's frames and its line. False when the scene cannot be loaded.
 bool Measure(const char* path, const Options& options, ColourTable* colours, XView* view)
 {
-    Scene* scene = Load(path, colours);
+    SceneLoadFailure failure{};
+    Scene* scene = Load(path, colours, &failure);
+    if (!scene && failure.file[0]) {
+        std::fprintf(stderr, "%s: %s: cannot read %s: %s\n", PROGRAM, path, failure.file, std::strerror(failure.error));
+        return false;
+    }
     if (!scene) {
         std::fprintf(stderr, "%s: %s: cannot load the scene\n", PROGRAM, path);
         return false;

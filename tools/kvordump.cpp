@@ -166,7 +166,7 @@ bool ReadFormBytes(FILE* stream, SceneBytes* scene, std::string* reason)
 bool ReadSceneBytes(const char* name, SceneBytes* scene, std::string* reason)
 {
     const bool standardInput = std::strcmp(name, "-") == 0;
-    FILE* stream = standardInput ? stdin : std::fopen(name, "rb");
+    FILE* stream = standardInput ? stdin : OpenRegularFile(name);
     if (!stream) {
         *reason = Printed("cannot open: %s", std::strerror(errno));
         return false;

@@ -334,7 +334,7 @@ struct Resources {
 // The palette file's 770 words, made into a colour table.
 int LoadPalette(const char* path, ColourTable** colours)
 {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file)
         return Failed(path, std::strerror(errno));
     std::vector<uint32_t> words(PALETTE_FILE_WORDS);
@@ -356,22 +356,26 @@ int LoadPalette(const char* path, ColourTable** colours)
 
 int LoadSceneFile(const char* path, ColourTable* colours, Scene** scene)
 {
-    FILE* probe = std::fopen(path, "rb");
+    FILE* probe = OpenRegularFile(path);
     if (!probe)
         return Failed(path, std::strerror(errno));
     std::fclose(probe);
     int32_t error = 0;
-    TagItem tags[4] = {
+    SceneLoadFailure failure{};
+    TagItem tags[5] = {
         {TAG_LOADSCENE_FILENAME, TagPtr(path)},
         {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+        {TAG_LOADSCENE_FAILURE, TagPtr(&failure)},
     };
-    size_t count = 2;
+    size_t count = 3;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
     *scene = LoadScene(tags);
+    if (!*scene && failure.file[0])
+        return Failed(path, Printed("cannot read %s: %s", failure.file, std::strerror(failure.error)));
     if (!*scene)
-        return Failed(path, "not a scene file the reader accepts, or a texture it names cannot be read");
+        return Failed(path, "not a scene file the reader accepts");
     return 0;
 }
 

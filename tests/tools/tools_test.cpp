@@ -162,10 +162,13 @@ TEST_F(Tools, KvorshotPicturesHoldTheFramesColoursWidened)
 TEST_F(Tools, KvorshotCommandLines)
 {
     folder->Write("short.pal", std::string(100, '\0'));
+    folder->Write("untextured.kvor", Form({{"ENTY", std::string("\0\0\0\1\1\0\0\0", 8)}, {"OBJT", std::string("\0\0\0\2", 4)},
+                                           {"TXTR", std::string("nothere.iff", 12)}}));
     ExpectLines("kvorshot",
                 {{{"-t", "6054", "plain.kvor", "late.png"}, 0, ""},
                  {{"-p", "short.pal", "plain.kvor", "x.png"}, 1, "kvorshot: short.pal: not a palette file (3080 bytes expected)\n"},
                  {{"nosuch.kvor", "x.png"}, 1, "kvorshot: nosuch.kvor: No such file or directory\n"},
+                 {{"untextured.kvor", "x.png"}, 1, "kvorshot: untextured.kvor: cannot read nothere.iff: No such file or directory\n"},
                  {{"plain.kvor", "none/x.png"}, 1, "kvorshot: none/x.png: cannot write: No such file or directory\n"},
                  {{"-n", "2", "plain.kvor", "short.pal"}, 1, "kvorshot: short.pal: exists and is not a folder\n"},
                  {{}, 2, "kvorshot: a scene file and an output are needed\n"},
