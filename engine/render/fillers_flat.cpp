@@ -101,6 +101,10 @@ inline int64_t MaskOf(bool condition)
     }
 }
 
+// Lanes of 32-bit words whose sums wrap: lanes past a triangle's range (or
+// past the batch) hold any values.
+using Words = uint32_t __attribute__((vector_size(32)));
+
 // Lanes of a that the mask picks, the others from b.
 inline __attribute__((always_inline)) Floats Pick(const Ints& mask, const Floats& a, const Floats& b)
 {
@@ -121,6 +125,13 @@ inline __attribute__((always_inline)) uint32_t BitsOf(const Ints& mask)
 inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
 {
     return (value > -2147483648.0f) & (value < 2147483648.0f);
+}
+
+// The truncation of the lanes that are Convertible, 0 in the others (whose
+// triangles are set up alone).
+inline __attribute__((always_inline)) Ints Truncated(const Floats& value)
+{
+    return __builtin_convertvector(Convertible(value) ? value : Floats{}, Ints);
 }
 
 // Rows of a triangle whose spans a batch's set-up lists itself.
@@ -175,17 +186,17 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
     yt = Pick(swapThird, yl, yt);
 
     Ints general = ~(Convertible(yt) & Convertible(yb) & Convertible(ym));
-    const Ints truncatedTop = __builtin_convertvector(yt, Ints);
+    const Ints truncatedTop = Truncated(yt);
     const Floats topTruncation = __builtin_convertvector(truncatedTop, Floats);
     const Ints topAbove = topTruncation < yt;
-    const Ints firstRow = truncatedTop - topAbove;
+    const Ints firstRow = Ints(Words(truncatedTop) - Words(topAbove));
     const Floats topRow = Pick(topAbove, topTruncation + 1.0f, topTruncation);
-    const Ints truncatedBottom = __builtin_convertvector(yb, Ints);
-    const Ints lastRow = truncatedBottom + (yb < __builtin_convertvector(truncatedBottom, Floats));
-    const Ints truncatedMiddle = __builtin_convertvector(ym, Ints);
+    const Ints truncatedBottom = Truncated(yb);
+    const Ints lastRow = Ints(Words(truncatedBottom) + Words(yb < __builtin_convertvector(truncatedBottom, Floats)));
+    const Ints truncatedMiddle = Truncated(ym);
     const Floats middleTruncation = __builtin_convertvector(truncatedMiddle, Floats);
     const Ints middleAbove = middleTruncation < ym;
-    const Ints middleRowIndex = truncatedMiddle - middleAbove;
+    const Ints middleRowIndex = Ints(Words(truncatedMiddle) - Words(middleAbove));
     const Floats middleRow = Pick(middleAbove, middleTruncation + 1.0f, middleTruncation);
     const Ints zero{};
     const Ints lowest = Ints{} + (Frame.height - 1);
@@ -202,12 +213,12 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
     int32_t edges[6][LANES];
     for (int i = 0; i < 6; ++i) {
         general |= drawn & ~Convertible(fixed[i]);
-        const Ints converted = __builtin_convertvector(fixed[i], Ints);
+        const Ints converted = Truncated(fixed[i]);
         std::memcpy(edges[i], &converted, sizeof edges[i]);
     }
     const Ints rowStart = firstRow > zero ? firstRow : zero;
     const Ints rowEnd = lastRow < lowest ? lastRow : lowest;
-    const Ints rowCount = rowEnd - rowStart + 1;
+    const Ints rowCount = Ints(Words(rowEnd) - Words(rowStart) + 1);
     const Ints listed = drawn & ~general & (rowCount <= TABLED_ROWS);
     const uint32_t present = (1u << count) - 1;
     table.listed = BitsOf(listed) & present;
@@ -215,17 +226,16 @@ __attribute__((target_clones("avx2", "default"))) uint32_t SetUpFlatBatch(const 
     for (int32_t lane = 0; lane < count; ++lane)
         table.depth = std::max(table.depth, rowCount[lane] & listed[lane]);
     if (table.listed) {
-        using Words = uint32_t __attribute__((vector_size(32)));
         std::memcpy(table.firstRow, &rowStart, sizeof table.firstRow);
         std::memcpy(table.rows, &rowCount, sizeof table.rows);
         Ints edge[6];
         for (int i = 0; i < 6; ++i)
             std::memcpy(&edge[i], edges[i], sizeof edge[i]);
         const Ints longLeft = edge[1] < edge[3];
-        const Words skipped = Words(rowStart - firstRow);
+        const Words skipped = Words(rowStart) - Words(firstRow);
         Words xLong = Words(edge[0]) + Words(edge[1]) * skipped;
         Words xUpper = Words(edge[2]) + Words(edge[3]) * skipped;
-        Words xLower = Words(edge[4]) + Words(edge[5]) * Words(rowStart - middleRowIndex);
+        Words xLower = Words(edge[4]) + Words(edge[5]) * (Words(rowStart) - Words(middleRowIndex));
         const Ints rightmost = Ints{} + (Frame.width - 1);
         Ints row = rowStart;
         for (int32_t k = 0; k < table.depth; ++k) {
