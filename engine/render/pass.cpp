@@ -110,24 +110,6 @@ struct FlatBatch {
     }
 };
 
-// Whether an object needs nothing but a flat fill, kept for the owner of the
-// previous record: neighbouring faces mostly share their owner, and neither
-// the owner's flags nor the frame's change during the pass.
-struct FlatOwner {
-    Entity* owner = nullptr;
-    const ObjectEntity* flat = nullptr;
-
-    const ObjectEntity* Of(Entity* entity)
-    {
-        if (entity != owner) {
-            owner = entity;
-            const ObjectEntity* object = ObjectOf(entity);
-            flat = object && OnlyFlat(*object) ? object : nullptr;
-        }
-        return flat;
-    }
-};
-
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
@@ -141,7 +123,6 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
     const ListedCorners* records = scene->listedCorners;
     FlatBatch batch;
-    FlatOwner flatOwner;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -150,7 +131,8 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         }
         if (entry.type == DRAW_FACE && entry.corners != NO_CORNERS && records) {
             const ListedCorners& record = records[entry.corners];
-            if (const ObjectEntity* object = flatOwner.Of(record.owner)) {
+            const ObjectEntity* object = ObjectOf(record.owner);
+            if (object && OnlyFlat(*object)) {
                 batch.Add(record, *object);
                 continue;
             }
