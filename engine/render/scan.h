@@ -198,36 +198,39 @@ inline bool SetUpOrdered(Corner a, Corner b, Corner c, ScanTriangle& s)
     return true;
 }
 
-// Orders the corners p[0], p[1], p[2] by screen y, equal y keeping the
-// earlier corner first, and sets up the edges (SetUpOrdered). The three
-// compare-and-swaps (the second and first pair, the third and second, and,
-// only when the third moved up, the second and first again) choose indices
-// by arithmetic rather than by jumps: the corners of neighbouring small
-// triangles come in any order. After the first swap the second corner is
-// not above the first, so the last comparison holds only when the third
-// corner moved.
-template <class Corners>
-inline bool SetUpSorted(Corners p, ScanTriangle& s)
-{
-    const int32_t swapFirst = CornerY(p[1]) < CornerY(p[0]);
-    const int32_t top = swapFirst;
-    const int32_t middle = 1 - swapFirst;
-    const int32_t swapSecond = CornerY(p[2]) < CornerY(p[middle]);
-    const int32_t bottom = 2 - swapSecond * (2 - middle);
-    const int32_t lower = middle + swapSecond * (2 - middle);
-    const int32_t swapThird = CornerY(p[lower]) < CornerY(p[top]);
-    return SetUpOrdered(p[top + swapThird * (lower - top)], p[lower - swapThird * (lower - top)], p[bottom], s);
-}
-
+// Orders the corners by screen y, equal y keeping the earlier corner first,
+// and sets up the edges (SetUpOrdered).
 inline bool SetUpScan(const TriangleRef& triangle, ScanTriangle& s)
 {
-    return SetUpSorted(triangle.corners, s);
+    const Vertex* a = triangle.corners[0];
+    const Vertex* b = triangle.corners[1];
+    const Vertex* c = triangle.corners[2];
+    if (b->screenY < a->screenY)
+        std::swap(a, b);
+    if (c->screenY < b->screenY) {
+        std::swap(b, c);
+        if (b->screenY < a->screenY)
+            std::swap(a, b);
+    }
+    return SetUpOrdered(a, b, c, s);
 }
 
-// SetUpScan of corners given as positions (x, y).
+// SetUpScan of corners given as positions (x, y). The three compare-and-
+// swaps (the second and first pair, the third and second, and, only when the
+// third moved up, the second and first again) choose indices by arithmetic
+// rather than by jumps: the corners of neighbouring small triangles come in
+// any order. After the first swap the second corner is not above the first,
+// so the last comparison holds only when the third corner moved.
 inline bool SetUpPositions(const float (*p)[2], ScanTriangle& s)
 {
-    return SetUpSorted(p, s);
+    const int32_t swapFirst = p[1][1] < p[0][1];
+    const int32_t top = swapFirst;
+    const int32_t middle = 1 - swapFirst;
+    const int32_t swapSecond = p[2][1] < p[middle][1];
+    const int32_t bottom = 2 - swapSecond * (2 - middle);
+    const int32_t lower = middle + swapSecond * (2 - middle);
+    const int32_t swapThird = p[lower][1] < p[top][1];
+    return SetUpOrdered(p[top + swapThird * (lower - top)], p[lower - swapThird * (lower - top)], p[bottom], s);
 }
 
 // The rows [row, end) of one part of the triangle, whose short edge is
