@@ -378,8 +378,6 @@ struct FourPlanes {
         _mm_storeu_ps(edge, _mm_add_ps(_mm_mul_ps(_mm_set1_ps(s.rowOffset), down), t));
     }
 
-    Plane operator[](int i) const { return {dx[i], dy[i], edge[i]}; }
-
     // ToFixed of the gradients of quantities 0 to count − 1.
     void Fixed(FixedPlane* planes, int count) const
     {

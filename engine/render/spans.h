@@ -773,15 +773,12 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     const Vertex& b = *s.bottom;
     SpanPlanes p{};
     if constexpr (F & SPAN_PERSPECTIVE) {
-        float w[4];
-        _mm_storeu_ps(w, _mm_div_ps(_mm_set1_ps(1.0f), _mm_setr_ps(t.camera[2], m.camera[2], b.camera[2], 1.0f)));
-        const float wt = w[0], wm = w[1], wb = w[2];
-        const FourPlanes planes(s, {wt, t.mapU * wt * FIXED_ONE, t.mapV * wt * FIXED_ONE, 0.0f},
-                                {wm, m.mapU * wm * FIXED_ONE, m.mapV * wm * FIXED_ONE, 0.0f},
-                                {wb, b.mapU * wb * FIXED_ONE, b.mapV * wb * FIXED_ONE, 0.0f});
-        p.w = planes[0];
-        p.uw = planes[1];
-        p.vw = planes[2];
+        const float wt = 1.0f / t.camera[2];
+        const float wm = 1.0f / m.camera[2];
+        const float wb = 1.0f / b.camera[2];
+        p.w = PlaneOf(s, wt, wm, wb);
+        p.uw = PlaneOf(s, t.mapU * wt * FIXED_ONE, m.mapU * wm * FIXED_ONE, b.mapU * wb * FIXED_ONE);
+        p.vw = PlaneOf(s, t.mapV * wt * FIXED_ONE, m.mapV * wm * FIXED_ONE, b.mapV * wb * FIXED_ONE);
     } else if constexpr (UsesMapCoordinates(F)) {
         p.u = FixedPlaneOf(s, t.mapU, m.mapU, b.mapU);
         p.v = FixedPlaneOf(s, t.mapV, m.mapV, b.mapV);
