@@ -3,6 +3,8 @@
 #include "core/core.h"
 #include "display/convert.h"
 
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -138,6 +140,7 @@ int Canvo::Open(int argc, char** argv, int width, int height, int sourceDepth, c
     this->width = width;
     this->height = height;
     this->sourceDepth = sourceDepth;
+    watchingClose = closeRequested = false;
     error = OpenSteps(argc, argv, title);
     if (error != ERR_CV_NONE) {
         Release();
@@ -471,4 +474,125 @@ void Canvo::SetColor(int index, int red, int green, int blue)
         uint32_t entry = uint32_t(red) * 65536 + uint32_t(green) * 256 + uint32_t(blue);
         std::memcpy(colourTable + 4 * index, &entry, 4);
     }
+}
+
+void Canvo::SetPresentation(int scale, bool fullScreen)
+{
+    requestedScale = scale < 0 ? 1 : scale;
+    this->fullScreen = fullScreen;
+}
+
+// Both are asked for only once the program reads close requests: until then
+// the window manager's close ends the client as it always has, and no key
+// events pile up unread.
+void Canvo::WatchCloseRequests()
+{
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    XSelectInput(display, window, attributes.your_event_mask | KeyPressMask);
+    watchingClose = true;
+}
+
+bool Canvo::IsCloseRequest(const XEvent& event) const
+{
+    if (event.type == ClientMessage)
+        return event.xclient.window == window && event.xclient.format == 32 &&
+               event.xclient.message_type == XInternAtom(display, "WM_PROTOCOLS", True) &&
+               Atom(event.xclient.data.l[0]) == XInternAtom(display, "WM_DELETE_WINDOW", True);
+    if (event.type == KeyPress) {
+        XKeyEvent key = event.xkey;
+        KeySym symbol = XLookupKeysym(&key, 0);
+        return symbol == XK_Escape || symbol == XK_q;
+    }
+    return false;
+}
+
+// Takes every event already received or waiting on the connection; XPending
+// reads what has arrived and never waits for more.
+void Canvo::HandleEvents()
+{
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (IsCloseRequest(event))
+            closeRequested = true;
+    }
+}
+
+bool Canvo::CloseRequested()
+{
+    if (!inGraphics || error != ERR_CV_NONE)
+        return false;
+    if (!watchingClose)
+        WatchCloseRequests();
+    HandleEvents();
+    return closeRequested;
+}
+
+namespace {
+
+// Whole Hz of a mode: pixel clock over the pixels of a frame, rounded;
+// interlaced modes show two fields per frame, double-scanned ones half.
+int ModeRate(const XRRModeInfo& mode)
+{
+    uint64_t pixels = uint64_t(mode.hTotal) * mode.vTotal;
+    if (mode.modeFlags & RR_DoubleScan)
+        pixels *= 2;
+    if (mode.modeFlags & RR_Interlace)
+        pixels /= 2;
+    return pixels ? int((mode.dotClock + pixels / 2) / pixels) : 0;
+}
+
+}  // namespace
+
+// The rate of the monitor (CRTC) that shows the window's centre, else of the
+// first monitor that shows anything.
+int Canvo::CrtcRefreshRate() const
+{
+    Window root = RootWindow(display, screenNumber);
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+    if (!resources)
+        return 0;
+    int centreX = 0, centreY = 0;
+    Window child;
+    XTranslateCoordinates(display, window, root, width * scale / 2, height * scale / 2, &centreX, &centreY, &child);
+    int first = 0, shown = 0;
+    for (int c = 0; c < resources->ncrtc && !shown; ++c) {
+        XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, resources, resources->crtcs[c]);
+        if (!crtc)
+            continue;
+        for (int m = 0; m < resources->nmode && crtc->mode != None; ++m) {
+            if (resources->modes[m].id != crtc->mode)
+                continue;
+            int rate = ModeRate(resources->modes[m]);
+            first = first ? first : rate;
+            if (centreX >= crtc->x && centreY >= crtc->y && centreX < crtc->x + int(crtc->width) &&
+                centreY < crtc->y + int(crtc->height))
+                shown = rate;
+        }
+        XRRFreeCrtcInfo(crtc);
+    }
+    XRRFreeScreenResources(resources);
+    return shown ? shown : first;
+}
+
+// RandR 1.2 and later describe each monitor's mode; older servers, and
+// modes without timings, leave the screen's one rate of RandR 1.1.
+int Canvo::RefreshRate() const
+{
+    if (!inGraphics || error != ERR_CV_NONE)
+        return 0;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase) || !XRRQueryVersion(display, &major, &minor))
+        return 0;
+    int rate = (major > 1 || minor >= 2) ? CrtcRefreshRate() : 0;
+    if (rate == 0) {
+        if (XRRScreenConfiguration* config = XRRGetScreenInfo(display, RootWindow(display, screenNumber))) {
+            rate = XRRConfigCurrentRate(config);
+            XRRFreeScreenConfigInfo(config);
+        }
+    }
+    return rate > 0 ? rate : 0;
 }

@@ -40,6 +40,17 @@ public:
     // Colour `index` of an 8-bit source (colormap entry or converter table).
     void SetColor(int index, int red, int green, int blue);
 
+    // Before Open: each frame pixel is shown as a scale × scale block (0: the
+    // largest scale whose window fits comfortably on the screen), and whether
+    // the window asks the window manager for the full-screen state.
+    void SetPresentation(int scale, bool fullScreen);
+    // Reads the pending events without blocking; true once the user has asked
+    // to close the window. From the first call on, the window manager's close
+    // and the Escape and q keys come to the program.
+    bool CloseRequested();
+    // The screen's refresh rate in whole Hz as RandR reports it; 0 when unknown.
+    int RefreshRate() const;
+
     int GetError() const { return error; }
     const char* GetErrorText() const { return CanvoErrorText(error); }
 
@@ -55,6 +66,7 @@ public:
     // Bits per pixel of the image, from the server's pixmap formats.
     int GetImageBitsPerPixel() const { return imageBitsPerPixel; }
     int GetConversionCode() const { return conversionCode; }
+    int GetScale() const { return scale; }
 
 private:
     int OpenSteps(int argc, char** argv, const char* title);
@@ -65,6 +77,10 @@ private:
     int CreateSharedImage();
     void LoadColourCube();
     void Release();
+    void WatchCloseRequests();
+    void HandleEvents();
+    bool IsCloseRequest(const XEvent& event) const;
+    int CrtcRefreshRate() const;
 
     Display* display = nullptr;
     Window window = 0;
@@ -94,4 +110,11 @@ private:
     bool colormapWritable = false;
     bool segmentAttached = false;
     Pixmap pixmap = 0;
+
+    // How the picture is shown and what the user asked for.
+    int requestedScale = 1;
+    bool fullScreen = false;
+    int scale = 1;
+    bool watchingClose = false;
+    bool closeRequested = false;
 };
