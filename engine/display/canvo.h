@@ -35,7 +35,8 @@ public:
     // Open releases everything it created.
     int Open(int argc, char** argv, int width, int height, int sourceDepth, const char* title);
     void Close();
-    // Converts the source buffer into the pixmap and waits for the repaint.
+    // Takes the pending window events (a resize re-chooses the scale),
+    // converts the source buffer into the pixmap and waits for the repaint.
     void Refresh();
     // Colour `index` of an 8-bit source (colormap entry or converter table).
     void SetColor(int index, int red, int green, int blue);
@@ -77,6 +78,12 @@ private:
     int CreateSharedImage();
     void LoadColourCube();
     void Release();
+    void ChooseScale();
+    void CreatePicture();
+    void ShowAtScale(int newScale);
+    void LayOut(int newWidth, int newHeight);
+    void DestroyPicture();
+    bool ConvertSource();
     void WatchCloseRequests();
     void HandleEvents();
     bool IsCloseRequest(const XEvent& event) const;
@@ -111,10 +118,17 @@ private:
     bool segmentAttached = false;
     Pixmap pixmap = 0;
 
-    // How the picture is shown and what the user asked for.
+    // How the picture is shown and what the user asked for. The window
+    // (black) holds one child, the picture, whose background is the shared
+    // pixmap: width × height frame pixels at `scale`, centred in the window.
+    // The segment has room for the picture at up to `capacityScale`.
     int requestedScale = 1;
     bool fullScreen = false;
     int scale = 1;
+    int capacityScale = 1;
+    int windowWidth = 0;
+    int windowHeight = 0;
+    Window picture = 0;
     bool watchingClose = false;
     bool closeRequested = false;
 };
