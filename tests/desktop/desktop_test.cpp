@@ -28,8 +28,7 @@ TEST(DesktopOptions, AcceptedAndRefusedForms)
         DesktopOptions o;
         std::string read;
         if (ParseDesktopOptions(int(argv.size()), argv.data(), &o, &read)) {
-            read = std::to_string(o.scale) + " " + std::to_string(o.fullscreen) + " " + std::to_string(o.fps) + " " +
-                   std::to_string(o.help) + " |";
+            read = std::to_string(o.scale) + (o.fullscreen ? " 1 " : " 0 ") + std::to_string(o.fps) + (o.help ? " 1 |" : " 0 |");
             for (const char* arg : o.arguments)
                 read += std::string(" ") + arg;
         }
