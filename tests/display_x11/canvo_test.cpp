@@ -137,8 +137,9 @@ TEST(CanvoPixels, EightBitSourceOnSixteenBitVisualUsesColourTable)
 
 // Every frame pixel reads back as a scale × scale block, centred on black in
 // a larger window: 0 asks for the largest scale within 3/4 of the 640 × 480
-// screen, full screen for the largest that fits it, and a resize by another
-// client (as by a window manager) re-chooses the scale.
+// screen (1 for a frame larger than that), full screen for the largest that
+// fits it, and a resize by another client (as by a window manager)
+// re-chooses the scale.
 TEST(CanvoScale, PictureReadsBackAsBlocks)
 {
     constexpr int FW = 64, FH = 40;
@@ -191,6 +192,11 @@ TEST(CanvoScale, PictureReadsBackAsBlocks)
         XFree(state);
         canvo.Close();
     }
+    ScopedDisplay scoped(Screen(0));
+    Canvo large;
+    large.SetPresentation(0, false);
+    ASSERT_EQ(large.Open(0, nullptr, 600, 400, 15, "test"), ERR_CV_NONE);
+    EXPECT_EQ(large.GetScale(), 1);
 }
 
 // Each failure gives its code and text and leaves no segment behind; a
