@@ -56,11 +56,13 @@ constexpr int32_t POSITION_TABLE_ANGLE = 45;
 constexpr int32_t POSITION_TABLE_FAR = 32768;
 constexpr int32_t VIEW_DEPTH = 15;
 
-constexpr const char* USAGE =
-    "usage: threnody [-cdrom DEVICE] [options]\n"
+constexpr DesktopProgram PROGRAM = {
+    "threnody",
+    "threnody [-cdrom DEVICE] [options]",
     "Plays the show from data/ in the current folder; -cdrom DEVICE, first of its own arguments,\n"
     "plays the music from track 2 of the CD in DEVICE. The frames follow the screen's refresh\n"
-    "rate (60 a second where it is unknown) unless --fps says otherwise.\n";
+    "rate (60 a second where it is unknown) unless --fps says otherwise.",
+};
 
 // The show's effects count frames, so it draws at a display's pace.
 constexpr int32_t DEFAULT_FPS = 60;
@@ -161,7 +163,7 @@ int main(int argc, char** argv)
 {
     // Progress lines appear at once also when the output is a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const DesktopOptions options = ReadDesktopOptions(argc, argv, USAGE);
+    const DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
     const std::vector<char*>& args = options.arguments;
     Program.argc = argc;
     Program.argv = argv;

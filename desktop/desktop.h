@@ -25,11 +25,17 @@ constexpr int32_t DESKTOP_MAX_FPS = 1000;
 // wrong.
 bool ParseDesktopOptions(int argc, char** argv, DesktopOptions* options, std::string* error);
 
-// ParseDesktopOptions for a program's entry: a wrong argument prints
-// "PROGRAM: what is wrong" on standard error and ends with status 2;
-// --help prints `usage` and the desktop options on standard output and
-// ends with status 0.
-DesktopOptions ReadDesktopOptions(int argc, char** argv, const char* usage);
+struct DesktopProgram {
+    const char* name;
+    const char* usage;  // the usage line, without "usage: "
+    const char* about;  // what the program does, before the options
+};
+
+// ParseDesktopOptions for a program's entry, in the tools' manner: a wrong
+// argument prints "PROGRAM: what is wrong" and the usage line on standard
+// error and ends with status 2; --help prints the usage line, the text and
+// the options on standard output and ends with status 0.
+DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program);
 
 // Nanoseconds of a monotonic clock, and a sleep until one of its instants.
 class PacerClock {

@@ -10,8 +10,8 @@ constexpr const char* OPTIONS_HELP =
     "  --scale N     window scale from 1 to 16; 0 (the default): the largest that fits comfortably\n"
     "  --fullscreen  full screen, the picture scaled by a whole number and centred on black\n"
     "  --fps N       frames a second, at most 1000; 0: as many as the machine draws\n"
-    "  --help        this text\n"
-    "Closing the window, Escape or q ends the program.\n";
+    "  --help        print this help and exit\n"
+    "\nClosing the window, Escape or q ends the program.\n";
 
 // A whole number from 0 to `most`, digits only.
 bool ReadCount(const char* text, int64_t most, int64_t* value)
@@ -47,24 +47,26 @@ bool ParseDesktopOptions(int argc, char** argv, DesktopOptions* options, std::st
         }
         if (!counted) {
             if (equals) {
-                *error = name + " takes no value";
+                *error = "option '" + name + "' takes no value";
                 return false;
             }
             (name == "--help" ? options->help : options->fullscreen) = true;
             continue;
         }
         const char* value = equals ? equals + 1 : i + 1 < argc ? argv[++i] : nullptr;
-        const int64_t most = name == "--scale" ? DESKTOP_MAX_SCALE : DESKTOP_MAX_FPS;
+        const bool scale = name == "--scale";
+        const int64_t most = scale ? DESKTOP_MAX_SCALE : DESKTOP_MAX_FPS;
         int64_t count = 0;
         if (!value) {
-            *error = name + " needs a number";
+            *error = "option '" + name + "' needs a value";
             return false;
         }
         if (!ReadCount(value, most, &count)) {
-            *error = name + " wants a whole number from 0 to " + std::to_string(most) + ", not '" + value + "'";
+            *error = std::string("'") + value + "' is not a " + (scale ? "scale" : "frame rate") + " (0 to " +
+                     std::to_string(most) + ")";
             return false;
         }
-        if (name == "--scale")
+        if (scale)
             options->scale = uint32_t(count);
         else
             options->fps = int32_t(count);
@@ -72,18 +74,17 @@ bool ParseDesktopOptions(int argc, char** argv, DesktopOptions* options, std::st
     return true;
 }
 
-DesktopOptions ReadDesktopOptions(int argc, char** argv, const char* usage)
+DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program)
 {
     DesktopOptions options;
     std::string error;
-    const char* program = argc > 0 && argv[0] ? argv[0] : "";
     if (!ParseDesktopOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        std::fprintf(stderr, "%s: %s\nusage: %s\n", program.name, error.c_str(), program.usage);
         std::exit(2);
     }
     if (options.help) {
-        std::printf("%s%s", usage, OPTIONS_HELP);
-        std::exit(0);
+        std::printf("usage: %s\n\n%s\n\n%s", program.usage, program.about, OPTIONS_HELP);
+        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
     }
     return options;
 }

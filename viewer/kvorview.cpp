@@ -25,10 +25,12 @@ constexpr int32_t POSITION_TABLE_FAR = 32000;
 constexpr int32_t SHADE_OFFSET = 45;
 constexpr size_t SCENE_NAME_BYTES = 256;
 constexpr char PALETTE_FILE[] = "data/.palette";
-constexpr char USAGE[] =
-    "usage: kvorview [options] SCENEFILE\n"
+constexpr DesktopProgram PROGRAM = {
+    "kvorview",
+    "kvorview [options] SCENEFILE",
     "Plays the scene once and prints the frames a second it reached; as many as it draws unless\n"
-    "--fps says otherwise.\n";
+    "--fps says otherwise.",
+};
 
 // The program's state; all zero at start.
 DView* View;
@@ -95,7 +97,7 @@ bool ReadPalette()
 
 int main(int argc, char** argv)
 {
-    const DesktopOptions options = ReadDesktopOptions(argc, argv, USAGE);
+    const DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
     SetPixelMode(PIXEL_MODE_RGB15);
     const TagItem viewTags[] = {
         {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},

@@ -14,11 +14,11 @@ TEST(DesktopOptions, AcceptedAndRefusedForms)
         {{"-cdrom", "/dev/cdrom", "--scale", "3", "-x"}, "3 0 -1 0 | -cdrom /dev/cdrom -x"},
         {{"--scale=16", "scene", "--fullscreen", "--fps", "0"}, "16 1 0 0 | scene"},
         {{"--fps=1000", "--help", "--", "--scale"}, "0 0 1000 1 | --scale"},
-        {{"--scale"}, "--scale needs a number"},
-        {{"--scale", "17"}, "--scale wants a whole number from 0 to 16, not '17'"},
-        {{"--fps", "-1"}, "--fps wants a whole number from 0 to 1000, not '-1'"},
-        {{"--fps=99999999999"}, "--fps wants a whole number from 0 to 1000, not '99999999999'"},
-        {{"--fullscreen=1"}, "--fullscreen takes no value"},
+        {{"--scale"}, "option '--scale' needs a value"},
+        {{"--scale", "17"}, "'17' is not a scale (0 to 16)"},
+        {{"--fps", "-1"}, "'-1' is not a frame rate (0 to 1000)"},
+        {{"--fps=99999999999"}, "'99999999999' is not a frame rate (0 to 1000)"},
+        {{"--fullscreen=1"}, "option '--fullscreen' takes no value"},
         {{"--Scale=2"}, "unknown option '--Scale'"},
     };
     for (const auto& [args, expected] : rows) {
