@@ -505,9 +505,10 @@ void Canvo::ChooseScale()
 
 // The window's own background is black (pixel 0 in every true-colour layout
 // and in the colour cube, with the alpha bits set where the visual has
-// them); the picture is a child of the same visual, which the key presses
-// pass through to the window. The full-screen state is asked for the way a
-// window not yet mapped does: in its _NET_WM_STATE property.
+// them). The picture is a child window of the same visual that selects no
+// input, so key presses over it go to the window. The full-screen state is
+// asked for the way a window not yet mapped does: in its _NET_WM_STATE
+// property.
 void Canvo::CreatePicture()
 {
     XSetWindowBackground(display, window, opaqueBits);
@@ -570,16 +571,14 @@ bool Canvo::ConvertSource()
     return ConvertPixels(conversionCode, job);
 }
 
-// Both are asked for only once the program reads close requests: until then
-// the window manager's close ends the client as it always has, and no key
-// events pile up unread.
+// The window manager's close and the keys come only once the program reads
+// close requests: until then closing the window ends the client as it
+// always has.
 void Canvo::WatchCloseRequests()
 {
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &deleteWindow, 1);
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(display, window, &attributes);
-    XSelectInput(display, window, attributes.your_event_mask | KeyPressMask);
+    XSelectInput(display, window, StructureNotifyMask | KeyPressMask);
     watchingClose = true;
 }
 

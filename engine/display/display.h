@@ -15,7 +15,10 @@ constexpr uint32_t TAG_OPENVIEW_DOUBLEBUFFER = 0x803d1209;
 // Window scale N >= 1: each frame pixel is shown as an N × N block. Absent:
 // 1. 0: the largest scale whose window fits comfortably on the screen, that
 // is at most 3/4 of the screen's width and 3/4 of its height (1 when even
-// scale 1 is larger than that).
+// scale 1 is larger than that). A scale whose window would pass X's largest
+// side (32767) is reduced. When the window is resized, the picture takes the
+// largest scale that fits it (at least the largest that fits the screen
+// can be had), centred on black.
 constexpr uint32_t TAG_OPENVIEW_SCALE = 0x803d1204;
 // Non-zero: the window asks the window manager for the full-screen state;
 // the picture is shown at the largest integer scale that fits the window,
@@ -68,8 +71,8 @@ void PresentView(DView* view);
 // never asks keeps the default, where closing the window ends the program.
 int ViewCloseRequested(DView* view);
 
-// The screen's refresh rate in whole Hz as the X server reports it; 0 when
-// it is unknown and for null.
+// The refresh rate in whole Hz of the monitor that shows the window, as the
+// X server reports it through RandR; 0 when it is unknown and for null.
 int ViewRefreshRate(DView* view);
 
 // Releases the frame buffer, the window and every X and shared-memory
