@@ -2,9 +2,11 @@
 // triangles drawn over a random frame, target, depth buffer and shadow mask:
 // both span directions, every filter, every row of the filler table
 // (those that draw nothing included), the shadow-pass members and the
-// light-volume members.
+// light-volume members; each with the AVX2 loops that draw eight pixels at
+// a time and with the one-pixel loops alone.
 #include "raster/raster_support.h"
 #include "raster/reference.h"
+#include "render/spans.h"
 
 #include <gtest/gtest.h>
 
@@ -122,13 +124,17 @@ protected:
             volume->volumeFlags = row.owner == PLAIN_VOLUME ? 0 : VOLUME_DENSITYVOXELS;
             const Entity* owners[] = {object.get(), volume.get(), volume.get(), light};
             Frame.renderPhase = row.phase;
-            SCOPED_TRACE("flags " + std::to_string(row.flags) + " m1 " + std::to_string(row.m1) + " m2 " +
-                         std::to_string(row.m2) + " k " + std::to_string(row.correction) + " owner " +
-                         std::to_string(row.owner) + " phase " + std::to_string(row.phase) +
-                         (row.transparencyMap ? " with transparency map" : ""));
-            ExpectMatch(owners[row.owner], row.flags * 131 + row.m1 * 17 + row.m2 * 7 + row.transparencyMap +
-                                               row.correction * 3 + row.owner * 1000 + uint32_t(row.phase) * 10000);
+            for (const bool lanes : {false, __builtin_cpu_supports("avx2") != 0}) {
+                SpanVectors = lanes;
+                SCOPED_TRACE("flags " + std::to_string(row.flags) + " m1 " + std::to_string(row.m1) + " m2 " +
+                             std::to_string(row.m2) + " k " + std::to_string(row.correction) + " owner " +
+                             std::to_string(row.owner) + " phase " + std::to_string(row.phase) +
+                             (row.transparencyMap ? " with transparency map" : "") + (lanes ? " lanes" : ""));
+                ExpectMatch(owners[row.owner], row.flags * 131 + row.m1 * 17 + row.m2 * 7 + row.transparencyMap +
+                                                   row.correction * 3 + row.owner * 1000 + uint32_t(row.phase) * 10000);
+            }
         }
+        SpanVectors = __builtin_cpu_supports("avx2");
         FreeEntity(nullptr, light);
     }
 };
@@ -164,7 +170,9 @@ TEST_F(ReferenceMatch, FogMembersMatchEveryFilter)
     Frame.fogStartLevel = 30.0f;
     Frame.fogEndLevel = 250.0f;
     Frame.fogColour = 0x00C08040;
-    std::vector<Row> rows = {{0}, {16}, {1}, {4}, {3}, {32}, {34}};  // flat and texture rows only draw
+    // Only the flat and texture rows draw fog; perspective pieces of one and
+    // of four pixels too.
+    std::vector<Row> rows = {{0}, {16}, {1}, {4}, {3}, {32}, {34}, {18, 1, 0, false, 0}, {18, 3, 0, false, 2}};
     for (uint32_t m1 = 0; m1 < 4; ++m1) {
         rows.push_back({OBJECT_TEXTURE, m1});
         rows.push_back({OBJECT_TEXTURE | OBJECT_PERSPECTIVE, m1});
