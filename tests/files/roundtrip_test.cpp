@@ -230,7 +230,8 @@ TEST(RoundTrip, EveryEntityKindAndOptionalChunkSurvivesWritingAndReading)
 {
     ScenePtr original = RichScene();
     const Bytes image = Save(original.get());
-    const std::string name = TempName("roundtrip");
+    const run::TempFolder folder;
+    const std::string name = folder.Path("roundtrip.kvor");
     int32_t error = 1;
     const TagItem save[] = {{TAG_SAVESCENE_FILENAME, TagPtr(name.c_str())}, {TAG_SAVESCENE_ERROR, TagPtr(&error)},
                             {TAG_DONE, 0}};
@@ -239,7 +240,6 @@ TEST(RoundTrip, EveryEntityKindAndOptionalChunkSurvivesWritingAndReading)
     const TagItem load[] = {{TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())}, {TAG_LOADSCENE_PLACEHOLDERS, 1},
                             {TAG_LOADSCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
     ScenePtr copy(LoadScene(load));
-    std::remove(name.c_str());
     ASSERT_TRUE(copy);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(Describe(copy.get()), Describe(original.get()));

@@ -72,9 +72,4 @@ TEST_F(Golden, ShowcaseFrameAtOneSecondIsTheAcceptedOne)
         << "look at the new frame with kvorshot (see above) before accepting its checksum";
 }
 
-TEST_F(Golden, ShadowFrameAtTwoSecondsIsTheAcceptedOne)
-{
-    EXPECT_EQ(FrameChecksum(showcase::ShadowScene, 2 * TICKS_PER_SECOND), 0xce4b4e88ac9374e3ull);
-}
-
 }  // namespace
