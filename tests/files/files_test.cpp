@@ -44,13 +44,12 @@ Bytes Key3(uint32_t time, uint32_t flags, float size = 1.0f)
                                F(8), F(9)});
 }
 
-template <typename T = EntityKey>
-T* KeyOf(const KeyList& list, int n = 0)
+EntityKey* KeyOf(const KeyList& list, int n = 0)
 {
     Key* key = list.head;
     while (key && n-- > 0)
         key = key->next;
-    return static_cast<T*>(key);
+    return static_cast<EntityKey*>(key);
 }
 
 // Without a size the memory holds the FORM its header describes.

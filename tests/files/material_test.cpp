@@ -1,7 +1,7 @@
 // Materials over a palette of 253 searchable greys (colour i = (i, i, i)):
 // every entry of every mode's table is the grey its formula gives, clamped
 // to 0-255 and then to 252, the lightest grey Nearest answers.
-#include "colour/colour.h"
+#include "colour/palette_data.h"
 #include "scene/material.h"
 #include "support/scene_builder.h"
 
@@ -20,7 +20,7 @@ protected:
         for (uint32_t i = 0; i < 256; ++i)
             greys.push_back(i * 0x010101);
         words_ = build::PaletteWords(greys);
-        table_ = build::MakeColourTable(words_, true);
+        table_ = MakeTable(words_, GRID);
     }
     void TearDown() override
     {

@@ -71,18 +71,4 @@ TEST(FlatCorners, SamePixelsAsFillFlatInEveryCornerOrder)
     }
 }
 
-TEST(FlatCorners, SamePixelsAsFillFlatForRandomTriangles)
-{
-    TriangleSource source(7);
-    for (int n = 0; n < 300; ++n) {
-        const CornerSet corners = source.Next();
-        Positions p;
-        for (int i = 0; i < 3; ++i) {
-            p.corners[i][0] = corners[i].x;
-            p.corners[i][1] = corners[i].y;
-        }
-        ExpectSamePixels(p, WIDTH, HEIGHT);
-    }
-}
-
 }  // namespace

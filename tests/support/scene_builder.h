@@ -230,12 +230,4 @@ inline std::vector<uint32_t> PaletteWords(const std::vector<uint32_t>& colours)
     return words;
 }
 
-// A colour table of the palette data, with the grid when `grid` is set.
-inline ColourTable* MakeColourTable(const std::vector<uint32_t>& words, bool grid = false)
-{
-    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_GRID, grid ? 1u : 0u},
-                            {TAG_DONE, 0}};
-    return CreateColourTable(tags);
-}
-
 }  // namespace build
