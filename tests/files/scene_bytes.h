@@ -57,12 +57,18 @@ inline Bytes StringChunk(const char (&id)[5], const std::string& text)
     return RawChunk(id, payload);
 }
 
+inline Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
 // FORM, the size of what follows, KVOR and the chunks.
 inline Bytes Form(std::initializer_list<Bytes> chunks)
 {
-    Bytes body;
-    for (const Bytes& chunk : chunks)
-        body.insert(body.end(), chunk.begin(), chunk.end());
+    const Bytes body = Join(chunks);
     Bytes out;
     AppendWord(out, IffId("FORM"));
     AppendWord(out, uint32_t(body.size() + 4));
