@@ -1,4 +1,5 @@
 #include "anim/anim.h"
+#include "colour/palette_data.h"
 #include "support/scene_builder.h"
 
 #include <gtest/gtest.h>
@@ -100,25 +101,6 @@ TEST_F(Tracks, SplineMatchesTheHermiteBlendOfTensionContinuityAndBias)
     }
 }
 
-TEST_F(Tracks, EntityTakesAllNineValuesAndVisibilityFromTheKeyAtOrBeforeT)
-{
-    Entity* entity = build::AddNull(scene, "e");
-    build::AddMotionKey(entity, 100, {{1, 2, 3}, {10, 20, 30}, {1, 1, 1}}, LINEAR | KEY_HIDDEN);
-    build::AddMotionKey(entity, 200, {{3, 6, 9}, {30, 60, 90}, {3, 5, 7}}, LINEAR);
-    build::AddMotionKey(entity, 300, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, LINEAR | KEY_HIDDEN);
-    EvaluateEntity(entity, 150);
-    const float expected[9] = {2, 4, 6, 20, 40, 60, 2, 3, 4};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(entity->position[i], expected[i]);
-        EXPECT_EQ(entity->rotation[i], expected[3 + i]);
-        EXPECT_EQ(entity->size[i], expected[6 + i]);
-    }
-    for (auto [t, drawn] : {std::pair{0u, false}, {150u, false}, {200u, true}, {299u, true}, {300u, false}}) {
-        EvaluateEntity(entity, t);
-        EXPECT_EQ((entity->entityFlags & ENTITY_DRAWN) != 0, drawn) << t;
-    }
-}
-
 // The fake clock returns the scripted ticks in turn (the last repeats); the
 // stop poll answers in turn too.
 std::vector<uint32_t> ticks;
@@ -192,8 +174,8 @@ TEST_F(Tracks, PaletteTrackFadesBetweenTables)
         coloursB.push_back(((i * 39 + 5) & 0xFF) << 16 | ((i * 39 + 18) & 0xFF) << 8 | ((i * 39 + 31) & 0xFF));
     }
     const std::vector<uint32_t> wordsA = build::PaletteWords(coloursA), wordsB = build::PaletteWords(coloursB);
-    ColourTable* tableA = build::MakeColourTable(wordsA);
-    ColourTable* tableB = build::MakeColourTable(wordsB);
+    ColourTable* tableA = MakeTable(wordsA, 0);
+    ColourTable* tableB = MakeTable(wordsB, 0);
     PaletteKey second = {nullptr, 1000, tableB, PALETTEKEY_FADE};
     PaletteKey first = {&second, 0, tableA, 0};
     build::AddPositionKey(scene->camera, 0, 0.0f);

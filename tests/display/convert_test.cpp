@@ -195,22 +195,4 @@ TEST(ConvertPixels, CodeWithoutAConverterWritesNothing)
     }
 }
 
-// The code a 15-bit source gets for each server layout (visual depth, bits
-// per pixel); 0 where no converter writes the layout.
-TEST(ConversionFlags, CodesForEachLayout)
-{
-    struct Row {
-        int source, depth, bits, code;
-    };
-    const Row rows[] = {{15, 8, 8, 34},   {15, 15, 16, 66},  {15, 16, 16, 130}, {15, 24, 24, 258}, {15, 24, 32, 514},
-                        {15, 32, 32, 514}, {8, 8, 8, 33},    {16, 16, 16, 132}, {24, 24, 24, 264}, {32, 32, 32, 528},
-                        {15, 15, 15, 0},  {15, 16, 32, 0},   {15, 8, 16, 0},    {15, 24, 16, 0},   {15, 32, 24, 0},
-                        {15, 4, 8, 0},    {15, 30, 32, 0},   {15, 24, 64, 0},   {12, 24, 32, 0},   {0, 24, 32, 0}};
-    for (const Row& r : rows) {
-        const int destination = DestinationFlag(r.depth, r.bits);
-        const int code = SourceFlag(r.source) && destination ? SourceFlag(r.source) | destination : 0;
-        EXPECT_EQ(code, r.code) << r.source << " to " << r.depth << "/" << r.bits;
-    }
-}
-
 }  // namespace

@@ -15,28 +15,11 @@ using namespace bytes;
 
 namespace {
 
-// The example file: one drawn null entity "box" at (1, 2, 3), 72 bytes.
-const Bytes EXAMPLE = {
-    'F', 'O', 'R', 'M', 0, 0, 0, 64, 'K', 'V', 'O', 'R',
-    'V', 'E', 'R', 'S', 0, 0, 0, 4, 0, 0, 0, 7,
-    'E', 'N', 'T', 'Y', 0, 0, 0, 8, 0, 0, 0, 0, 0x01, 0, 0, 0,
-    'N', 'A', 'M', 'E', 0, 0, 0, 4, 'b', 'o', 'x', 0,
-    'P', 'O', 'S', 'N', 0, 0, 0, 12, 0x3f, 0x80, 0, 0, 0x40, 0, 0, 0, 0x40, 0x40, 0, 0,
-};
-
 using V = std::vector<double>;
 
 uint32_t X(double value)
 {
     return uint32_t(int32_t(value * 65536.0));
-}
-
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
 }
 
 // A triangle object: three AVTX vertices of intensity 1, 0.5 and 0, one face.
@@ -53,30 +36,18 @@ Bytes Key3(uint32_t time, uint32_t flags, float size = 1.0f)
                                F(8), F(9)});
 }
 
-template <typename T = EntityKey>
-T* KeyOf(const KeyList& list, int n = 0)
+EntityKey* KeyOf(const KeyList& list, int n = 0)
 {
     Key* key = list.head;
     while (key && n-- > 0)
         key = key->next;
-    return static_cast<T*>(key);
-}
-
-TEST(ReadScene, ReadsTheSeventyTwoByteExample)
-{
-    EXPECT_EQ(Form({Version(7), Enty(ENTITY_NULL), StringChunk("NAME", "box"), WordChunk("POSN", {F(1), F(2), F(3)})}),
-              EXAMPLE);
-    const TagItem unsized[] = {{TAG_LOADSCENE_MEMORY, TagPtr(EXAMPLE.data())}, {TAG_DONE, 0}};
-    ScenePtr scene(LoadScene(unsized));
-    ASSERT_TRUE(scene);
-    ASSERT_EQ(scene->entityCount, 1u);
-    EXPECT_STREQ(scene->entities->name, "box");
-    EXPECT_EQ((V{double(scene->entities->kind), double(scene->entities->entityFlags), scene->entities->position[2]}),
-              (V{ENTITY_NULL, ENTITY_DRAWN, 3}));
+    return static_cast<EntityKey*>(key);
 }
 
 // One row per chunk (or group of chunks read together) of a version 7 file
-// and the fields it sets.
+// and the fields it sets, where the reader does more than the round trip
+// shows: short chunks, kinds it changes, keys replaced, names resolved,
+// elements sorted, textures shared.
 struct ChunkCase {
     const char* what;
     Bytes chunks;
@@ -113,17 +84,6 @@ TEST(ReadScene, EachChunkSetsItsFields)
                           double(e->next->next->next->kind)}),
                        (V{0, 0, 1, ENTITY_NULL, 77}));
          }},
-        {"camera", Join({Enty(ENTITY_CAMERA, 0x5), StringChunk("NAME", "cam"), WordChunk("CMRA", {42, F(60.0f)})}),
-         [](Scene* s) {
-             EXPECT_EQ(s->entities, nullptr);
-             EXPECT_STREQ(s->camera->name, "cam");
-             EXPECT_EQ((V{double(CameraOf(s->camera)->cameraValue2), CameraOf(s->camera)->fieldOfView}), (V{42, 60}));
-         }},
-        {"PIVT ROT2 SIZE", Join({Enty(ENTITY_NULL), WordChunk("PIVT", {0, 0, F(-3)}), WordChunk("ROT2", {0, 0, F(30)}),
-                                 WordChunk("SIZE", {0, 0, F(4)})}),
-         [](Scene* s) {
-             EXPECT_EQ((V{s->entities->pivot[2], s->entities->rotation[2], s->entities->size[2]}), (V{-3, 30, 4}));
-         }},
         {"KEY3 entries, replacing earlier keys",
          Join({Enty(ENTITY_NULL), Key3(10, 0),
                WordChunk("KEY3", {100, F(1), F(2), F(3), F(4), F(5), F(6), F(0.5f), F(-0.5f), F(0.25f),
@@ -134,17 +94,6 @@ TEST(ReadScene, EachChunkSetsItsFields)
              EXPECT_EQ(KeyOf(s->entities->keys)->time, 50u);
              EXPECT_EQ(key->keyFlags, KEY_INTERPOLATE | KEY_HIDDEN);
              EXPECT_EQ((V{key->position[2], key->rotation[0], key->k1, key->size[2]}), (V{3, 4, -0.5, 9}));
-         }},
-        {"LTEF LENM LGHT LGTE LIKF",
-         Join({WordChunk("LTEF", {3}), StringChunk("LENM", "flare"), Enty(ENTITY_LIGHT),
-               WordChunk("LGHT", {LIGHT_ON, F(0.75f), F(500.0f), 0x00FFEEDD}), StringChunk("LGTE", "flare"),
-               WordChunk("LIKF", {0, 0, 0, 0, 0, KEY_INTERPOLATE}),
-               WordChunk("LIKF", {200, F(1.0f), 0, 0, F(0.3f), KEY_INTERPOLATE})}),
-         [](Scene* s) {
-             LightEntity* light = LightOf(s->entities);
-             EXPECT_EQ((V{light->lightValue2, double(light->lightValue3)}), (V{500, 0x00FFEEDD}));
-             EXPECT_EQ(light->effect, s->lightEffects);
-             EXPECT_EQ((V{KeyOf<LightKey>(light->keys2, 1)->value, KeyOf<LightKey>(light->keys2, 1)->k2}), (V{1, 0.3f}));
          }},
         {"object chunks",
          Join({Triangle("tri", OBJECT_GLOW), WordChunk("COLR", {0x80112233}), WordChunk("MFLT", {1, 2, 3, 4}),
@@ -162,18 +111,6 @@ TEST(ReadScene, EachChunkSetsItsFields)
                           double(o->rdstValues[3])}),
                        (V{4, 5, 3, 9}));
              EXPECT_EQ(o->glow[1], 2.0f);
-         }},
-        {"morph MOBJ MFNM VRTX MFKF MKFN",
-         Join({Enty(ENTITY_MORPH), WordChunk("MOBJ", {0}), StringChunk("MFNM", "flat"), WordChunk("VRTX", {0, 0, 0, 1}),
-               StringChunk("MFNM", "tall"), WordChunk("VRTX", {0, 0, F(5), 0}), WordChunk("MFKF", {0, 0, 0, 0, 0}),
-               StringChunk("MKFN", "tall"), WordChunk("MFKF", {100, KEY_INTERPOLATE, F(0.5f), 0, 0}),
-               StringChunk("MKFN", "flat")}),
-         [](Scene* s) {
-             MorphEntity* m = MorphOf(s->entities);
-             EXPECT_EQ(KeyOf<MorphKey>(m->morphKeys)->target, m->targets->next);
-             EXPECT_EQ(KeyOf<MorphKey>(m->morphKeys, 1)->target, m->targets);
-             EXPECT_EQ(KeyOf<MorphKey>(m->morphKeys, 1)->k0, 0.5f);
-             EXPECT_EQ(m->vertices[0].position[2], 5.0f);
          }},
         {"PRNT of a later entity and of the camera",
          Join({Enty(ENTITY_NULL), StringChunk("NAME", "child"), StringChunk("PRNT", "root"), Enty(ENTITY_NULL),
@@ -216,6 +153,8 @@ TEST(ReadScene, EachChunkSetsItsFields)
     }
 }
 
+constexpr uint32_t UNVERSIONED = ~0u;  // a file without VERS
+
 // One value read from a file of the given version: each row is the last
 // version of an older encoding or the first of the newer one.
 struct EncodingCase {
@@ -255,6 +194,7 @@ TEST(ReadEncodings, EachVersionReadsItsEncodings)
                              WordChunk("MFKF", {0, 0x00FF0002, 0, 0, 0}), StringChunk("MKFN", "t")});
     const Bytes likf = Join({Enty(ENTITY_LIGHT), WordChunk("LIKF", {0, F(1), 0, 0, 0, 0x00FF0000})});
     const EncodingCase cases[] = {
+        {UNVERSIONED, Join({null, WordChunk("POSN", {0, 0, 3})}), PositionZ, 3},
         {0, WordChunk("CLIP", {2, uint32_t(-1000)}), Far, -1000},
         {3, WordChunk("CLIP", {5, 5000}), Near, 5},
         {4, WordChunk("CLIP", {F(0.5f), F(4000.0f)}), Near, 0.5},
@@ -283,12 +223,10 @@ TEST(ReadEncodings, EachVersionReadsItsEncodings)
         {6, likf, LightKeyFlags, 0x00FF0000},
     };
     for (const EncodingCase& c : cases) {
-        Loaded loaded = Load(Form({Version(c.version), c.chunks}));
+        Loaded loaded = Load(Form({c.version == UNVERSIONED ? Bytes{} : Version(c.version), c.chunks}));
         ASSERT_TRUE(loaded.scene) << "version " << c.version << " row " << (&c - cases);
         EXPECT_EQ(c.value(loaded.scene.get()), c.expected) << "version " << c.version << " row " << (&c - cases);
     }
-    Loaded unversioned = Load(Form({null, WordChunk("POSN", {0, 0, 3})}));
-    EXPECT_EQ(unversioned.scene->entities->position[2], 3.0f);
 }
 
 // Every rule of bad input: each file fails cleanly (null and −1, nothing
@@ -364,24 +302,6 @@ uint32_t SaveInto(const Scene* scene, Bytes& buffer, uint64_t capacity, int32_t*
     return SaveScene(scene, tags);
 }
 
-TEST(WriteScene, WritesAMinimalSceneByteForByte)
-{
-    ScenePtr scene(AllocScene());
-    Entity* box = build::AddNull(scene.get(), "box");
-    box->position[0] = 1.0f;
-    box->position[1] = 2.0f;
-    box->position[2] = 3.0f;
-    const Bytes zeros = WordChunk("POSN", {F(0), F(0), F(0)});
-    const Bytes camera = Join({Enty(ENTITY_CAMERA, 0), zeros, WordChunk("ROT2", {F(0), F(0), F(0)}),
-                               WordChunk("SIZE", {F(0), F(0), F(0)}), WordChunk("CMRA", {0, F(0)})});
-    const Bytes expected = Form({Version(7), WordChunk("CLIP", {F(1.0f), F(32768.0f)}),
-                                 WordChunk("GAMB", {F(0.0f), F(1.0f)}),
-                                 WordChunk("BCK2", {0, 0, 0, 0}), WordChunk("SHDW", {0}), Enty(ENTITY_NULL, ENTITY_DRAWN),
-                                 StringChunk("NAME", "box"), WordChunk("POSN", {F(1), F(2), F(3)}),
-                                 WordChunk("ROT2", {F(0), F(0), F(0)}), WordChunk("SIZE", {F(0), F(0), F(0)}), camera});
-    EXPECT_EQ(Save(scene.get()), expected);
-}
-
 // Capacity bounds the buffer: nothing is written past it and a scene that
 // does not fit fails; so do a missing scene or target, a face corner
 // outside the vertex array and a file write that fails part way (the file
@@ -409,8 +329,8 @@ TEST(WriteScene, FailuresReportMinusOneAndLeaveNoPartialOutput)
 
     for (int i = 0; i < 200; ++i)
         build::AddNull(scene.get(), "a fairly long entity name to make the file large");
-    const std::string name = TempName("partial");
-    WriteFile(name, {'o', 'l', 'd'});
+    const run::TempFolder folder;
+    const std::string name = folder.Write("partial.kvor", std::string("old"));
     struct rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
     struct rlimit limited = saved;

@@ -1,6 +1,7 @@
 // Files made to exhaust the readers: huge and repeated textures, many
 // element tables, pipes in place of files, long chains. Each is refused, or
 // read within bounds, and a file that cannot be read is named.
+#include "colour/palette_data.h"
 #include "files/scene_bytes.h"
 #include "support/run_program.h"
 #include "support/scene_builder.h"
@@ -69,7 +70,7 @@ TEST(HostileFiles, EachIsRefusedOrReadWithinBounds)
     ASSERT_EQ(mkfifo(folder.Path("pipe.iff").c_str(), 0600) | mkfifo(folder.Path("pipe.kvor").c_str(), 0600), 0);
     std::filesystem::create_directory(folder.Path("sub"));
     const std::vector<uint32_t> words = build::PaletteWords({0x000000, 0xFFFFFF, 0xFF0000, 0x0000FF});
-    ColourTable* colours = build::MakeColourTable(words);
+    ColourTable* colours = MakeTable(words, 0);
     const struct {
         const char* what;
         Bytes scene;  // written to scene.kvor; empty: the pipe is the scene

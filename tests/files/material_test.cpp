@@ -1,7 +1,8 @@
 // Materials over a palette of 253 searchable greys (colour i = (i, i, i)):
 // every entry of every mode's table is the grey its formula gives, clamped
 // to 0-255 and then to 252, the lightest grey Nearest answers.
-#include "colour/colour.h"
+#include "colour/palette_data.h"
+#include "core/settings.h"
 #include "scene/material.h"
 #include "support/scene_builder.h"
 
@@ -20,7 +21,7 @@ protected:
         for (uint32_t i = 0; i < 256; ++i)
             greys.push_back(i * 0x010101);
         words_ = build::PaletteWords(greys);
-        table_ = build::MakeColourTable(words_, true);
+        table_ = MakeTable(words_, GRID);
     }
     void TearDown() override
     {
@@ -85,6 +86,28 @@ TEST_F(MaterialTest, EveryEntryOfEveryModeIsItsFormula)
     Material* record = Make(3, 0x8000);
     EXPECT_EQ(record->table, nullptr);
     ReleaseMaterial(record, nullptr);
+}
+
+// A 15-bit texture's bump map: the halved differences of the grey values
+// (8c for the texel (c, c, c)) above and below it in the high byte, left and
+// right of it in the low byte, each a signed byte; the edge texels stand in
+// for those beyond the edge.
+TEST_F(MaterialTest, BumpMapHoldsTheHalvedGreyDifferencesOfTheNeighbours)
+{
+    SetPixelMode(1);
+    const int32_t side = TEXTURE_RAW_SIDE;
+    const auto grey = [side](int32_t x, int32_t y) { return 8 * ((std::clamp(x, 0, side - 1) * 3 + std::clamp(y, 0, side - 1) * 7) % 32); };
+    std::vector<uint16_t> raw(size_t(side) * side);
+    for (int32_t i = 0; i < side * side; ++i)
+        raw[size_t(i)] = uint16_t(grey(i % side, i / side) / 8 * 0x0421);
+    const TagItem tags[] = {{TAG_TEXTURE_MEMORY, TagPtr(raw.data())}, {TAG_TEXTURE_BUMPMAP, 0x10001}, {TAG_DONE, 0}};
+    Texture* texture = CreateTexture(tags);
+    ASSERT_TRUE(texture && texture->bumpMap);
+    for (int32_t i = 0; i < side * side; ++i) {
+        const int32_t x = i % side, y = i / side;
+        ASSERT_EQ(texture->bumpMap[i], uint8_t((grey(x, y - 1) - grey(x, y + 1)) >> 1) << 8 | uint8_t((grey(x - 1, y) - grey(x + 1, y)) >> 1)) << x << ", " << y;
+    }
+    FreeTexture(texture);
 }
 
 }  // namespace

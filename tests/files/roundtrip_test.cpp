@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <sstream>
 #include <string>
 
@@ -31,25 +32,18 @@ ScenePtr RichScene()
 {
     ScenePtr owned(AllocScene());
     Scene* scene = owned.get();
-    scene->nearClip = 4.0f;
-    scene->farClip = 5000.0f;
+    std::tie(scene->nearClip, scene->farClip, scene->ambientLevel, scene->ambientValue2) = std::make_tuple(4.0f, 5000.0f, 0.25f, 0.75f);
     const uint32_t fog[5] = {0x00808080, 100, 0x2000, 4000, 0xE000};
     std::copy(fog, fog + 5, scene->fog);
     scene->flags = 0x1000 | SCENE_FOGFAR | (4 << 8) | SCENE_SHADOWS;
-    scene->ambientLevel = 0.25f;
-    scene->ambientValue2 = 0.75f;
-    scene->backgroundColour = 0x00102030;
-    scene->backgroundValue2 = 7;
-    scene->backgroundValue3 = 8;
+    std::tie(scene->backgroundColour, scene->backgroundValue2, scene->backgroundValue3) = std::make_tuple(0x00102030u, 7u, 8u);
     scene->floorMap = build::AddTexture(scene, "floor.iff", 1, 1);
     scene->skyMap = build::AddTexture(scene, "sky.iff", 1, 1);
 
     LightEffect* flare = build::AddLightEffect(scene, "flare");
     flare->effectValue = 0x55;
     LightEffectElement* ring = build::AddElement(flare, "ring", 0x30000, build::AddTexture(scene, "ring.iff", 1, 1));
-    ring->e1 = 0x8000;
-    ring->e2 = 0x4000;
-    ring->e3 = 2;
+    std::tie(ring->e1, ring->e2, ring->e3) = std::make_tuple(0x8000u, 0x4000u, 2u);
     build::AddElement(flare, "dot", 0x10000);
 
     Entity* root = build::AddNull(scene, "root");
@@ -71,9 +65,7 @@ ScenePtr RichScene()
         box->vertices[i].colour = (60 * i) * 0x010101;
         box->vertices[i].vertexValue = 100 + i;
     }
-    box->faces[1].uv[2][0] = 0.75f;
-    box->faces[1].uv[2][1] = -0.5f;
-    box->faces[1].faceFlags = 0x12;
+    std::tie(box->faces[1].uv[2][0], box->faces[1].uv[2][1], box->faces[1].faceFlags) = std::make_tuple(0.75f, -0.5f, 0x12u);
     box->colour = 0x40FF8000;
     box->textureMap = build::AddTexture(scene, "wood.iff", 1, 1);
     box->environmentMap = build::AddTexture(scene, "chrome.iff", 1, 1);
@@ -82,12 +74,8 @@ ScenePtr RichScene()
     const uint32_t material[4] = {1, 0, 4, 0xFFFFFFFF};
     std::copy(material, material + 4, box->material);
     box->spriteEffect = flare;
-    box->spriteValue = 9;
-    box->correctionValue = 4;
-    box->glow[0] = 0.5f;
-    box->glow[1] = 3.0f;
-    box->rdstValues[0] = 1;
-    box->rdstValues[3] = 4;
+    std::tie(box->spriteValue, box->correctionValue, box->rdstValues[0], box->rdstValues[3]) = std::make_tuple(9u, 4u, 1u, 4u);
+    std::tie(box->glow[0], box->glow[1]) = std::make_tuple(0.5f, 3.0f);
 
     MorphEntity* blob = build::AddMorph(scene, "blob", 3, {{0, 1, 2}});
     blob->parent = box;
@@ -102,9 +90,7 @@ ScenePtr RichScene()
     LightEntity* lamp = build::AddLight(scene, "lamp");
     lamp->parent = root;
     lamp->lightFlags = LIGHT_ON | LIGHT_SCALEEFFECT | LIGHT_SHADOWS;
-    lamp->lightValue1 = 0.9f;
-    lamp->lightValue2 = 250.0f;
-    lamp->lightValue3 = 0x00FFE0C0;
+    std::tie(lamp->lightValue1, lamp->lightValue2, lamp->lightValue3) = std::make_tuple(0.9f, 250.0f, 0x00FFE0C0u);
     lamp->effect = flare;
     build::AddLightKey(lamp, 0, 0.1f, KEY_INTERPOLATE);
     build::AddLightKey(lamp, 300, 0.9f, KEY_INTERPOLATE | KEY_SPLINE, 0.25f, 0.5f, 0.75f);
@@ -230,7 +216,8 @@ TEST(RoundTrip, EveryEntityKindAndOptionalChunkSurvivesWritingAndReading)
 {
     ScenePtr original = RichScene();
     const Bytes image = Save(original.get());
-    const std::string name = TempName("roundtrip");
+    const run::TempFolder folder;
+    const std::string name = folder.Path("roundtrip.kvor");
     int32_t error = 1;
     const TagItem save[] = {{TAG_SAVESCENE_FILENAME, TagPtr(name.c_str())}, {TAG_SAVESCENE_ERROR, TagPtr(&error)},
                             {TAG_DONE, 0}};
@@ -239,26 +226,71 @@ TEST(RoundTrip, EveryEntityKindAndOptionalChunkSurvivesWritingAndReading)
     const TagItem load[] = {{TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())}, {TAG_LOADSCENE_PLACEHOLDERS, 1},
                             {TAG_LOADSCENE_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
     ScenePtr copy(LoadScene(load));
-    std::remove(name.c_str());
     ASSERT_TRUE(copy);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(Describe(copy.get()), Describe(original.get()));
     EXPECT_EQ(Save(copy.get()), image);
+    const TagItem unsized[] = {{TAG_LOADSCENE_MEMORY, TagPtr(image.data())}, {TAG_LOADSCENE_PLACEHOLDERS, 1}, {TAG_DONE, 0}};
+    ScenePtr fromMemory(LoadScene(unsized));  // without a size the memory holds the FORM its header describes
+    ASSERT_TRUE(fromMemory);
+    EXPECT_EQ(Describe(fromMemory.get()), Describe(original.get()));
 }
 
-TEST(RoundTrip, EachBackgroundMapSurvivesInItsMode)
+// The maps of a light-effect file, served as raw squares.
+const void* RawSquare(const char*)
 {
-    for (uint32_t mode = 1; mode <= 4; ++mode) {
-        ScenePtr scene(AllocScene());
-        scene->flags = mode << 8;
-        scene->backgroundMap = build::AddTexture(scene.get(), "back.iff", 1, 1);
-        scene->floorMap = build::AddTexture(scene.get(), "floor.iff", 1, 1);
-        scene->skyMap = build::AddTexture(scene.get(), "sky.iff", 1, 1);
-        Loaded loaded = Load(Save(scene.get()));
-        ASSERT_TRUE(loaded.scene) << mode;
-        EXPECT_EQ(loaded.scene->flags, mode << 8);
-        EXPECT_STREQ(NameOf(loaded.scene->backgroundMap), mode == 1 ? "back.iff" : "-") << mode;
-        EXPECT_STREQ(NameOf(loaded.scene->floorMap), mode == 2 || mode == 4 ? "floor.iff" : "-") << mode;
-        EXPECT_STREQ(NameOf(loaded.scene->skyMap), mode == 3 || mode == 4 ? "sky.iff" : "-") << mode;
+    static const std::vector<uint16_t> square(TEXTURE_RAW_SIDE * TEXTURE_RAW_SIDE, 0x1234);
+    return square.data();
+}
+
+// A light effect written as a light-effect file and read into another
+// scene comes back with its elements sorted, largest e0 first, and its map
+// made there; IsSceneFile answers for a scene file and a light-effect file
+// (on disk or in memory), a file too short to tell and a FORM of another
+// type.
+TEST(RoundTrip, LightEffectFileAndTheSceneFileCheck)
+{
+    ScenePtr original(AllocScene()), copy(AllocScene());
+    LightEffect* flare = build::AddLightEffect(original.get(), "flare");
+    flare->effectValue = 0x55;
+    build::AddElement(flare, "dot", 0x10000);
+    LightEffectElement* ring = build::AddElement(flare, "ring", 0x30000, build::AddTexture(original.get(), "ring.iff", 1, 1));
+    std::tie(ring->e1, ring->e2, ring->e3) = std::make_tuple(0x8000u, 0x4000u, 2u);
+    Bytes file(4096);
+    int32_t error = 1;
+    const TagItem save[] = {{TAG_SAVELIGHTEFFECTS_MEMORY, TagPtr(file.data())}, {TAG_SAVELIGHTEFFECTS_CAPACITY, file.size()},
+                            {TAG_SAVELIGHTEFFECTS_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
+    file.resize(SaveLightEffects(flare, save));
+    EXPECT_EQ(error, 0);
+    const TagItem load[] = {{TAG_LOADLIGHTEFFECTS_MEMORY, TagPtr(file.data())}, {TAG_LOADLIGHTEFFECTS_MEMORYSIZE, file.size()},
+                            {TAG_LOADLIGHTEFFECTS_SCENE, TagPtr(copy.get())}, {TAG_LOADLIGHTEFFECTS_TEXTURES, TagPtr(&RawSquare)},
+                            {TAG_LOADLIGHTEFFECTS_ERROR, TagPtr(&error)}, {TAG_DONE, 0}};
+    error = 1;
+    ASSERT_NE(LoadLightEffects(load), nullptr);
+    EXPECT_EQ(error, 0);
+    const std::string effects = "\neffect flare 85\n  element ring 196608 32768 16384 2 ring.iff\n"
+                                "  element dot 65536 65536 65536 0 -";
+    EXPECT_EQ(Describe(copy.get()), Describe(ScenePtr(AllocScene()).get()) + effects);
+    const run::TempFolder folder;
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool onDisk;
+        int32_t answer, error;
+    } checks[] = {
+        {"scene file", Save(copy.get()), true, 1, 0},
+        {"light-effect file", file, false, 1, 0},
+        {"11 bytes", Bytes(file.begin(), file.begin() + 11), true, 0, -1},
+        {"11 bytes in memory", Bytes(file.begin(), file.begin() + 11), false, 0, -1},
+        {"FORM ILBM", Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'I', 'L', 'B', 'M'}, false, 0, 0},
+    };
+    for (const auto& c : checks) {
+        const std::string name = folder.Write("check", c.bytes);
+        const TagItem tags[] = {{c.onDisk ? TAG_SCENEFILE_FILENAME : TAG_SCENEFILE_MEMORY,
+                                 c.onDisk ? TagPtr(name.c_str()) : TagPtr(c.bytes.data())},
+                                {TAG_SCENEFILE_MEMORYSIZE, c.bytes.size()}, {TAG_SCENEFILE_ERROR, TagPtr(&error)},
+                                {TAG_DONE, 0}};
+        EXPECT_EQ(IsSceneFile(tags), c.answer) << c.what;
+        EXPECT_EQ(error, c.error) << c.what;
     }
 }

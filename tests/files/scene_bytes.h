@@ -4,19 +4,14 @@
 #pragma once
 
 #include "kvor3d.h"
+#include "support/run_program.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace bytes {
 
@@ -62,12 +57,18 @@ inline Bytes StringChunk(const char (&id)[5], const std::string& text)
     return RawChunk(id, payload);
 }
 
+inline Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
 // FORM, the size of what follows, KVOR and the chunks.
 inline Bytes Form(std::initializer_list<Bytes> chunks)
 {
-    Bytes body;
-    for (const Bytes& chunk : chunks)
-        body.insert(body.end(), chunk.begin(), chunk.end());
+    const Bytes body = Join(chunks);
     Bytes out;
     AppendWord(out, IffId("FORM"));
     AppendWord(out, uint32_t(body.size() + 4));
@@ -132,23 +133,8 @@ inline Bytes Save(const Scene* scene)
 
 inline Bytes ReadFile(const std::string& name)
 {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& name, const Bytes& data)
-{
-    if (std::FILE* file = std::fopen(name.c_str(), "wb")) {
-        std::fwrite(data.data(), 1, data.size(), file);
-        std::fclose(file);
-    }
-}
-
-// A file name of its own for one test under the system's temporary folder.
-inline std::string TempName(const std::string& stem)
-{
-    const char* folder = std::getenv("TMPDIR");
-    return std::string(folder ? folder : "/tmp") + "/kvor3d_files_" + stem + "_" + std::to_string(::getpid()) + ".kvor";
+    const std::string text = run::ReadText(name);
+    return Bytes(text.begin(), text.end());
 }
 
 }  // namespace bytes

@@ -78,8 +78,9 @@ protected:
 
 std::string Frames::folder;
 
-// The checksum of the scene's frames, 0 when it cannot be drawn.
-uint64_t FramesChecksum(const AcceptedScene& accepted)
+// The checksum of the scene's frames (or of its one frame at time `at`), 0
+// when it cannot be drawn.
+uint64_t FramesChecksum(const AcceptedScene& accepted, int64_t at = -1)
 {
     ColourTable* colours = accepted.palette ? headless::ReadPalette("data/.palette") : nullptr;
     if (accepted.palette && !colours)
@@ -103,8 +104,8 @@ uint64_t FramesChecksum(const AcceptedScene& accepted)
         uint32_t start, end;
         headless::SceneTimeRange(scene, &start, &end);
         hash = 0xcbf29ce484222325ull;
-        for (uint32_t i = 0; i < FRAMES; ++i) {
-            headless::RenderAt(scene, view, headless::FrameTime(start, end, i, FRAMES));
+        for (uint32_t i = 0; i < (at < 0 ? FRAMES : 1); ++i) {
+            headless::RenderAt(scene, view, at < 0 ? headless::FrameTime(start, end, i, FRAMES) : uint32_t(at));
             hash = PixelChecksum(view->current, size_t(view->width) * size_t(view->height), hash);
         }
     }
@@ -118,6 +119,19 @@ TEST_F(Frames, EveryFrameOfEveryScenePixelForPixelAsAccepted)
 {
     for (const AcceptedScene& accepted : SCENES)
         EXPECT_EQ(FramesChecksum(accepted), accepted.checksum) << std::hex << accepted.file;
+}
+
+// The showcase scene (every effect of the render pass at once) at 1 s: the
+// frame that was looked at and accepted. kvorshot draws it from the files
+// kvorscenes writes:
+//
+//   kvorscenes scenes && cd scenes && kvorshot -t 1 -s 2 showcase.kvor showcase.png
+using Golden = Frames;
+
+TEST_F(Golden, ShowcaseFrameAtOneSecondIsTheAcceptedOne)
+{
+    EXPECT_EQ(FramesChecksum({"showcase.kvor", false, 0}, TICKS_PER_SECOND), 0xc5cb1a3a9bf57d61ull)
+        << "look at the new frame with kvorshot (see above) before accepting its checksum";
 }
 
 }  // namespace

@@ -5,16 +5,13 @@
 #include "core/core.h"
 #include "core/settings.h"
 #include "image/image.h"
+#include "support/run_program.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -172,34 +169,8 @@ inline Picture LoadFromFile(const std::string& path, int32_t mode, const ColourT
     return TakePixels(pixels, mode, picture);
 }
 
-// A private directory under the system's temporary directory, removed with
-// everything in it when the test ends.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kvor_image_XXXXXX").string();
-        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-        path_ = pattern;
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-
-    std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        EXPECT_TRUE(out.good());
-        return Path(name);
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
 inline Bytes ReadFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string text = run::ReadText(path);
+    return Bytes(text.begin(), text.end());
 }

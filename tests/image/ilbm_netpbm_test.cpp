@@ -98,7 +98,7 @@ TEST(IlbmNetpbm, PalettePicturesLoadToTheColoursIlbmtoppmReads)
         {"-compress", 1100, 3, 4, 300, 2, 1},              // rows of 138 bytes, runs of 128
         {"", 1, 1, 1, 1, 1, 1},
     };
-    TempDir dir;
+    const run::TempFolder dir;
     const std::string input = dir.Path("input.ppm"), path = dir.Path("picture.iff"), back = dir.Path("back.ppm");
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("ppmtoilbm ") + c.options + " " + std::to_string(c.width) + "x" + std::to_string(c.height));

@@ -86,7 +86,7 @@ TEST(IlbmLoad, PalettePixelsAreTheirCmapColourPackedToFifteenBits)
     }
     EXPECT_EQ(LoadFromMemory(TwoPlaneRow(), 0).indices,
               (std::vector<uint8_t>{0, 1, 2, 3, 0, 1, 2, 3, 2, 2, 2, 2, 3, 3, 3, 3}));
-    TempDir dir;
+    const run::TempFolder dir;
     EXPECT_EQ(LoadFromFile(dir.Write("row.iff", TwoPlaneRow()), 1).words, TWO_PLANE_WORDS);
 }
 
@@ -190,7 +190,7 @@ TEST(IlbmBadInput, ByteRun1CodePassingItsRowFails)
 // a chunk length far beyond the file.
 TEST(IlbmBadInput, TruncatedFilesAndLengthsPastTheEndFail)
 {
-    TempDir dir;
+    const run::TempFolder dir;
     std::vector<uint32_t> values(27);
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = uint32_t(i * 0x1F3D5B) & 0xFFFFFF;

@@ -1,6 +1,6 @@
 // Clipping against the near and far planes and the screen's edges: the
-// values the clipper gives the corners it makes, the fan it draws, and the
-// corner counts it can reach.
+// values the clipper gives the corners it makes and the corner counts it
+// can reach.
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
@@ -60,30 +60,6 @@ TEST_F(Clipping, ScreenEdgeCornersInterpolateDepthAndMapThroughOneOverZ)
     const float w = 100000.0f - (1.0f / 3.0f - 100000.0f) * -0.5f;
     EXPECT_FLOAT_EQ(out[0].camera[2], 1.0f / w);
     EXPECT_FLOAT_EQ(out[0].mapU, (1000.0f - (10.0f - 1000.0f) * -0.5f) / w);
-}
-
-TEST_F(Clipping, TriangleStraddlingTheNearPlaneDrawsAsItsFan)
-{
-    ObjectPtr object = MakeObject(0, 0x00FFFFFF);
-    Vertex a = AtCamera(-2, -1, 4), b = AtCamera(2, -1, 4), c = AtCamera(0, 1, 0.5f);
-    const TriangleRef triangle{{&a, &b, &c}, object.get(), 0, 1};
-    Vertex corners[CLIP_MAXCORNERS];
-    ASSERT_EQ(ClipNearFar(&triangle, corners), 4);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_GE(corners[i].camera[2], Frame.nearZ);
-    ClipAndDrawFace(&triangle);
-    const std::vector<uint16_t> clipped = frame.Copy();
-    frame.Fill(UNWRITTEN);
-    const TriangleRef fan[2] = {{{&corners[0], &corners[1], &corners[2]}, object.get(), 0, 1},
-                                {{&corners[0], &corners[2], &corners[3]}, object.get(), 0, 1}};
-    DrawTriangle(&fan[0]);
-    DrawTriangle(&fan[1]);
-    EXPECT_EQ(clipped, frame.Copy());
-    EXPECT_NE(frame.Pixels()[100 * WIDTH + 160], UNWRITTEN);
-
-    Vertex d = AtCamera(-2, -1, 0.2f), e = AtCamera(2, -1, 0.3f);  // wholly before the near plane
-    const TriangleRef before{{&d, &e, &c}, object.get(), 0, 1};
-    EXPECT_EQ(ClipNearFar(&before, corners), 0);
 }
 
 // One corner before the near plane and one beyond the far plane give five

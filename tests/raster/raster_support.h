@@ -35,12 +35,11 @@ public:
     explicit TestFrame(int32_t width = WIDTH, int32_t height = HEIGHT)
         : width_(width), store_(size_t(width) * (height + 2 * GUARD_ROWS), GUARD_PIXEL), size_(size_t(width) * height)
     {
-        Fill(UNWRITTEN);
+        std::fill(Pixels(), Pixels() + size_, UNWRITTEN);
     }
     uint16_t* Pixels() { return store_.data() + size_t(GUARD_ROWS) * width_; }
     const uint16_t* Pixels() const { return store_.data() + size_t(GUARD_ROWS) * width_; }
     size_t Size() const { return size_; }
-    void Fill(uint16_t pixel) { std::fill(Pixels(), Pixels() + size_, pixel); }
     std::vector<uint16_t> Copy() const { return std::vector<uint16_t>(Pixels(), Pixels() + size_); }
     bool GuardsIntact() const
     {

@@ -1,86 +1,14 @@
-// The span kernels' two ways to the same pixels: the AVX2 loops that draw
-// eight pixels at a time against the one-pixel loops, on random triangles
-// for every member that has both; and the fog level's and w's repeated
-// float additions taken through their bit patterns against one addition at
-// a time.
-#include "raster/raster_support.h"
+// The fog level's and w's repeated float additions taken through their bit
+// patterns against one addition at a time.
 #include "render/spans.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-#include <tuple>
 #include <vector>
 
 namespace {
-
-using namespace raster_test;
-
-struct PathCase {
-    uint32_t flags, m1, m2;
-    bool fog, transparencyMap = false;
-    uint32_t correction = 4;  // perspective pieces of 2^correction pixels
-};
-
-// Every member with lanes: flat, texture, environment, perspective and
-// shaded rows, each filter, with and without fog, the transparent ones by
-// alpha and by a transparency map, perspective pieces longer and shorter
-// than a group.
-const PathCase PATH_CASES[] = {
-    {1, 0, 0, false},        {2, 0, 0, false},        {2, 1, 0, false},  {2, 2, 0, false},  {2, 3, 0, false},
-    {3, 0, 0, false},        {4, 0, 0, false},        {4, 0, 1, false},  {5, 0, 0, false},  {18, 0, 0, false},
-    {18, 1, 0, false},       {18, 3, 0, false},       {19, 0, 0, false}, {32, 0, 0, false}, {34, 0, 0, false},
-    {50, 0, 0, false},       {0, 0, 0, true},         {2, 0, 0, true},   {2, 1, 0, true},   {18, 0, 0, true},
-    {18, 1, 0, true},        {18, 3, 0, true},        {1, 0, 0, false, true},
-    {3, 0, 0, false, true},  {5, 0, 0, false, true},  {19, 0, 0, false, true},
-    {18, 0, 0, false, false, 0}, {18, 1, 0, false, false, 1}, {18, 3, 0, true, false, 0},
-    {18, 1, 0, true, false, 2},  {19, 0, 0, false, true, 2},  {19, 0, 0, false, false, 1},
-    {50, 0, 0, false, false, 0},
-};
-
-// 400 random triangles over random pixels, eight at a time or one by one.
-std::vector<uint16_t> DrawWith(bool vectors, const PathCase& c, const ObjectEntity& object, uint32_t seed)
-{
-    TestFrame frame;
-    std::mt19937 random(seed);
-    for (size_t i = 0; i < frame.Size(); ++i)
-        frame.Pixels()[i] = uint16_t(random() & 0x7FFF);
-    SetUpFrame(frame.Pixels());
-    if (c.fog)
-        std::tie(Frame.fogIndexBase, Frame.fogStart, Frame.fogEnd, Frame.fogStartLevel, Frame.fogEndLevel,
-                 Frame.fogColour) = std::make_tuple(64, 20.0f, 80.0f, 30.0f, 250.0f, 0x00C08040);
-    const bool saved = SpanVectors;
-    SpanVectors = vectors;
-    TriangleSource source(seed);
-    for (int i = 0; i < 400; ++i) {
-        const CornerSet corners = source.Next();
-        Triangle triangle(corners[0], corners[1], corners[2], &object);
-        DrawTriangle(&triangle.ref);
-    }
-    SpanVectors = saved;
-    EXPECT_TRUE(frame.GuardsIntact());
-    return frame.Copy();
-}
-
-TEST(SpanPaths, LanesDrawWhatOnePixelAtATimeDraws)
-{
-    if (!__builtin_cpu_supports("avx2"))
-        GTEST_SKIP() << "no AVX2 on this processor";
-    const TexturePtr texture = MakeTexture(6, 5, 21), environment = MakeTexture(8, 8, 22);
-    const TexturePtr transparency = MakeTexture(5, 6, 23);
-    for (const PathCase& c : PATH_CASES) {
-        const uint32_t seed = uint32_t(&c - PATH_CASES);
-        ObjectPtr object = MakeObject(c.flags, 0x90C08040);
-        object->textureMap = texture.get();
-        object->environmentMap = environment.get();
-        object->transparencyMap = c.transparencyMap ? transparency.get() : nullptr;
-        object->material[1] = c.m1;
-        object->material[2] = c.m2;
-        object->correctionValue = c.correction;
-        EXPECT_EQ(DrawWith(true, c, *object, seed), DrawWith(false, c, *object, seed)) << "case " << seed;
-    }
-}
 
 // Sums that leave the binade of 1 or of 2 on either side (by steps counted
 // in its units), halfway steps, steps below a unit, zero, subnormals,

@@ -1,9 +1,7 @@
-// The background: the colour, and the floor and sky planes with the
-// horizon where the camera's height and pitch put it.
+// The floor and sky planes seen from below the floor.
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
-#include <cmath>
 
 namespace {
 
@@ -37,22 +35,6 @@ protected:
         return ::testing::AssertionSuccess();
     }
 };
-
-TEST_F(Planes, HorizonLiesOnTheCentreRowAndMovesWithThePitch)
-{
-    DrawBackground(scene, view);
-    EXPECT_TRUE(RowsAre(0, 99, SKY));
-    EXPECT_TRUE(RowsAre(100, 100, COLOUR));
-    EXPECT_TRUE(RowsAre(101, 199, FLOOR));
-    camera->rotation[1] = float(std::atan(0.25) * 180 / 3.14159265358979323846);  // focal / 4 = 40 rows lower
-    DrawBackground(scene, view);
-    EXPECT_TRUE(RowsAre(0, 139, SKY));
-    EXPECT_TRUE(RowsAre(141, 199, FLOOR));
-    scene->flags = 0;
-    scene->backgroundColour = 0x00123456;
-    DrawBackground(scene, view);
-    EXPECT_TRUE(RowsAre(0, 199, (0x12 >> 3) << 10 | (0x34 >> 3) << 5 | (0x56 >> 3)));
-}
 
 TEST_F(Planes, CameraBelowTheFloorSeesItOverhead)
 {

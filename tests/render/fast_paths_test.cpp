@@ -1,7 +1,6 @@
 // The fast paths of the front end against the plain ones they replace: the
-// integer square root against its definition, and the wide vertex
-// transformation, point lighting and sky-and-floor background against the
-// one-by-one ones.
+// wide vertex transformation, point lighting and sky-and-floor background
+// against the one-by-one ones.
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
@@ -14,23 +13,6 @@
 #include <vector>
 
 namespace {
-
-// The largest root whose square does not pass q, for every q next to the
-// squares of the roots below 2^20, of the top 2^18 roots and of random roots
-// of every size, where a rounded double root is most likely to land on the
-// wrong side (r = 0 gives 0, 1 and the largest q); the top of the range and
-// random q of every size.
-TEST(IntegerSquareRoot, IsTheFloorOfTheRootNextToEverySquare)
-{
-    std::mt19937_64 random(11);
-    for (uint64_t k = 0; k < (5u << 18) + 1000000; ++k) {
-        const uint64_t r = k < (1u << 20) ? k : k < (5u << 18) ? 0xFFFFFFFF - (k - (1u << 20)) : random() >> (32 + random() % 32);
-        for (uint64_t q : {r * r - 1, r * r, r * r + 1, UINT64_MAX - k, random() >> (random() % 64)}) {
-            const unsigned __int128 root = IntegerSquareRoot(q), next = root + 1;
-            ASSERT_TRUE(root * root <= q && next * next > q) << q << " gives " << uint64_t(root);
-        }
-    }
-}
 
 class FastPaths : public pipeline::Pipeline {};
 

@@ -14,12 +14,8 @@ namespace pipeline {
 
 inline XView* MakeView(int32_t width, int32_t height, bool doubleBuffered = false)
 {
-    const TagItem tags[] = {
-        {TAG_XVIEW_WIDTH, uintptr_t(width)},
-        {TAG_XVIEW_HEIGHT, uintptr_t(height)},
-        {TAG_XVIEW_DOUBLEBUFFER, doubleBuffered ? 1u : 0u},
-        {TAG_DONE, 0},
-    };
+    const TagItem tags[] = {{TAG_XVIEW_WIDTH, uintptr_t(width)}, {TAG_XVIEW_HEIGHT, uintptr_t(height)},
+                            {TAG_XVIEW_DOUBLEBUFFER, doubleBuffered ? 1u : 0u}, {TAG_DONE, 0}};
     return XViewCreate(tags);
 }
 

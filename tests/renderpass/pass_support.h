@@ -7,9 +7,8 @@
 
 #include "../bench/showcase.h"  // the benchmark scenes, beside kvorscenes
 
-#include "core/tables.h"
-#include "display/display.h"
 #include "render/pass.h"
+#include "render/pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +19,7 @@ namespace pass_test {
 constexpr uint32_t GREY = 0x00808080, BLUE = 0x000000FF, DARK = 0x00202020;
 constexpr uint16_t GREY_PIXEL = 0x4210, BLUE_PIXEL = 0x001F;
 
-inline XView* MakeView(int32_t width, int32_t height, bool doubleBuffered = false)
-{
-    const TagItem tags[] = {{TAG_XVIEW_WIDTH, uintptr_t(width)}, {TAG_XVIEW_HEIGHT, uintptr_t(height)},
-                            {TAG_XVIEW_DOUBLEBUFFER, doubleBuffered ? 1u : 0u}, {TAG_DONE, 0}};
-    return XViewCreate(tags);
-}
+using pipeline::MakeView;
 
 class RenderPass : public ::testing::Test {
 protected:

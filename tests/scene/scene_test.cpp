@@ -97,35 +97,6 @@ TEST(KeyLists, SearchesFindTheKeysAroundATime)
     FreeKeyList(&list);
 }
 
-// Each kind key goes to its entity's own list whatever list the caller's
-// tags name; a motion key copies the entity and its visibility.
-TEST(KeyLists, KindKeysGoToTheirEntitysListAndNeedTheirKind)
-{
-    Scene* scene = AllocScene();
-    Entity* entity = build::AddNull(scene, "e");
-    entity->entityFlags = 0;
-    entity->position[2] = 3.0f;
-    entity->size[1] = 0.5f;
-    KeyList elsewhere = {};
-    const TagItem motion[] = {{TAG_KEY_ENTITY, TagPtr(entity)}, {TAG_KEY_LIST, TagPtr(&elsewhere)}, {TAG_DONE, 0}};
-    EntityKey* key = CreateEntityKey(motion);
-    ASSERT_NE(key, nullptr);
-    EXPECT_EQ(entity->keys.head, key);
-    EXPECT_EQ(elsewhere.head, nullptr);
-    EXPECT_EQ((std::vector<float>{float(key->keyFlags), key->position[2], key->size[1]}),
-              (std::vector<float>{KEY_HIDDEN, 3.0f, 0.5f}));
-    MorphEntity* morph = build::AddMorph(scene, "m", 3, {{0, 1, 2}});
-    const TagItem morphTags[] = {{TAG_KEY_MORPH, TagPtr(morph)}, {TAG_DONE, 0}};
-    MorphKey* morphKey = CreateMorphKey(morphTags);
-    EXPECT_EQ(morph->morphKeys.head, morphKey);
-    morphKey->targetName = CopyName("pending");
-    const TagItem wrongLight[] = {{TAG_KEY_LIGHT, TagPtr(morph)}, {TAG_DONE, 0}};
-    EXPECT_EQ(CreateLightKey(wrongLight), nullptr);
-    const TagItem morphDelete[] = {{TAG_KEY_MORPHDELETE, TagPtr(morph)}, {TAG_DONE, 0}};
-    EXPECT_EQ(DeleteMorphKey(morphKey, morphDelete), 0);
-    FreeScene(scene);
-}
-
 // Every kind of entity with every owned buffer, keys of every kind, morph
 // targets, light effects, glow buffers, shared textures and materials: the
 // sanitizer build reports any leak or double free.

@@ -39,9 +39,11 @@ inline Entity* AddNull(Scene* scene, const char* name)
     return AddEntityOfKind(scene, ENTITY_NULL, name);
 }
 
-inline Vertex* AllocVertices(const std::vector<Point>& points)
+// Vertices (or morph target vertices) at these positions, from engine memory.
+template <typename V = Vertex>
+inline V* AllocVertices(const std::vector<Point>& points)
 {
-    auto* vertices = static_cast<Vertex*>(MemAlloc(uint32_t(points.size()), sizeof(Vertex)));
+    auto* vertices = static_cast<V*>(MemAlloc(uint32_t(points.size()), sizeof(V)));
     for (size_t i = 0; vertices && i < points.size(); ++i) {
         vertices[i].position[0] = points[i].x;
         vertices[i].position[1] = points[i].y;
@@ -96,12 +98,7 @@ inline MorphTarget* AddTarget(MorphEntity* morph, const char* name, const std::v
 {
     auto* target = AllocRecord<MorphTarget>();
     target->name = CopyName(name);
-    target->targetVertices = static_cast<TargetVertex*>(MemAlloc(uint32_t(points.size()), sizeof(TargetVertex)));
-    for (size_t i = 0; i < points.size(); ++i) {
-        target->targetVertices[i].position[0] = points[i].x;
-        target->targetVertices[i].position[1] = points[i].y;
-        target->targetVertices[i].position[2] = points[i].z;
-    }
+    target->targetVertices = AllocVertices<TargetVertex>(points);
     MorphTarget** link = &morph->targets;
     while (*link)
         link = &(*link)->next;
@@ -231,14 +228,6 @@ inline std::vector<uint32_t> PaletteWords(const std::vector<uint32_t>& colours)
     }
     words.push_back(0);
     return words;
-}
-
-// A colour table of the palette data, with the grid when `grid` is set.
-inline ColourTable* MakeColourTable(const std::vector<uint32_t>& words, bool grid = false)
-{
-    const TagItem tags[] = {{TAG_COLOURTABLE_PALETTE, TagPtr(words.data())}, {TAG_COLOURTABLE_GRID, grid ? 1u : 0u},
-                            {TAG_DONE, 0}};
-    return CreateColourTable(tags);
 }
 
 }  // namespace build
