@@ -79,7 +79,7 @@ struct ProgramState {
 };
 
 ProgramState Program = {0, nullptr, -1, nullptr, {}};
-FramePacer Pacer;
+FramePacer Pacer = StartPacer(0);
 
 // Never returns: frees the engine tables and the scenes, prints the
 // credits notice, closes the view, stops the CD and ends with status 0.
@@ -111,7 +111,7 @@ int keep_playing()
 {
     if (ViewCloseRequested(Show.view))
         demo_exit();
-    Pacer.Wait();
+    PaceFrame(&Pacer);
     return 0;
 }
 
@@ -212,7 +212,7 @@ int main(int argc, char** argv)
     }
     Show.frame = Show.view->xview;
     const int32_t refresh = ViewRefreshRate(Show.view);
-    Pacer = FramePacer(options.fps >= 0 ? options.fps : refresh > 0 ? refresh : DEFAULT_FPS);
+    Pacer = StartPacer(options.fps >= 0 ? options.fps : refresh > 0 ? refresh : DEFAULT_FPS);
     BuildPositionTable(POSITION_TABLE_ANGLE, Show.frame->width, POSITION_TABLE_FAR);
     if (Program.cd != -1)
         cd_play(argc, argv, Program.cd);

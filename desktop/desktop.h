@@ -37,33 +37,31 @@ struct DesktopProgram {
 // the options on standard output and ends with status 0.
 DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program);
 
-// Nanoseconds of a monotonic clock, and a sleep until one of its instants.
-class PacerClock {
-public:
-    virtual ~PacerClock() = default;
-    virtual int64_t Now() = 0;
-    virtual void SleepUntil(int64_t deadline) = 0;
+// Nanoseconds of a monotonic clock, and a sleep until one of its instants;
+// `context` is handed to both (a test's own clock lives there).
+struct PacerClock {
+    int64_t (*now)(void* context);
+    void (*sleepUntil)(void* context, int64_t deadline);
+    void* context;
 };
 
 // CLOCK_MONOTONIC, slept on with absolute deadlines.
-PacerClock& MonotonicClock();
+PacerClock MonotonicClock();
 
 // Holds a loop to `rate` frames a second. Frame n's deadline is n / rate
-// seconds after the first call of Wait, computed from n rather than added
-// up, so the rate does not drift. A frame that ends before its deadline
-// sleeps until then; one that ends later goes on at once, and one more than
-// a whole period late starts the count afresh, so that a stall is not
-// followed by a burst of frames. Rate 0 never waits.
-class FramePacer {
-public:
-    explicit FramePacer(int32_t rate = 0, PacerClock& clock = MonotonicClock()) : rate_(rate), clock_(&clock) {}
-
-    // Called once a frame, after it is shown.
-    void Wait();
-
-private:
-    int64_t rate_;
-    PacerClock* clock_;
-    int64_t origin_ = 0;  // when the count started
-    int64_t frames_ = -1;  // frames since then; −1 before the first call
+// seconds after the first PaceFrame, computed from n rather than added up,
+// so the rate does not drift. A frame that ends before its deadline sleeps
+// until then; one that ends later goes on at once, and one more than a whole
+// period late starts the count afresh, so that a stall is not followed by a
+// burst of frames. Rate 0 never waits.
+struct FramePacer {
+    int64_t rate;
+    PacerClock clock;
+    int64_t origin;  // when the count started
+    int64_t frames;  // frames since then; −1 before the first frame
 };
+
+FramePacer StartPacer(int32_t rate, PacerClock clock = MonotonicClock());
+
+// Called once a frame, after it is shown.
+void PaceFrame(FramePacer* pacer);

@@ -7,45 +7,48 @@ namespace {
 
 constexpr int64_t NANOSECONDS = 1000000000;
 
-class Monotonic : public PacerClock {
-public:
-    int64_t Now() override
-    {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        return int64_t(now.tv_sec) * NANOSECONDS + now.tv_nsec;
+int64_t MonotonicNow(void*)
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * NANOSECONDS + now.tv_nsec;
+}
+
+void MonotonicSleepUntil(void*, int64_t deadline)
+{
+    const timespec until = {time_t(deadline / NANOSECONDS), long(deadline % NANOSECONDS)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-    void SleepUntil(int64_t deadline) override
-    {
-        const timespec until = {time_t(deadline / NANOSECONDS), long(deadline % NANOSECONDS)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-        }
-    }
-};
+}
 
 }  // namespace
 
-PacerClock& MonotonicClock()
+PacerClock MonotonicClock()
 {
-    static Monotonic clock;
-    return clock;
+    return {MonotonicNow, MonotonicSleepUntil, nullptr};
 }
 
-void FramePacer::Wait()
+FramePacer StartPacer(int32_t rate, PacerClock clock)
 {
-    if (rate_ <= 0)
+    return {rate, clock, 0, -1};
+}
+
+void PaceFrame(FramePacer* pacer)
+{
+    if (pacer->rate <= 0)
         return;
-    const int64_t now = clock_->Now();
-    if (frames_ < 0) {
-        origin_ = now;
-        frames_ = 0;
+    const PacerClock& clock = pacer->clock;
+    const int64_t now = clock.now(clock.context);
+    if (pacer->frames < 0) {
+        pacer->origin = now;
+        pacer->frames = 0;
     }
-    ++frames_;
-    const int64_t deadline = origin_ + frames_ * NANOSECONDS / rate_;
+    ++pacer->frames;
+    const int64_t deadline = pacer->origin + pacer->frames * NANOSECONDS / pacer->rate;
     if (now < deadline) {
-        clock_->SleepUntil(deadline);
-    } else if (now - deadline >= NANOSECONDS / rate_) {
-        origin_ = now;
-        frames_ = 0;
+        clock.sleepUntil(clock.context, deadline);
+    } else if (now - deadline >= NANOSECONDS / pacer->rate) {
+        pacer->origin = now;
+        pacer->frames = 0;
     }
 }

@@ -42,7 +42,7 @@ uint32_t FrameCount;       // frames presented
 char SceneName[SCENE_NAME_BYTES];
 bool SceneNameFits;        // the argument is shorter than the name buffer
 uint32_t Palette[PALETTE_FILE_WORDS];
-FramePacer Pacer;          // unpaced unless --fps is given
+FramePacer Pacer = StartPacer(0);  // unpaced unless --fps is given
 
 // One frame: prepare, background, render, present.
 void DrawFrame(Scene* scene)
@@ -60,7 +60,7 @@ int KeepPlaying()
 {
     if (ViewCloseRequested(View))
         return 1;
-    Pacer.Wait();
+    PaceFrame(&Pacer);
     return 0;
 }
 
@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     SceneNameFits = std::strlen(options.arguments[0]) < SCENE_NAME_BYTES;
     if (SceneNameFits)
         std::strcpy(SceneName, options.arguments[0]);
-    Pacer = FramePacer(options.fps > 0 ? options.fps : 0);
+    Pacer = StartPacer(options.fps > 0 ? options.fps : 0);
 
     BuildSquareTable();
     BuildNormalTable();

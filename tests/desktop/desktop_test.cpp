@@ -37,10 +37,17 @@ TEST(DesktopOptions, AcceptedAndRefusedForms)
 }
 
 // A clock that moves only when told to or slept on.
-struct FakeClock : PacerClock {
+struct FakeClock {
     int64_t now = 0;
-    int64_t Now() override { return now; }
-    void SleepUntil(int64_t deadline) override { now = std::max(now, deadline); }
+    PacerClock Clock()
+    {
+        return {[](void* self) { return static_cast<FakeClock*>(self)->now; },
+                [](void* self, int64_t deadline) {
+                    int64_t& now = static_cast<FakeClock*>(self)->now;
+                    now = std::max(now, deadline);
+                },
+                this};
+    }
 };
 
 // At 60 a second, frames that take 1, 20, 1, 40 and 1 ms, then 59 that take
@@ -51,16 +58,16 @@ struct FakeClock : PacerClock {
 TEST(FramePacer, SleepsToDeadlinesCountedFromTheFirstFrame)
 {
     FakeClock clock;
-    FramePacer pacer(60, clock), unpaced(0, clock);
+    FramePacer pacer = StartPacer(60, clock.Clock()), unpaced = StartPacer(0, clock.Clock());
     std::vector<int64_t> returned;
     for (int64_t ms : {1, 20, 1, 40, 1, 0}) {
         clock.now += ms * 1000000;
-        (ms ? pacer : unpaced).Wait();
+        PaceFrame(ms ? &pacer : &unpaced);
         returned.push_back(clock.now);
     }
     EXPECT_EQ(returned, (std::vector<int64_t>{17666666, 37666666, 51000000, 91000000, 107666666, 107666666}));
     for (int i = 0; i < 59; ++i)
-        pacer.Wait();
+        PaceFrame(&pacer);
     EXPECT_EQ(clock.now, 1091000000);
 }
 
