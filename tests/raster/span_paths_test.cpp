@@ -26,7 +26,7 @@ struct PathCase {
 // Every member with lanes: flat, texture, environment, perspective and
 // shaded rows, each filter, with and without fog, the transparent ones by
 // alpha and by a transparency map, perspective pieces longer and shorter
-// than a group.
+// than a group and of one group.
 const PathCase PATH_CASES[] = {
     {1, 0, 0, false},        {2, 0, 0, false},        {2, 1, 0, false},  {2, 2, 0, false},  {2, 3, 0, false},
     {3, 0, 0, false},        {4, 0, 0, false},        {4, 0, 1, false},  {5, 0, 0, false},  {18, 0, 0, false},
@@ -36,7 +36,7 @@ const PathCase PATH_CASES[] = {
     {3, 0, 0, false, true},  {5, 0, 0, false, true},  {19, 0, 0, false, true},
     {18, 0, 0, false, false, 0}, {18, 1, 0, false, false, 1}, {18, 3, 0, true, false, 0},
     {18, 1, 0, true, false, 2},  {19, 0, 0, false, true, 2},  {19, 0, 0, false, false, 1},
-    {50, 0, 0, false, false, 0},
+    {50, 0, 0, false, false, 0},  {18, 1, 0, true, false, 3},
 };
 
 // 400 random triangles over random pixels, eight at a time or one by one.
