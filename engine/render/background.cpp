@@ -61,25 +61,28 @@ uint32_t ImageTexel(const ImageAddress& a, uint32_t u, uint32_t v)
 
 using WideWords = uint32_t __attribute__((vector_size(32)));
 
-// The texels of eight positions by one gather of 32-bit words; a lane at
-// the last texel takes it from the broadcast instead, so that no word reads
-// past the image.
-__attribute__((target("avx2"))) inline __m256i ImageTexels(const ImageAddress& a, WideWords u, WideWords v)
+// The texels of eight positions.
+__attribute__((target("avx2"))) inline __m256i ImageTexels(const ImageAddress& a, uint32_t last, __m256i lastTexel,
+                                                           WideWords u, WideWords v)
 {
     const WideWords index = (((v >> a.rowRight) << a.rowLeft) & a.rowMask) +
                             (((u >> a.columnRight) << a.columnLeft) & a.columnMask);
-    const uint32_t last = a.rowMask + a.columnMask;
-    const __m256i words = _mm256_mask_i32gather_epi32(_mm256_set1_epi32(a.texels[last]),
-                                                      reinterpret_cast<const int*>(a.texels), __m256i(index),
-                                                      __m256i(index != last), 2);
+    const __m256i words = _mm256_mask_i32gather_epi32(lastTexel, reinterpret_cast<const int*>(a.texels),
+                                                      __m256i(index), __m256i(index != last), 2);
     return _mm256_and_si256(words, _mm256_set1_epi32(0xFFFF));
 }
 
 // One row of the image from (u, v), stepping u by du and v by −dv a pixel:
-// 16 pixels at a time, then the last width mod 16 one by one.
-__attribute__((target("avx2"))) void DrawImageRowWide(const ImageAddress& a, uint16_t* row, int32_t width,
+// 16 pixels at a time, each eight by one gather of 32-bit words (a lane at
+// the last texel takes it from a broadcast instead, so that no word reads
+// past the image), then the last width mod 16 one by one. The addressing is
+// copied in first: the stores could alias it.
+__attribute__((target("avx2"))) void DrawImageRowWide(const ImageAddress& address, uint16_t* row, int32_t width,
                                                       uint32_t u, uint32_t v, uint32_t du, uint32_t dv)
 {
+    const ImageAddress a = address;
+    const uint32_t last = a.rowMask + a.columnMask;
+    const __m256i lastTexel = _mm256_set1_epi32(a.texels[last]);
     const WideWords lane = {0, 1, 2, 3, 4, 5, 6, 7};
     WideWords us = u + lane * du;
     WideWords vs = v - lane * dv;
@@ -87,12 +90,10 @@ __attribute__((target("avx2"))) void DrawImageRowWide(const ImageAddress& a, uin
     const uint32_t groupV = dv * 8;
     int32_t x = 0;
     for (; x + 2 * LANES <= width; x += 2 * LANES) {
-        const __m256i first = ImageTexels(a, us, vs);
-        us += groupU;
-        vs -= groupV;
-        const __m256i second = ImageTexels(a, us, vs);
-        us += groupU;
-        vs -= groupV;
+        const __m256i first = ImageTexels(a, last, lastTexel, us, vs);
+        const __m256i second = ImageTexels(a, last, lastTexel, us + groupU, vs - groupV);
+        us += 2 * groupU;
+        vs -= 2 * groupV;
         // Packing works within each 128-bit half: put the quarters back in order.
         const __m256i pixels = _mm256_permute4x64_epi64(_mm256_packus_epi32(first, second), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + x), pixels);
