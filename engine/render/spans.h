@@ -42,10 +42,6 @@ inline PixelValue<U> Splat(uint32_t x)
     return U{} + x;
 }
 
-// Whether the AVX2 pixel loops run: set at start-up from the processor's
-// features; tests turn it off to compare both paths. Read by RunPixels.
-extern bool SpanVectors;
-
 // ---- Pixels ------------------------------------------------------------------------
 
 constexpr uint32_t SPREAD_MASK = 0x01F07C1F;
@@ -985,7 +981,6 @@ struct SpanRows {
         const int64_t length = int64_t(1) << k;
         const int64_t pieces = SPAN_LANES >> k;
         const FloatLanes pieceWEnd = FloatLanes{} + pieceW;
-        const Lanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
         float w, uw, vw;
         StartPerspective(distance, w, uw, vw, q);
         LaneInterpolants p{};
