@@ -17,6 +17,8 @@
 // status 0; 1 when a scene or the palette cannot be loaded; 2 for a usage
 // error.
 #include "headless.h"
+#include "options.h"
+#include "progress.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -29,21 +31,29 @@
 namespace {
 
 constexpr char PROGRAM[] = "kvorbench";
-constexpr char USAGE[] = "usage: kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...\n";
 constexpr uint32_t DEFAULT_FRAMES = 500;
 constexpr uint32_t MAX_FRAMES = 10000000;
+constexpr int PROFILE = cli::LONG_ONLY;
+
+const cli::Program COMMAND_LINE = {
+    PROGRAM,
+    "kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...",
+    "Renders F frames of each scene file without a display, spread evenly from\n"
+    "its first key to its last, and prints the mean time per frame and the\n"
+    "frame rate, one line per scene. Textures named in a scene are read from\n"
+    "the current folder. A progress line goes to standard error when it is a\n"
+    "terminal.",
+    {{'f', "frames", "F", "frames per scene, 1 to 10000000 (default 500)"},
+     {PROFILE, "profile", nullptr, "add the mean nanoseconds per frame of each stage"},
+     {'p', "palette", "FILE", "palette file for the scenes' colour table"}},
+    "Exit status: 0 on success, 1 when a scene or the palette cannot be loaded,\n2 for a usage error.",
+};
 
 uint64_t Nanoseconds()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
-}
-
-int Usage(const char* message)
-{
-    std::fprintf(stderr, "%s: %s\n%s", PROGRAM, message, USAGE);
-    return 2;
 }
 
 struct Options {
@@ -55,40 +65,37 @@ struct Options {
 
 int ParseOptions(int argc, char** argv, Options* options)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--profile") {
-            options->profile = true;
-        } else if (argument == "-f" || argument == "--frames" || argument == "-p" || argument == "--palette") {
-            if (i + 1 >= argc)
-                return Usage("an option needs a value");
-            const char* value = argv[++i];
-            if (argument == "-p" || argument == "--palette") {
+    const int parsed = cli::Parse(
+        COMMAND_LINE, argc, argv,
+        [options](int key, const char* value) {
+            unsigned long long frames = 0;
+            switch (key) {
+            case PROFILE:
+                options->profile = true;
+                return std::string();
+            case 'p':
                 options->palette = value;
-                continue;
+                return std::string();
+            default:
+                if (!cli::ParseCount(value, 1, MAX_FRAMES, &frames))
+                    return "'" + std::string(value) + "' is not a frame count (1 to " + std::to_string(MAX_FRAMES) + ")";
+                options->frames = uint32_t(frames);
+                return std::string();
             }
-            char* end = nullptr;
-            const unsigned long frames = std::strtoul(value, &end, 10);
-            if (!*value || *end || value[0] == '-' || frames < 1 || frames > MAX_FRAMES)
-                return Usage("the frame count must be a whole number from 1 to 10000000");
-            options->frames = uint32_t(frames);
-        } else if (argument == "-h" || argument == "--help") {
-            std::fputs(USAGE, stdout);
-            std::exit(0);
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return Usage(("unknown option '" + argument + "'").c_str());
-        } else {
-            options->scenes.push_back(argv[i]);
-        }
-    }
-    return options->scenes.empty() ? Usage("no scene file given") : 0;
+        },
+        &options->scenes);
+    if (parsed != cli::NONE)
+        return parsed;
+    return options->scenes.empty() ? cli::UsageError(COMMAND_LINE, "no scene file given") : cli::NONE;
 }
 
-Scene* Load(const char* path, ColourTable* colours)
+Scene* Load(const char* path, ColourTable* colours, SceneLoadFailure* failure)
 {
     int32_t error = 0;
-    TagItem tags[4] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)}, {TAG_LOADSCENE_ERROR, TagPtr(&error)}};
-    size_t count = 2;
+    TagItem tags[5] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)},
+                       {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+                       {TAG_LOADSCENE_FAILURE, TagPtr(failure)}};
+    size_t count = 3;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
@@ -98,7 +105,12 @@ Scene* Load(const char* path, ColourTable* colours)
 // One scene's frames and its line. False when the scene cannot be loaded.
 bool Measure(const char* path, const Options& options, ColourTable* colours, XView* view)
 {
-    Scene* scene = Load(path, colours);
+    SceneLoadFailure failure{};
+    Scene* scene = Load(path, colours, &failure);
+    if (!scene && failure.file[0]) {
+        std::fprintf(stderr, "%s: %s: cannot read %s: %s\n", PROGRAM, path, failure.file, std::strerror(failure.error));
+        return false;
+    }
     if (!scene) {
         std::fprintf(stderr, "%s: %s: cannot load the scene\n", PROGRAM, path);
         return false;
@@ -111,6 +123,7 @@ bool Measure(const char* path, const Options& options, ColourTable* colours, XVi
     if (options.profile)
         Profile.clock = Nanoseconds;
     uint64_t evaluate = 0, background = 0;
+    progress::Line shown(PROGRAM, path, options.frames);
     const uint64_t begin = Nanoseconds();
     for (uint32_t i = 0; i < options.frames; ++i) {
         const uint32_t t = headless::FrameTime(start, end, i, options.frames);
@@ -126,8 +139,10 @@ bool Measure(const char* path, const Options& options, ColourTable* colours, XVi
         } else {
             headless::RenderAt(scene, view, t);
         }
+        shown.Done(i + 1);
     }
     const double total = double(Nanoseconds() - begin);
+    shown.End();
     Profile.clock = nullptr;
 
     const double frames = options.frames;
@@ -153,7 +168,7 @@ bool Measure(const char* path, const Options& options, ColourTable* colours, XVi
 int main(int argc, char** argv)
 {
     Options options;
-    if (int status = ParseOptions(argc, argv, &options))
+    if (int status = ParseOptions(argc, argv, &options); status != cli::NONE)
         return status;
     if (!headless::StartEngine()) {
         std::fprintf(stderr, "%s: out of memory\n", PROGRAM);

@@ -8,6 +8,7 @@
 // casting its shadow on a floor). Run kvorbench and kvorshot in FOLDER, where
 // the textures are. Exit status 0; 1 when a file cannot be written; 2 for a
 // usage error.
+#include "options.h"
 #include "showcase.h"
 
 #include <sys/stat.h>
@@ -16,19 +17,35 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+const cli::Program PROGRAM = {
+    "kvorscenes",
+    "kvorscenes FOLDER",
+    "Writes the scenes kvorbench measures into FOLDER (made when missing), with\n"
+    "the textures they name: torus.kvor, showcase.kvor and shadows.kvor.",
+    {},
+    "Exit status: 0 on success, 1 when a file cannot be written, 2 for a usage\nerror.",
+};
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: kvorscenes FOLDER\n", stderr);
-        return 2;
-    }
-    if (mkdir(argv[1], 0777) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "kvorscenes: %s: %s\n", argv[1], std::strerror(errno));
+    std::vector<const char*> operands;
+    const int parsed = cli::Parse(PROGRAM, argc, argv, [](int, const char*) { return std::string(); }, &operands);
+    if (parsed != cli::NONE)
+        return parsed;
+    if (operands.size() != 1)
+        return cli::UsageError(PROGRAM, operands.empty() ? "no folder given" : "one folder at a time");
+    const char* folder = operands[0];
+    if (mkdir(folder, 0777) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "kvorscenes: %s: %s\n", folder, std::strerror(errno));
         return 1;
     }
     SetPixelMode(1);
-    if (!showcase::WriteAll(argv[1])) {
-        std::fprintf(stderr, "kvorscenes: %s: cannot write the scenes and textures\n", argv[1]);
+    if (!showcase::WriteAll(folder)) {
+        std::fprintf(stderr, "kvorscenes: %s: cannot write the scenes and textures\n", folder);
         return 1;
     }
     return 0;

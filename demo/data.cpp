@@ -171,7 +171,8 @@ void* ReadIlbm(const uint8_t* data, size_t size, int32_t* width, int32_t* height
             if (planes)
                 *planes = int32_t(bitmap.planes);
             const bool paletted = bitmap.planes >= 1 && bitmap.planes <= ILBM_MAX_PALETTE_PLANES;
-            if (bitmap.width == 0 || bitmap.height == 0 || (!paletted && bitmap.planes != ILBM_TRUE_COLOUR_PLANES) ||
+            if (bitmap.width == 0 || bitmap.height == 0 || !ImageSizeAccepted(bitmap.width, bitmap.height) ||
+                (!paletted && bitmap.planes != ILBM_TRUE_COLOUR_PLANES) ||
                 (bitmap.compression != ILBM_COMPRESSION_NONE && bitmap.compression != ILBM_COMPRESSION_BYTERUN1))
                 return nullptr;
             haveBitmap = true;
@@ -190,16 +191,16 @@ void* ReadIlbm(const uint8_t* data, size_t size, int32_t* width, int32_t* height
 }
 
 // The whole of a regular file in a malloc block, or null; its size is taken
-// from the file system, so a directory or device is never read.
+// from the file system. A directory, device or pipe is never opened.
 uint8_t* ReadWholeFile(const char* name, size_t* size)
 {
     *size = 0;
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = OpenRegularFile(name);
     if (!file)
         return nullptr;
     struct stat status;
     uint8_t* bytes = nullptr;
-    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    if (fstat(fileno(file), &status) == 0 && status.st_size > 0) {
         const size_t length = size_t(status.st_size);
         bytes = static_cast<uint8_t*>(std::malloc(length));
         if (bytes && std::fread(bytes, 1, length, file) == length) {
@@ -243,7 +244,7 @@ void LoadTunnelTexture(const char* name)
 
 void read_data_file(void* destination, const char* name, uint32_t bytes)
 {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = OpenRegularFile(name);
     if (!file)
         CantRead(name);
     const size_t got = std::fread(destination, 1, bytes, file);

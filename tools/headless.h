@@ -39,7 +39,7 @@ inline void StopEngine()
 inline ColourTable* ReadPalette(const char* path)
 {
     std::vector<uint32_t> words(PALETTE_FILE_WORDS);
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file)
         return nullptr;
     const size_t read = std::fread(words.data(), sizeof(uint32_t), words.size(), file);

@@ -10,7 +10,9 @@
 // Exit status: 0; 1 when the file cannot be read, is no scene file or is
 // refused (one line on standard error naming the file and the reason); 2 for
 // a usage error.
+#include "headless.h"
 #include "kvor3d.h"
+#include "options.h"
 #include "scene/reader.h"
 
 #include <cerrno>
@@ -26,21 +28,17 @@ namespace {
 
 constexpr char PROGRAM[] = "kvordump";
 constexpr int EXIT_REFUSED = 1;
-constexpr int EXIT_USAGE = 2;
 
-constexpr char USAGE[] = "usage: kvordump [-c | --chunks] FILE\n";
-
-constexpr char HELP[] =
-    "Prints a kvor3d scene file as JSON: the scene settings, textures, light\n"
-    "effects and every entity with its keys, as the scene reader builds them.\n"
-    "FILE \"-\" reads standard input.\n"
-    "\n"
-    "  -c, --chunks   print the FORM's chunk list (offset, id, size) instead;\n"
-    "                 this works on files the scene reader refuses\n"
-    "  -h, --help     print this help and exit\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the file cannot be read or is not a\n"
-    "valid scene file, 2 for a usage error.\n";
+const cli::Program COMMAND_LINE = {
+    PROGRAM,
+    "kvordump [-c | --chunks] FILE",
+    "Prints a kvor3d scene file as JSON: a summary (time range, counts), the\n"
+    "scene settings, textures, light effects and every entity with its keys, as\n"
+    "the scene reader builds them. Key times are given in ticks (709379 a\n"
+    "second) and in seconds. FILE \"-\" reads standard input.",
+    {{'c', "chunks", nullptr, "print the FORM's chunk list (offset, id, size) instead;\nthis works on files the scene reader refuses"}},
+    "Exit status: 0 on success, 1 when the file cannot be read or is not a\nvalid scene file, 2 for a usage error.",
+};
 
 std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -63,50 +61,30 @@ std::string Printed(const char* format, ...)
 
 struct Options {
     bool chunks;
-    bool help;
     const char* file;
 };
 
-int UsageError(const std::string& message)
-{
-    std::fprintf(stderr, "%s: %s\n%s", PROGRAM, message.c_str(), USAGE);
-    return EXIT_USAGE;
-}
-
-// Short options may be grouped ("-ch"); "--" ends the options and "-" alone
-// is a file name. The result is 0 or the usage error's exit status.
+// The result is NONE or the program's exit status.
 int ParseOptions(int argc, char** argv, Options* options)
 {
     *options = Options{};
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
-            if (options->file)
-                return UsageError(Printed("one scene file at a time ('%s' and '%s')", options->file, argument));
-            options->file = argument;
-        } else if (std::strcmp(argument, "--") == 0) {
-            optionsEnded = true;
-        } else if (std::strcmp(argument, "--chunks") == 0) {
+    std::vector<const char*> operands;
+    const int parsed = cli::Parse(
+        COMMAND_LINE, argc, argv,
+        [options](int, const char*) {
             options->chunks = true;
-        } else if (std::strcmp(argument, "--help") == 0) {
-            options->help = true;
-        } else if (argument[1] == '-') {
-            return UsageError(Printed("unknown option '%s'", argument));
-        } else {
-            for (const char* letter = argument + 1; *letter; ++letter) {
-                if (*letter == 'c')
-                    options->chunks = true;
-                else if (*letter == 'h')
-                    options->help = true;
-                else
-                    return UsageError(Printed("unknown option '-%c'", *letter));
-            }
-        }
-    }
-    if (!options->file && !options->help)
-        return UsageError("no scene file given");
-    return 0;
+            return std::string();
+        },
+        &operands);
+    if (parsed != cli::NONE)
+        return parsed;
+    if (operands.empty())
+        return cli::UsageError(COMMAND_LINE, "no scene file given");
+    if (operands.size() > 1)
+        return cli::UsageError(COMMAND_LINE,
+                               Printed("one scene file at a time ('%s' and '%s')", operands[0], operands[1]));
+    options->file = operands[0];
+    return cli::NONE;
 }
 
 // ---- The file's bytes -----------------------------------------------------------
@@ -166,7 +144,7 @@ bool ReadFormBytes(FILE* stream, SceneBytes* scene, std::string* reason)
 bool ReadSceneBytes(const char* name, SceneBytes* scene, std::string* reason)
 {
     const bool standardInput = std::strcmp(name, "-") == 0;
-    FILE* stream = standardInput ? stdin : std::fopen(name, "rb");
+    FILE* stream = standardInput ? stdin : OpenRegularFile(name);
     if (!stream) {
         *reason = Printed("cannot open: %s", std::strerror(errno));
         return false;
@@ -512,10 +490,19 @@ void DumpLightEffects(Json& json, const Scene* scene)
     EndArray(json);
 }
 
-// Time, flags and the spline parameters k0-k2 that every key has.
+// Ticks as seconds, to the microsecond.
+void Seconds(Json& json, const char* key, uint32_t ticks)
+{
+    JsonMember(json, key);
+    std::printf("%.6f", double(ticks) / TICKS_PER_SECOND);
+}
+
+// Time (ticks and seconds), flags and the spline parameters k0-k2 that
+// every key has.
 void DumpKeyHeader(Json& json, const Key* key)
 {
     Number(json, "time", key->time);
+    Seconds(json, "seconds", key->time);
     Hex(json, "flags", key->keyFlags);
     Float(json, "tension", key->k0);
     Float(json, "continuity", key->k1);
@@ -644,10 +631,38 @@ void DumpEntity(Json& json, const char* key, Entity* entity)
     EndObject(json);
 }
 
+// The time range the scene plays (its first motion key to its last) and
+// what it holds: entities, and the faces and vertices of its objects.
+void DumpSummary(Json& json, const Scene* scene)
+{
+    uint32_t start, end;
+    headless::SceneTimeRange(scene, &start, &end);
+    uint64_t objects = 0, faces = 0, vertices = 0;
+    for (Entity* entity = scene->entities; entity; entity = entity->next) {
+        if (const ObjectEntity* object = ObjectOf(entity)) {
+            ++objects;
+            faces += object->faceCount;
+            vertices += object->vertexCount;
+        }
+    }
+    BeginObject(json, "summary");
+    Number(json, "start", start);
+    Number(json, "end", end);
+    Seconds(json, "start_seconds", start);
+    Seconds(json, "end_seconds", end);
+    Seconds(json, "duration_seconds", end - start);
+    Number(json, "entities", scene->entityCount);
+    Number(json, "objects", objects);
+    Number(json, "faces", faces);
+    Number(json, "vertices", vertices);
+    EndObject(json);
+}
+
 void DumpScene(const Scene* scene)
 {
     Json json;
     BeginObject(json);
+    DumpSummary(json, scene);
     DumpSettings(json, scene);
     BeginArray(json, "textures");
     for (const Texture* texture = scene->textures; texture; texture = texture->next)
@@ -665,7 +680,9 @@ void DumpScene(const Scene* scene)
 
 // ---- Chunk list ----------------------------------------------------------------------
 
-void DumpChunks(const SceneBytes& scene, const std::vector<ChunkEntry>& chunks)
+// The chunk list, then the summary when the reader builds a scene of the
+// bytes (`built`, else null).
+void DumpChunks(const SceneBytes& scene, const std::vector<ChunkEntry>& chunks, const Scene* built)
 {
     Json json;
     BeginObject(json);
@@ -684,6 +701,8 @@ void DumpChunks(const SceneBytes& scene, const std::vector<ChunkEntry>& chunks)
         EndObject(json);
     }
     EndArray(json);
+    if (built)
+        DumpSummary(json, built);
     EndObject(json);
 }
 
@@ -697,18 +716,24 @@ int Refused(const char* file, const std::string& reason)
 }
 
 // The scene as the reader builds it from the bytes, with name-only
-// textures, since no image is needed to describe the scene.
-int PrintScene(const char* file, const SceneBytes& bytes)
+// textures, since no image is needed to describe the scene; null when the
+// reader refuses it (`error` says why).
+Scene* SceneOf(const SceneBytes& bytes, int32_t* error)
 {
-    int32_t error = 0;
     const TagItem tags[] = {
         {TAG_LOADSCENE_MEMORY, TagPtr(bytes.bytes.data())},
         {TAG_LOADSCENE_MEMORYSIZE, bytes.bytes.size()},
         {TAG_LOADSCENE_PLACEHOLDERS, 1},
-        {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+        {TAG_LOADSCENE_ERROR, TagPtr(error)},
         {TAG_DONE, 0},
     };
-    Scene* scene = LoadScene(tags);
+    return LoadScene(tags);
+}
+
+int PrintScene(const char* file, const SceneBytes& bytes)
+{
+    int32_t error = 0;
+    Scene* scene = SceneOf(bytes, &error);
     if (!scene)
         return Refused(file, "the scene reader refuses it (--chunks lists its chunks)");
     DumpScene(scene);
@@ -725,7 +750,10 @@ int Run(const Options& options)
     std::vector<ChunkEntry> chunks;
     const bool walked = WalkChunks(bytes, &chunks, &reason);
     if (options.chunks) {
-        DumpChunks(bytes, chunks);
+        int32_t error = 0;
+        Scene* scene = walked ? SceneOf(bytes, &error) : nullptr;
+        DumpChunks(bytes, chunks, scene);
+        FreeScene(scene);
         return walked ? 0 : Refused(options.file, reason);
     }
     return walked ? PrintScene(options.file, bytes) : Refused(options.file, reason);
@@ -736,18 +764,13 @@ int Run(const Options& options)
 int main(int argc, char** argv)
 {
     Options options;
-    if (int usage = ParseOptions(argc, argv, &options))
-        return usage;
+    if (int parsed = ParseOptions(argc, argv, &options); parsed != cli::NONE)
+        return parsed;
     int status = 0;
-    if (options.help) {
-        std::fputs(USAGE, stdout);
-        std::fputs(HELP, stdout);
-    } else {
-        try {
-            status = Run(options);
-        } catch (const std::bad_alloc&) {
-            return Refused(options.file, "out of memory");
-        }
+    try {
+        status = Run(options);
+    } catch (const std::bad_alloc&) {
+        return Refused(options.file, "out of memory");
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "%s: cannot write the output: %s\n", PROGRAM, std::strerror(errno));

@@ -1,19 +1,25 @@
 // kvorshot: renders a scene file without any display into PNG files: one
 // frame at a given scene time, or a sequence of frames spread evenly over
 // the scene's time range (its first key to its last, as kvorview plays it)
-// into a folder. Frames are 320 × 200, drawn as kvorview's frame callback
-// draws them, optionally enlarged by a whole factor for viewing.
+// into a folder; or the same frames as one YUV4MPEG2 video stream. Frames
+// are 320 × 200, drawn as kvorview's frame callback draws them, optionally
+// enlarged by a whole factor for viewing.
 //
 //   kvorshot [-t SECONDS] [-s SCALE] [-p PALETTE] SCENE FILE.png
 //   kvorshot -n FRAMES [-s SCALE] [-p PALETTE] SCENE FOLDER
+//   kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] --y4m FILE SCENE
 //
 // Texture files named in the scene are read relative to the current folder,
-// as kvorview reads them. Each PNG is written under a temporary name and
-// renamed when complete, so no half-written file ever carries its name.
+// as kvorview reads them. Each file is written under a temporary name and
+// renamed when complete, so no half-written file ever carries its name; an
+// output path that exists and is no regular file is never replaced: a
+// character device is written in place, anything else is refused.
 // Exit status: 0; 1 when the scene, the palette or an output file cannot be
 // read or written (one line on standard error naming the file); 2 for a
 // usage error.
 #include "headless.h"
+#include "options.h"
+#include "progress.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -34,29 +40,36 @@ namespace {
 
 constexpr char PROGRAM[] = "kvorshot";
 constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
 constexpr uint32_t MAX_SCALE = 16;
 constexpr uint32_t MAX_FRAMES = 100000;
 constexpr uint32_t MIN_NAME_DIGITS = 4;
 
-constexpr char USAGE[] = "usage: kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT\n";
+constexpr int Y4M = cli::LONG_ONLY;
 
-constexpr char HELP[] =
-    "Renders a kvor3d scene file into PNG pictures of 320 x 200 pixels, without\n"
-    "a display. Texture files named in the scene are read from the current\n"
-    "folder.\n"
-    "\n"
-    "  -t, --time SECONDS    one frame at this scene time into the file OUTPUT\n"
-    "                        (default: the time of the scene's first key)\n"
-    "  -n, --frames FRAMES   FRAMES frames spread evenly from the scene's first\n"
-    "                        key to its last into the folder OUTPUT, named\n"
-    "                        frame0000.png, frame0001.png, ...\n"
-    "  -s, --scale SCALE     enlarge each pixel to SCALE x SCALE (1 to 16)\n"
-    "  -p, --palette FILE    palette file for the scene's colour table\n"
-    "  -h, --help            print this help and exit\n"
-    "\n"
-    "Exit status: 0 on success, 1 when a file cannot be read or written,\n"
-    "2 for a usage error.\n";
+const cli::Program COMMAND_LINE = {
+    PROGRAM,
+    "kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT",
+    "Renders a kvor3d scene file into PNG pictures of 320 x 200 pixels, or into\n"
+    "a YUV4MPEG2 video stream with --y4m FILE in place of OUTPUT, without a\n"
+    "display. Texture files named in the scene are read from the current\n"
+    "folder. An existing OUTPUT is replaced only when it is a regular file (a\n"
+    "character device such as /dev/null is written in place). A sequence shows\n"
+    "a progress line on standard error when it is a terminal.",
+    {{'t', "time", "SECONDS",
+      "one frame at this scene time, within the scene's first key\n"
+      "and its last, into the file OUTPUT (default: the first key)"},
+     {'n', "frames", "FRAMES",
+      "FRAMES frames spread evenly from the scene's first key to\n"
+      "its last into the folder OUTPUT, named frame0000.png,\n"
+      "frame0001.png, ..."},
+     {'s', "scale", "SCALE", "enlarge each pixel to SCALE x SCALE (1 to 16)"},
+     {'p', "palette", "FILE", "palette file for the scene's colour table"},
+     {Y4M, "y4m", "FILE",
+      "write the frames as one YUV4MPEG2 stream (4:4:4, BT.601\n"
+      "studio range) into FILE instead of PNG files; \"-\" is\n"
+      "standard output. With -n it plays at the scene's own pace"}},
+    "Exit status: 0 on success, 1 when a file cannot be read or written,\n2 for a usage error.",
+};
 
 std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -70,12 +83,6 @@ std::string Printed(const char* format, ...)
     return text;
 }
 
-int UsageError(const std::string& message)
-{
-    std::fprintf(stderr, "%s: %s\n%s", PROGRAM, message.c_str(), USAGE);
-    return EXIT_USAGE;
-}
-
 int Failed(const std::string& file, const std::string& reason)
 {
     std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, file.c_str(), reason.c_str());
@@ -85,138 +92,163 @@ int Failed(const std::string& file, const std::string& reason)
 // ---- Command line -------------------------------------------------------------
 
 struct Options {
-    bool help;
     bool timeGiven;
-    uint32_t time;       // ticks
+    double time;         // seconds
+    const char* timeText;
     uint32_t frames;     // 0: one frame into a file
     uint32_t scale;
     const char* palette;
+    const char* y4m;     // null: PNG files
     const char* scene;
-    const char* output;
+    const char* output;  // null with y4m
 };
 
-// Seconds as ticks: a finite, non-negative number whose tick count fits in
-// 32 bits.
-bool ParseSeconds(const char* text, uint32_t* ticks)
+// Seconds: a finite, non-negative number.
+bool ParseSeconds(const char* text, double* seconds)
 {
     char* end = nullptr;
     errno = 0;
-    const double seconds = std::strtod(text, &end);
-    if (end == text || *end || errno == ERANGE || !std::isfinite(seconds) || seconds < 0)
-        return false;
-    const double count = std::floor(seconds * TICKS_PER_SECOND);
-    if (count > double(UINT32_MAX))
-        return false;
-    *ticks = uint32_t(count);
-    return true;
+    *seconds = std::strtod(text, &end);
+    return end != text && !*end && errno != ERANGE && std::isfinite(*seconds) && *seconds >= 0;
 }
 
-// A whole number from low to high, in decimal digits only.
-bool ParseCount(const char* text, uint32_t low, uint32_t high, uint32_t* value)
+// Applies one option; the reason its value is refused, or an empty string.
+std::string ApplyOption(int key, const char* value, Options* options)
 {
-    if (!*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 9)
-        return false;
-    const unsigned long parsed = std::strtoul(text, nullptr, 10);
-    if (parsed < low || parsed > high)
-        return false;
-    *value = uint32_t(parsed);
-    return true;
-}
-
-// The option's value: attached ("-s2", "--scale=2") or the next argument.
-// Null when there is none.
-const char* OptionValue(int argc, char** argv, int* i, const char* attached)
-{
-    if (attached)
-        return attached;
-    if (*i + 1 >= argc)
-        return nullptr;
-    return argv[++*i];
-}
-
-// Applies one option that takes a value; 0 or the usage error's status.
-int ApplyValue(char letter, const char* name, const char* value, Options* options)
-{
-    if (!value)
-        return UsageError(Printed("option '%s' needs a value", name));
-    switch (letter) {
+    unsigned long long count = 0;
+    switch (key) {
     case 't':
         if (!ParseSeconds(value, &options->time))
-            return UsageError(Printed("'%s' is not a scene time in seconds (0 to 6054)", value));
+            return Printed("'%s' is not a time in seconds", value);
         options->timeGiven = true;
-        return 0;
+        options->timeText = value;
+        return "";
     case 'n':
-        if (!ParseCount(value, 1, MAX_FRAMES, &options->frames))
-            return UsageError(Printed("'%s' is not a frame count (1 to %u)", value, MAX_FRAMES));
-        return 0;
+        if (!cli::ParseCount(value, 1, MAX_FRAMES, &count))
+            return Printed("'%s' is not a frame count (1 to %u)", value, MAX_FRAMES);
+        options->frames = uint32_t(count);
+        return "";
     case 's':
-        if (!ParseCount(value, 1, MAX_SCALE, &options->scale))
-            return UsageError(Printed("'%s' is not a scale (1 to %u)", value, MAX_SCALE));
-        return 0;
+        if (!cli::ParseCount(value, 1, MAX_SCALE, &count))
+            return Printed("'%s' is not a scale (1 to %u)", value, MAX_SCALE);
+        options->scale = uint32_t(count);
+        return "";
+    case Y4M:
+        options->y4m = value;
+        return "";
     default:
         options->palette = value;
-        return 0;
+        return "";
     }
 }
 
-struct LongOption {
-    const char* name;
-    char letter;
-};
-
-constexpr LongOption LONG_OPTIONS[] = {{"time", 't'}, {"frames", 'n'}, {"scale", 's'}, {"palette", 'p'}};
-
-// Short options take their value attached or as the next argument; long
-// ones after '=' or as the next argument. "--" ends the options.
+// NONE, or the program's exit status.
 int ParseOptions(int argc, char** argv, Options* options)
 {
     *options = Options{};
     options->scale = 1;
     std::vector<const char*> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
-            operands.push_back(argument);
-        } else if (std::strcmp(argument, "--") == 0) {
-            optionsEnded = true;
-        } else if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            options->help = true;
-        } else if (argument[1] == '-') {
-            const char* equals = std::strchr(argument, '=');
-            const std::string name(argument + 2, equals ? size_t(equals - argument - 2) : std::strlen(argument + 2));
-            char letter = 0;
-            for (const LongOption& option : LONG_OPTIONS) {
-                if (name == option.name)
-                    letter = option.letter;
-            }
-            if (!letter)
-                return UsageError(Printed("unknown option '%s'", argument));
-            const std::string shown = "--" + name;
-            if (int status = ApplyValue(letter, shown.c_str(), OptionValue(argc, argv, &i, equals ? equals + 1 : nullptr),
-                                        options))
-                return status;
-        } else {
-            const char letter = argument[1];
-            if (!std::strchr("tnsp", letter))
-                return UsageError(Printed("unknown option '-%c'", letter));
-            const char shown[3] = {'-', letter, '\0'};
-            if (int status = ApplyValue(letter, shown, OptionValue(argc, argv, &i, argument[2] ? argument + 2 : nullptr),
-                                        options))
-                return status;
-        }
-    }
-    if (options->help)
-        return 0;
+    const int parsed = cli::Parse(
+        COMMAND_LINE, argc, argv, [options](int key, const char* value) { return ApplyOption(key, value, options); },
+        &operands);
+    if (parsed != cli::NONE)
+        return parsed;
     if (options->timeGiven && options->frames)
-        return UsageError("give either a time (-t) or a frame count (-n), not both");
-    if (operands.size() != 2)
-        return UsageError(operands.size() < 2 ? "a scene file and an output are needed"
-                                              : Printed("one scene file and one output ('%s' is one too many)",
-                                                        operands[2]));
+        return cli::UsageError(COMMAND_LINE, "give either a time (-t) or a frame count (-n), not both");
+    const size_t needed = options->y4m ? 1 : 2;
+    if (operands.size() < needed)
+        return cli::UsageError(COMMAND_LINE, options->y4m ? "a scene file is needed" : "a scene file and an output are needed");
+    if (operands.size() > needed)
+        return cli::UsageError(COMMAND_LINE, options->y4m ? Printed("one scene file with --y4m ('%s' is one too many)", operands[1])
+                                                          : Printed("one scene file and one output ('%s' is one too many)",
+                                                                    operands[2]));
     options->scene = operands[0];
-    options->output = operands[1];
-    return 0;
+    options->output = options->y4m ? nullptr : operands[1];
+    return cli::NONE;
+}
+
+// Seconds for a message, to the millisecond without trailing zeros; `up`
+// rounds up, else down, so that every time shown lies within the range.
+std::string SecondsText(uint32_t ticks, bool up)
+{
+    const double milliseconds = double(ticks) * 1000 / TICKS_PER_SECOND;
+    std::string text = Printed("%.3f", (up ? std::ceil(milliseconds) : std::floor(milliseconds)) / 1000);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+// ---- Output files ----------------------------------------------------------------
+
+// An output being written: a temporary file beside the path, renamed to it
+// when complete, or the path itself when it is a character device (written
+// in place), or standard output.
+struct Output {
+    std::string path;
+    std::string temporary;  // empty when written in place
+    FILE* file = nullptr;
+};
+
+// What a path that exists and is no regular file is, for the refusal.
+const char* KindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "not a regular file";
+}
+
+// Opens `path` for writing: a missing path or a regular file is written
+// under a temporary name; a character device in place; anything else is
+// refused, never replaced. An empty result on success, else the reason.
+std::string OpenOutput(const std::string& path, Output* output)
+{
+    output->path = path;
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        if (!S_ISCHR(status.st_mode))
+            return Printed("it is %s, which kvorshot does not replace", KindOf(status.st_mode));
+        output->file = std::fopen(path.c_str(), "wb");
+        return output->file ? "" : std::strerror(errno);
+    }
+    output->temporary = path + ".XXXXXX";
+    const int fd = mkstemp(output->temporary.data());
+    if (fd < 0)
+        return std::strerror(errno);
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    output->file = fdopen(fd, "wb");
+    if (!output->file) {
+        const std::string reason = std::strerror(errno);
+        close(fd);
+        unlink(output->temporary.c_str());
+        return reason;
+    }
+    return "";
+}
+
+// Closes the output; a temporary file is renamed to the path when all was
+// written (`complete`) and removed otherwise. `failure` is the reason when
+// not complete; the result is the reason the output failed, or empty.
+std::string CloseOutput(Output* output, bool complete, const std::string& failure)
+{
+    const bool standard = output->file == stdout;
+    const bool closed = (standard ? std::fflush(output->file) : std::fclose(output->file)) == 0;
+    const std::string reason = !complete ? failure : closed ? "" : std::strerror(errno);
+    if (output->temporary.empty())
+        return reason;
+    if (reason.empty() && std::rename(output->temporary.c_str(), output->path.c_str()) == 0)
+        return "";
+    const std::string why = reason.empty() ? std::strerror(errno) : reason;
+    unlink(output->temporary.c_str());
+    return why;
 }
 
 // ---- PNG ---------------------------------------------------------------------------
@@ -278,41 +310,72 @@ bool EncodePng(FILE* file, const std::vector<uint8_t>& rgb, uint32_t width, uint
     return true;
 }
 
-// Writes the view's frame as a PNG under a temporary name beside `path`,
-// then renames it: the name appears only with a complete file. An empty
-// result on success, else the reason.
+// Writes the view's frame as a PNG to `path` (see OpenOutput): the name
+// appears only with a complete file. An empty result on success, else the
+// reason.
 std::string WritePng(const XView& view, uint32_t scale, const std::string& path)
 {
     const std::vector<uint8_t> rgb = RgbRows(view, scale);
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return std::strerror(errno);
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        const std::string reason = std::strerror(errno);
-        close(fd);
-        unlink(temporary.c_str());
+    Output output;
+    if (std::string reason = OpenOutput(path, &output); !reason.empty())
         return reason;
-    }
     errno = 0;
-    const bool encoded = EncodePng(file, rgb, uint32_t(view.width) * scale, uint32_t(view.height) * scale);
-    const int encodeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!encoded || !closed) {
-        const int error = !closed ? errno : encodeError;
-        unlink(temporary.c_str());
-        return error ? std::strerror(error) : "the picture could not be encoded";
+    const bool encoded = EncodePng(output.file, rgb, uint32_t(view.width) * scale, uint32_t(view.height) * scale);
+    const int error = errno;
+    return CloseOutput(&output, encoded, error ? std::strerror(error) : "the picture could not be encoded");
+}
+
+// ---- YUV4MPEG2 -------------------------------------------------------------------
+
+// 4:4:4 keeps every pixel's colour: the frames are full of one-pixel
+// detail (edges, glints, flare rays) that halved chroma would smear, and
+// each pixel converts on its own. An encoder that needs 4:2:0 subsamples
+// with its own filter.
+constexpr char Y4M_COLOURS[] = "C444";
+
+// The stream's frame rate as a fraction: with a sequence, the frames'
+// spacing in scene time, so that the video lasts as long as the scene;
+// otherwise 25 frames a second. Terms are kept within 31 bits, as readers
+// take them.
+void FrameRate(uint32_t start, uint32_t end, uint32_t frames, uint64_t* numerator, uint64_t* denominator)
+{
+    *numerator = 25;
+    *denominator = 1;
+    if (frames < 2 || end <= start)
+        return;
+    uint64_t a = uint64_t(frames - 1) * TICKS_PER_SECOND, b = end - start;
+    for (uint64_t x = a, y = b; y;) {
+        const uint64_t r = x % y;
+        x = y;
+        y = r;
+        if (!y) {
+            a /= x;
+            b /= x;
+        }
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        unlink(temporary.c_str());
-        return reason;
+    while (a > INT32_MAX || b > INT32_MAX) {
+        a = (a + 1) >> 1;
+        b = std::max<uint64_t>((b + 1) >> 1, 1);
     }
-    return "";
+    *numerator = a;
+    *denominator = b;
+}
+
+// One frame as "FRAME" and its Y, Cb and Cr planes: BT.601 (Kr 0.299,
+// Kb 0.114) in studio range, Y 16 to 235 and Cb, Cr 16 to 240, what a
+// YUV4MPEG2 reader assumes; each value rounded to nearest, halves up.
+bool WriteY4mFrame(FILE* file, const std::vector<uint8_t>& rgb)
+{
+    const size_t pixels = rgb.size() / 3;
+    std::vector<uint8_t> planes(pixels * 3);
+    for (size_t i = 0; i < pixels; ++i) {
+        const double r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
+        const double y = 0.299 * r + 0.587 * g + 0.114 * b;
+        planes[i] = uint8_t(std::floor(16 + y * 219 / 255 + 0.5));
+        planes[pixels + i] = uint8_t(std::floor(128 + (b - y) / 1.772 * 224 / 255 + 0.5));
+        planes[2 * pixels + i] = uint8_t(std::floor(128 + (r - y) / 1.402 * 224 / 255 + 0.5));
+    }
+    return std::fputs("FRAME\n", file) >= 0 && std::fwrite(planes.data(), 1, planes.size(), file) == planes.size();
 }
 
 // ---- Rendering ---------------------------------------------------------------------
@@ -334,7 +397,7 @@ struct Resources {
 // The palette file's 770 words, made into a colour table.
 int LoadPalette(const char* path, ColourTable** colours)
 {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file)
         return Failed(path, std::strerror(errno));
     std::vector<uint32_t> words(PALETTE_FILE_WORDS);
@@ -356,22 +419,26 @@ int LoadPalette(const char* path, ColourTable** colours)
 
 int LoadSceneFile(const char* path, ColourTable* colours, Scene** scene)
 {
-    FILE* probe = std::fopen(path, "rb");
+    FILE* probe = OpenRegularFile(path);
     if (!probe)
         return Failed(path, std::strerror(errno));
     std::fclose(probe);
     int32_t error = 0;
-    TagItem tags[4] = {
+    SceneLoadFailure failure{};
+    TagItem tags[5] = {
         {TAG_LOADSCENE_FILENAME, TagPtr(path)},
         {TAG_LOADSCENE_ERROR, TagPtr(&error)},
+        {TAG_LOADSCENE_FAILURE, TagPtr(&failure)},
     };
-    size_t count = 2;
+    size_t count = 3;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
     *scene = LoadScene(tags);
+    if (!*scene && failure.file[0])
+        return Failed(path, Printed("cannot read %s: %s", failure.file, std::strerror(failure.error)));
     if (!*scene)
-        return Failed(path, "not a scene file the reader accepts, or a texture it names cannot be read");
+        return Failed(path, "not a scene file the reader accepts");
     return 0;
 }
 
@@ -397,6 +464,38 @@ std::string FrameName(const char* folder, uint32_t i, uint32_t frames)
     return Printed("%s/frame%0*u.png", folder, std::max(digits, int(MIN_NAME_DIGITS)), i);
 }
 
+// The frames as one YUV4MPEG2 stream into the file or standard output that
+// --y4m names: a sequence with -n, else the one frame at `time`.
+int WriteVideo(const Options& options, Scene* scene, XView* view, uint32_t start, uint32_t end, uint32_t time)
+{
+    Output output;
+    if (std::strcmp(options.y4m, "-") == 0) {
+        if (isatty(STDOUT_FILENO))
+            return cli::UsageError(COMMAND_LINE, "standard output is a terminal: give the stream a file or a pipe");
+        output.path = "standard output";
+        output.file = stdout;
+    } else if (std::string reason = OpenOutput(options.y4m, &output); !reason.empty()) {
+        return Failed(options.y4m, "cannot write: " + reason);
+    }
+    const uint32_t frames = options.frames ? options.frames : 1;
+    uint64_t numerator, denominator;
+    FrameRate(start, end, options.frames, &numerator, &denominator);
+    errno = 0;
+    bool written = std::fprintf(output.file, "YUV4MPEG2 W%u H%u F%llu:%llu Ip A1:1 %s\n",
+                                uint32_t(view->width) * options.scale, uint32_t(view->height) * options.scale,
+                                (unsigned long long)numerator, (unsigned long long)denominator, Y4M_COLOURS) > 0;
+    progress::Line shown(PROGRAM, options.scene, frames);
+    for (uint32_t i = 0; written && i < frames; ++i) {
+        headless::RenderAt(scene, view, options.frames ? headless::FrameTime(start, end, i, frames) : time);
+        written = WriteY4mFrame(output.file, RgbRows(*view, options.scale));
+        shown.Done(i + 1);
+    }
+    const int error = errno;
+    shown.End();
+    const std::string reason = CloseOutput(&output, written, error ? std::strerror(error) : "the stream could not be written");
+    return reason.empty() ? 0 : Failed(output.path, "cannot write: " + reason);
+}
+
 int Run(const Options& options)
 {
     Resources resources;
@@ -419,19 +518,34 @@ int Run(const Options& options)
 
     uint32_t start, end;
     headless::SceneTimeRange(resources.scene, &start, &end);
+    uint32_t time = start;
+    if (options.timeGiven) {
+        const double ticks = std::floor(options.time * TICKS_PER_SECOND);
+        if (ticks < start || ticks > end)
+            return cli::UsageError(COMMAND_LINE, Printed("'%s' is outside the scene's times, %s to %s seconds",
+                                                         options.timeText, SecondsText(start, true).c_str(),
+                                                         SecondsText(end, false).c_str()));
+        time = uint32_t(ticks);
+    }
+    if (options.y4m)
+        return WriteVideo(options, resources.scene, resources.view, start, end, time);
     if (!options.frames) {
-        headless::RenderAt(resources.scene, resources.view, options.timeGiven ? options.time : start);
+        headless::RenderAt(resources.scene, resources.view, time);
         const std::string reason = WritePng(*resources.view, options.scale, options.output);
         return reason.empty() ? 0 : Failed(options.output, "cannot write: " + reason);
     }
     if (int status = MakeFolder(options.output))
         return status;
+    progress::Line shown(PROGRAM, options.scene, options.frames);
     for (uint32_t i = 0; i < options.frames; ++i) {
         headless::RenderAt(resources.scene, resources.view, headless::FrameTime(start, end, i, options.frames));
         const std::string name = FrameName(options.output, i, options.frames);
         const std::string reason = WritePng(*resources.view, options.scale, name);
-        if (!reason.empty())
+        if (!reason.empty()) {
+            shown.End();
             return Failed(name, "cannot write: " + reason);
+        }
+        shown.Done(i + 1);
     }
     return 0;
 }
@@ -441,13 +555,8 @@ int Run(const Options& options)
 int main(int argc, char** argv)
 {
     Options options;
-    if (int status = ParseOptions(argc, argv, &options))
+    if (int status = ParseOptions(argc, argv, &options); status != cli::NONE)
         return status;
-    if (options.help) {
-        std::fputs(USAGE, stdout);
-        std::fputs(HELP, stdout);
-        return std::fflush(stdout) == 0 ? 0 : EXIT_FAILED;
-    }
     try {
         return Run(options);
     } catch (const std::bad_alloc&) {

@@ -66,7 +66,7 @@ int Fail(const char* message, bool tablesBuilt)
 // Reads the palette file; a short read leaves the rest of the buffer zero.
 bool ReadPalette()
 {
-    FILE* file = std::fopen(PALETTE_FILE, "rb");
+    FILE* file = OpenRegularFile(PALETTE_FILE);
     if (!file)
         return false;
     static_cast<void>(std::fread(Palette, sizeof(uint32_t), PALETTE_FILE_WORDS, file));

@@ -7,7 +7,7 @@
 
 int32_t ReadPaletteFile(const char* name, uint32_t* words)
 {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = OpenRegularFile(name);
     if (!file)
         return ERR_PALETTE_OPEN;
     // One byte more than a palette file holds, to tell a longer file apart.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 // ---- Tag lists -------------------------------------------------------------
@@ -81,6 +82,15 @@ void MemFill(void* dst, uint8_t value, int32_t n);
 
 // Writes s to standard output unchanged (percent signs included).
 void PrintText(const char* s);
+
+// ---- Files -------------------------------------------------------------------
+
+// The file `name` opened for reading in binary mode, or null with errno set.
+// Only a regular file is opened: a directory fails with EISDIR, a named
+// pipe, device or socket with EINVAL. The file is opened without blocking
+// and checked before anything is read, so a pipe that nobody writes cannot
+// hold the caller up; a regular file then reads as usual.
+std::FILE* OpenRegularFile(const char* name);
 
 // ---- Tick timer --------------------------------------------------------------
 

@@ -78,7 +78,7 @@ bool FileHoldsForm(std::FILE* file, uint32_t* chunkBytes)
 // file holds fails before anything is allocated.
 uint8_t* ReadFormFile(const char* name, uint32_t* chunkBytes)
 {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = OpenRegularFile(name);
     if (!file)
         return nullptr;
     uint8_t* chunks = nullptr;
@@ -97,6 +97,8 @@ uint8_t* ReadFormFile(const char* name, uint32_t* chunkBytes)
 // values are judged. Only 1 to 8 planes (palette indices) and 24 (true
 // colour) are pictures this reader can turn into pixels; 0 planes hold no
 // picture, and 9 to 23 or more than 24 are refused rather than guessed at.
+// A picture larger than ImageSizeAccepted allows is refused before any of
+// it is decoded.
 bool ReadBitmapHeader(const uint8_t* data, uint32_t length, Bitmap* bitmap, int32_t* width, int32_t* height)
 {
     if (length < ILBM_BMHD_BYTES)
@@ -112,7 +114,7 @@ bool ReadBitmapHeader(const uint8_t* data, uint32_t length, Bitmap* bitmap, int3
     if (height)
         *height = int32_t(bitmap->height);
     const bool paletted = bitmap->planes >= 1 && bitmap->planes <= ILBM_MAX_PALETTE_PLANES;
-    return bitmap->width > 0 && bitmap->height > 0 &&
+    return bitmap->width > 0 && bitmap->height > 0 && ImageSizeAccepted(bitmap->width, bitmap->height) &&
            (paletted || bitmap->planes == ILBM_TRUE_COLOUR_PLANES) &&
            (bitmap->compression == ILBM_COMPRESSION_NONE || bitmap->compression == ILBM_COMPRESSION_BYTERUN1);
 }
@@ -171,8 +173,6 @@ void* DecodeBody(const Bitmap& bitmap, const ColourMap& colours, const ColourTab
     if (SmallestBody(bitmap) > length)
         return nullptr;
 
-    // MemAlloc refuses a product beyond 32 bits, which is the pixel buffer
-    // size limit.
     void* pixels = MemAlloc(bitmap.width * bitmap.height, uint32_t(GetBytesPerPixel()));
     WorkBuffers work{};
     work.planes = static_cast<uint8_t*>(MemAlloc(bitmap.rowBytes, std::max(bitmap.planes, 8u)));

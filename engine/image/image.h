@@ -34,6 +34,24 @@ constexpr uint32_t ILBM_MASKING_PLANE = 1;    // one mask row follows the plane 
 constexpr uint32_t ILBM_MAX_PALETTE_PLANES = 8;
 constexpr uint32_t ILBM_TRUE_COLOUR_PLANES = 24;  // planes 0-7 red, 8-15 green, 16-23 blue
 
+// The largest picture either reader accepts. Textures are addressed through
+// power-of-two masks with signed 16.16 coordinates: a side of 4096 texels
+// leaves four integer bits above the texel index, one of them the sign, so
+// a face can repeat such a map eight times each way before its coordinates
+// wrap; larger sides leave too few. The total of 4 Mi pixels (2048 × 2048,
+// or 4096 × 1024) is sixty times the pixels of a 320 × 200 frame, more
+// detail than one frame can show; it keeps a picture at 8 MB of 15-bit
+// pixels (11 MB with all mip levels), so that a small file that claims a
+// huge picture cannot make a reader take hundreds of megabytes. A larger
+// picture is refused as soon as its BMHD is read.
+constexpr uint32_t IMAGE_MAX_SIDE = 4096;
+constexpr uint32_t IMAGE_MAX_PIXELS = 4u << 20;
+
+constexpr bool ImageSizeAccepted(uint32_t width, uint32_t height)
+{
+    return width <= IMAGE_MAX_SIDE && height <= IMAGE_MAX_SIDE && width * height <= IMAGE_MAX_PIXELS;
+}
+
 // Bytes in one plane row: the width rounded up to a multiple of 16 pixels,
 // one bit per pixel.
 constexpr uint32_t IlbmRowBytes(uint32_t width)
@@ -76,7 +94,7 @@ void PlanarToChunky(const uint8_t* planes, size_t rowBytes, uint8_t* pixels, siz
 // ILBM, a BMHD shorter than 20 bytes, width or height 0, planes other than
 // 1-8 or 24, compression other than 0 or 1, a BODY before the BMHD, a
 // palette picture without a CMAP before its BODY in 15-bit mode, a BODY too
-// short for its rows, a malformed ByteRun1 row, a pixel buffer beyond 4 GiB,
-// or no BODY at all.
+// short for its rows, a malformed ByteRun1 row, a picture that
+// ImageSizeAccepted refuses, or no BODY at all.
 void* ilbm_load(const char* name, const void* memory, size_t memorySize, int32_t* width, int32_t* height,
                 const ColourTable* table);

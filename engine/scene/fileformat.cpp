@@ -9,7 +9,7 @@
 bool OpenSourceFile(SceneSource* source, const char* name)
 {
     *source = SceneSource{};
-    source->file = std::fopen(name, "rb");
+    source->file = OpenRegularFile(name);
     if (!source->file)
         return false;
     long length = -1;

@@ -128,6 +128,16 @@ constexpr uint32_t TAG_LOADSCENE_TEXTURES = 0x803d0103;     // TextureImageCallb
 constexpr uint32_t TAG_LOADSCENE_COLOURTABLE = 0x803d0104;  // ColourTable*, kept by the scene
 constexpr uint32_t TAG_LOADSCENE_PLACEHOLDERS = 0x803d0105; // 16-bit boolean: name-only textures
 constexpr uint32_t TAG_LOADSCENE_MEMORYSIZE = 0x803d0106;   // bytes readable at the memory image; absent: its FORM size + 8
+constexpr uint32_t TAG_LOADSCENE_FAILURE = 0x803d0107;      // SceneLoadFailure*: the file a failed load could not read
+
+// Which file made LoadScene fail and why: the scene file when it cannot be
+// opened, or a texture it names that cannot be made. Left empty (error 0)
+// when the load succeeds or fails for anything else, such as a malformed
+// chunk.
+struct SceneLoadFailure {
+    char file[256];   // the name as the scene gives it, cut short to fit
+    int32_t error;    // errno: the open's own, EFBIG for a picture too large, EINVAL for unreadable data
+};
 
 // SaveScene (group 0x02), read with FindTag.
 constexpr uint32_t TAG_SAVESCENE_FILENAME = 0x803d0200;     // char*: the file written
@@ -229,11 +239,18 @@ inline uint32_t ChunkWord(const Chunk& chunk, uint32_t index)
 // The text of a string payload, or null when it holds no NUL.
 const char* ChunkString(const Chunk& chunk);
 
+// The most element material tables one file may make. Each is a 64 KB
+// table built from the whole palette, so the bound keeps a file's tables
+// within 4 MB and their building brief; the show's files need at most six.
+constexpr uint32_t ELEMENT_MATERIAL_LIMIT = 64;
+
 // Gives every element of the effects from `first` on its material over the
 // colour table, shared through the scene's chain: mode 2, 4 or 6 (add,
 // subtract, blend) for e3 bits 0-1 = 0, 1 or 2 with p1 = e2; mode 3 has no
-// material of its own and such an element keeps none. False when a
-// material cannot be made.
+// material of its own and such an element keeps none. Elements of equal
+// mode and e2 share one material. False when a material cannot be made, or
+// when the effects would need more than ELEMENT_MATERIAL_LIMIT tables that
+// the scene does not already hold.
 bool CreateElementMaterials(LightEffect* first, Scene* scene, const ColourTable* table);
 
 // ---- Writing ----------------------------------------------------------------------------------

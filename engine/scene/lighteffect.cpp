@@ -81,24 +81,56 @@ void DeleteLightEffectElement(LightEffectElement* element, const TagItem*)
     MemFree(element);
 }
 
-// Repeated passes of adjacent swaps until one makes none; equal values are
-// never swapped, so their order is kept.
+namespace {
+
+// Merges two chains sorted by e0, largest first; on equal values the
+// element of `first` comes first, so the order of equals is kept.
+LightEffectElement* MergeByE0(LightEffectElement* first, LightEffectElement* second)
+{
+    LightEffectElement* merged = nullptr;
+    LightEffectElement** tail = &merged;
+    while (first && second) {
+        LightEffectElement** taken = second->e0 > first->e0 ? &second : &first;
+        *tail = *taken;
+        tail = &(*taken)->next;
+        *taken = (*taken)->next;
+    }
+    *tail = first ? first : second;
+    return merged;
+}
+
+}  // namespace
+
+// A bottom-up merge sort: runs of 1, 2, 4, ... elements are merged pairwise,
+// n log n steps however long a file's element chain is. Equal values keep
+// their order.
 void SortLightEffectElements(LightEffect* effect)
 {
     if (!effect)
         return;
-    bool swapped = true;
-    while (swapped) {
-        swapped = false;
-        for (LightEffectElement** link = &effect->elements; *link && (*link)->next; link = &(*link)->next) {
-            LightEffectElement* first = *link;
-            LightEffectElement* second = first->next;
-            if (second->e0 > first->e0) {
-                first->next = second->next;
-                second->next = first;
-                *link = second;
-                swapped = true;
-            }
+    for (uint32_t run = 1;; run *= 2) {
+        LightEffectElement* rest = effect->elements;
+        LightEffectElement** tail = &effect->elements;
+        uint32_t merges = 0;
+        while (rest) {
+            LightEffectElement* first = rest;
+            LightEffectElement* last = first;
+            for (uint32_t i = 1; i < run && last->next; ++i)
+                last = last->next;
+            LightEffectElement* second = last->next;
+            last->next = nullptr;
+            LightEffectElement* end = second;
+            for (uint32_t i = 1; i < run && end && end->next; ++i)
+                end = end->next;
+            rest = end ? end->next : nullptr;
+            if (end)
+                end->next = nullptr;
+            *tail = MergeByE0(first, second);
+            while (*tail)
+                tail = &(*tail)->next;
+            ++merges;
         }
+        if (merges <= 1)
+            return;
     }
 }

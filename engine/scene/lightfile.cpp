@@ -20,7 +20,8 @@ void StoreError(int32_t* error, int32_t value)
 
 // ---- Reading -------------------------------------------------------------------
 
-// Reading context and what has been read.
+// Reading context and what has been read. The current effect and element
+// are the last of their chains, where the next ones are linked.
 struct Reader {
     Scene* scene;
     TextureImageCallback callback;
@@ -44,13 +45,18 @@ bool ReplaceName(char** name, const Chunk& chunk)
     return true;
 }
 
-// The scene's texture of that name, or a new one from the callback's image
-// or from the file of that name, added to the scene.
+// The scene's texture of that name or read from the same file under
+// another name, or a new one from the callback's image or from the file of
+// that name, added to the scene.
 Texture* MapNamed(const Reader& reader, const char* name)
 {
     if (Texture* shared = FindTexture(reader.scene, name))
         return shared;
     const void* image = reader.callback ? reader.callback(name) : nullptr;
+    if (!image) {
+        if (Texture* sameFile = FindTextureFile(reader.scene, name))
+            return sameFile;
+    }
     const TagItem tags[] = {
         {TAG_TEXTURE_NAME, TagPtr(name)},
         {TAG_TEXTURE_MEMORY, TagPtr(image)},
@@ -66,10 +72,7 @@ bool NewEffect(Reader& reader, uint32_t effectValue)
     if (!effect)
         return false;
     effect->effectValue = effectValue;
-    LightEffect** link = &reader.first;
-    while (*link)
-        link = &(*link)->next;
-    *link = effect;
+    (reader.effect ? reader.effect->next : reader.first) = effect;
     reader.effect = effect;
     reader.element = nullptr;
     return true;
@@ -82,11 +85,14 @@ bool NewElement(Reader& reader, const Chunk& chunk)
         {TAG_ELEMENT_E1, ChunkWord(chunk, 1)},
         {TAG_ELEMENT_E2, ChunkWord(chunk, 2)},
         {TAG_ELEMENT_E3, ChunkWord(chunk, 3)},
-        {TAG_ELEMENT_EFFECT, TagPtr(reader.effect)},
         {TAG_DONE, 0},
     };
-    reader.element = CreateLightEffectElement(tags);
-    return reader.element != nullptr;
+    LightEffectElement* element = CreateLightEffectElement(tags);
+    if (!element)
+        return false;
+    (reader.element ? reader.element->next : reader.effect->elements) = element;
+    reader.element = element;
+    return true;
 }
 
 // One chunk. A fixed-layout chunk shorter than its layout fails; the bytes
@@ -172,7 +178,7 @@ int32_t IsSceneFile(const TagItem* tags)
     StoreError(error, -1);
     uint8_t header[FORM_HEADER_BYTES];
     if (const char* name = TagPointer<const char>(TAG_SCENEFILE_FILENAME, tags)) {
-        std::FILE* file = std::fopen(name, "rb");
+        std::FILE* file = OpenRegularFile(name);
         if (!file)
             return 0;
         const bool read = std::fread(header, 1, sizeof header, file) == sizeof header;

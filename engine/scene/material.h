@@ -22,6 +22,7 @@ constexpr uint32_t TEXTURE_256 = 0x100;        // 256 × 256
 constexpr uint32_t TEXTURE_POWEROFTWO = 0x200; // both sides powers of two: shifts and masks valid
 constexpr uint32_t TEXTURE_SQUARE = 0x400;
 constexpr uint32_t TEXTURE_CALLERPIXELS = 0x800; // pixels are the creator's memory: never freed here
+constexpr uint32_t TEXTURE_FROMFILE = 0x1000;    // read from a file: fileDevice and fileInode name it
 
 // Tags of CreateTexture (group 0x08), read with FindTag.
 constexpr uint32_t TAG_TEXTURE_NAME = 0x803d0800;          // char*, copied; the file read without TAG_TEXTURE_MEMORY
@@ -59,6 +60,8 @@ struct Texture {
     uint32_t textureFlags;
     uint32_t mipLevels;        // extra levels prepared
     void** mipTable;           // mipLevels + 1 level starts, level 0 first; the table is owned
+    uint64_t fileDevice;       // with TEXTURE_FROMFILE: the file read, however its name was spelt
+    uint64_t fileInode;
 };
 
 // A texture from an ILBM picture, read through ilbm_load from
@@ -80,6 +83,11 @@ void FreeTexture(Texture* texture);
 
 // The first texture of the scene's chain named exactly `name`, or null.
 Texture* FindTexture(const Scene* scene, const char* name);
+
+// The first texture of the scene's chain read from the same file as the one
+// `name` opens (the same device and inode, so `a.iff`, `./a.iff` and
+// `data/../a.iff` are one file), or null, also when `name` cannot be opened.
+Texture* FindTextureFile(const Scene* scene, const char* name);
 
 // (Re)builds the grey map and sets TEXTURE_GREYMAP: in 15-bit mode each byte
 // is ((r5 << 3) + (g5 << 3) + (b5 << 3)) / 3 of its texel, in 8-bit mode the

@@ -4,12 +4,28 @@
 #include "scene/sceneio.h"
 #include "scene/tagread.h"
 
+#include <cerrno>
+#include <cstring>
+
+void ReportFailure(SceneLoadFailure* failure, const char* file, int error)
+{
+    if (!failure)
+        return;
+    std::strncpy(failure->file, file, sizeof failure->file - 1);
+    failure->file[sizeof failure->file - 1] = '\0';
+    failure->error = error;
+}
+
 namespace {
 
-bool OpenSource(SceneSource* source, const TagItem* tags)
+bool OpenSource(SceneSource* source, const TagItem* tags, SceneLoadFailure* failure)
 {
-    if (const char* name = TagPointer<const char>(TAG_LOADSCENE_FILENAME, tags))
-        return OpenSourceFile(source, name);
+    if (const char* name = TagPointer<const char>(TAG_LOADSCENE_FILENAME, tags)) {
+        if (OpenSourceFile(source, name))
+            return true;
+        ReportFailure(failure, name, errno);
+        return false;
+    }
     const void* memory = TagPointer<const void>(TAG_LOADSCENE_MEMORY, tags);
     if (!memory)
         return false;
@@ -33,7 +49,7 @@ bool ReadChunks(SceneSource* source, ReadContext* context)
     return true;
 }
 
-Scene* ReadScene(SceneSource* source, const TagItem* tags)
+Scene* ReadScene(SceneSource* source, const TagItem* tags, SceneLoadFailure* failure)
 {
     Scene* scene = AllocScene();
     if (!scene)
@@ -42,6 +58,7 @@ Scene* ReadScene(SceneSource* source, const TagItem* tags)
 
     ReadContext context{};
     context.scene = scene;
+    context.failure = failure;
     if (const TagItem* item = FindTagIn(TAG_LOADSCENE_TEXTURES, tags))
         context.textureImage = reinterpret_cast<TextureImageCallback>(item->data);
     if (const TagItem* item = FindTagIn(TAG_LOADSCENE_PLACEHOLDERS, tags))
@@ -61,8 +78,11 @@ Scene* ReadScene(SceneSource* source, const TagItem* tags)
 Scene* LoadScene(const TagItem* tags)
 {
     auto* error = TagPointer<int32_t>(TAG_LOADSCENE_ERROR, tags);
+    auto* failure = TagPointer<SceneLoadFailure>(TAG_LOADSCENE_FAILURE, tags);
+    if (failure)
+        *failure = SceneLoadFailure{};
     SceneSource source{};
-    Scene* scene = OpenSource(&source, tags) ? ReadScene(&source, tags) : nullptr;
+    Scene* scene = OpenSource(&source, tags, failure) ? ReadScene(&source, tags, failure) : nullptr;
     CloseSource(&source);
     if (error)
         *error = scene ? 0 : -1;

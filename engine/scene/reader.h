@@ -14,6 +14,7 @@ struct ReadContext {
     Scene* scene;
     uint32_t version;                 // 0 until VERS
     Entity* entity;                   // set by ENTY
+    Entity* lastEntity;               // tail of the scene's entity chain, so that appending takes one step
     bool vertexArraySet;              // the current object's vertex array was made by VRTX/AVTX
     MorphTarget* target;              // last morph target: set by MFNM, cleared by MOBJ
     MorphKey* morphKey;               // set by MFKF, cleared by MFNM
@@ -21,7 +22,12 @@ struct ReadContext {
     LightEffectElement* element;      // set by LEEL, cleared by LTEF
     TextureImageCallback textureImage; // LoadScene's texture-name callback, or null
     bool placeholders;                // name-only textures
+    SceneLoadFailure* failure;        // LoadScene's failure report, or null
 };
+
+// Notes in the failure report (when there is one) the file that could not
+// be read and the errno that says why.
+void ReportFailure(SceneLoadFailure* failure, const char* file, int error);
 
 // True for every chunk id the scene reader understands; the others are
 // skipped.

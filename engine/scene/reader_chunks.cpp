@@ -5,6 +5,7 @@
 #include "scene/material.h"
 #include "scene/reader.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -113,33 +114,45 @@ Texture* MakePlaceholder(Scene* scene, const char* name)
 
 // The texture named by a string payload: the scene's texture of that name,
 // a placeholder, or a new texture read through the callback's image or from
-// the file of that name (appended to the scene's chain by CreateTexture).
+// the file of that name (appended to the scene's chain by CreateTexture). A
+// file already read under another spelling of its path is shared, not read
+// again; a transparency map gets its grey map as a texture of its own name
+// would. A texture that cannot be made is reported with its name.
 bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Texture** slot)
 {
     const char* name = ChunkString(chunk);
     if (!name)
         return false;
-    Texture* texture = FindTexture(context->scene, name);
-    if (!texture && context->placeholders) {
-        texture = MakePlaceholder(context->scene, name);
-    } else if (!texture) {
-        const void* image = context->textureImage ? context->textureImage(name) : nullptr;
-        TagItem tags[5] = {
-            {TAG_TEXTURE_NAME, TagPtr(name)},
-            {TAG_TEXTURE_SCENE, TagPtr(context->scene)},
-        };
-        size_t count = 2;
-        if (transparency)
-            tags[count++] = {TAG_TEXTURE_GREYMAP, 1};
-        if (image)
-            tags[count++] = {TAG_TEXTURE_MEMORY, TagPtr(image)};
-        tags[count] = {TAG_DONE, 0};
-        texture = CreateTexture(tags);
+    if (Texture* shared = FindTexture(context->scene, name)) {
+        *slot = shared;
+        return true;
     }
-    if (!texture)
-        return false;
-    *slot = texture;
-    return true;
+    if (context->placeholders) {
+        *slot = MakePlaceholder(context->scene, name);
+        return *slot != nullptr;
+    }
+    const void* image = context->textureImage ? context->textureImage(name) : nullptr;
+    if (!image) {
+        if (Texture* sameFile = FindTextureFile(context->scene, name)) {
+            *slot = sameFile;
+            return !transparency || (sameFile->textureFlags & TEXTURE_GREYMAP) || BuildGreyMap(sameFile);
+        }
+    }
+    TagItem tags[5] = {
+        {TAG_TEXTURE_NAME, TagPtr(name)},
+        {TAG_TEXTURE_SCENE, TagPtr(context->scene)},
+    };
+    size_t count = 2;
+    if (transparency)
+        tags[count++] = {TAG_TEXTURE_GREYMAP, 1};
+    if (image)
+        tags[count++] = {TAG_TEXTURE_MEMORY, TagPtr(image)};
+    tags[count] = {TAG_DONE, 0};
+    errno = 0;
+    *slot = CreateTexture(tags);
+    if (!*slot)
+        ReportFailure(context->failure, name, errno != 0 ? errno : EINVAL);
+    return *slot != nullptr;
 }
 
 // ---- Scene-level chunks -----------------------------------------------------------------
@@ -226,12 +239,14 @@ bool ReadSHDW(ReadContext* context, const Chunk& chunk)
 
 // ---- Light effects --------------------------------------------------------------------
 
+// The current effect is the last of the scene's chain and the current
+// element the last of its effect's, so each new one is linked in one step.
 bool ReadLTEF(ReadContext* context, const Chunk& chunk)
 {
-    const TagItem tags[] = {{TAG_LIGHTEFFECT_SCENE, TagPtr(context->scene)}, {TAG_DONE, 0}};
-    LightEffect* effect = CreateLightEffect(tags);
+    LightEffect* effect = CreateLightEffect(nullptr);
     if (!effect)
         return false;
+    (context->effect ? context->effect->next : context->scene->lightEffects) = effect;
     effect->effectValue = ChunkWord(chunk, 0);
     context->effect = effect;
     context->element = nullptr;
@@ -250,11 +265,14 @@ bool ReadLEEL(ReadContext* context, const Chunk& chunk)
         {TAG_ELEMENT_E1, ChunkWord(chunk, 1)},
         {TAG_ELEMENT_E2, ChunkWord(chunk, 2)},
         {TAG_ELEMENT_E3, ChunkWord(chunk, 3)},
-        {TAG_ELEMENT_EFFECT, TagPtr(context->effect)},
         {TAG_DONE, 0},
     };
-    context->element = CreateLightEffectElement(tags);
-    return context->element != nullptr;
+    LightEffectElement* element = CreateLightEffectElement(tags);
+    if (!element)
+        return false;
+    (context->element ? context->element->next : context->effect->elements) = element;
+    context->element = element;
+    return true;
 }
 
 bool ReadLEEN(ReadContext* context, const Chunk& chunk)
@@ -269,7 +287,8 @@ bool ReadLEEM(ReadContext* context, const Chunk& chunk)
 
 // ---- Entities -----------------------------------------------------------------------------
 
-// Kind 666 selects the camera. A light volume is never read from a file:
+// Kind 666 selects the camera; every other entity is appended at the tail
+// of the chain. A light volume is never read from a file:
 // kind 4 makes a null entity of kind 0, since a plain entity record must not
 // carry the volume's kind. Every other kind is stored as read.
 bool ReadENTY(ReadContext* context, const Chunk& chunk)
@@ -280,7 +299,10 @@ bool ReadENTY(ReadContext* context, const Chunk& chunk)
         entity = AllocEntity(kind == ENTITY_VOLUME ? ENTITY_NULL : kind);
         if (!entity)
             return false;
-        AddEntity(context->scene, entity);
+        Scene* scene = context->scene;
+        (context->lastEntity ? context->lastEntity->next : scene->entities) = entity;
+        context->lastEntity = entity;
+        ++scene->entityCount;
     }
     entity->entityFlags = ChunkWord(chunk, 1);
     context->entity = entity;

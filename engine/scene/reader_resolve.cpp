@@ -241,11 +241,14 @@ bool PrepareForColourTable(Scene* scene)
 }  // namespace
 
 // Element materials: mode 2, 4 or 6 for e3 bits 0-1 = 0, 1 or 2. Mode 3 has
-// no material of its own: such an element keeps none.
+// no material of its own: such an element keeps none. A material with one
+// user right after CreateMaterial is a new table; one found in the scene's
+// chain has more.
 bool CreateElementMaterials(LightEffect* first, Scene* scene, const ColourTable* table)
 {
     constexpr uint32_t modes[] = {MATERIAL_ADD, MATERIAL_SUBTRACT, MATERIAL_BLEND};
     constexpr uint32_t modeMask = 0x3;
+    uint32_t made = 0;
     for (LightEffect* effect = first; effect; effect = effect->next) {
         for (LightEffectElement* element = effect->elements; element; element = element->next) {
             const uint32_t mode = element->e3 & modeMask;
@@ -260,6 +263,8 @@ bool CreateElementMaterials(LightEffect* first, Scene* scene, const ColourTable*
             };
             element->material = CreateMaterial(tags);
             if (!element->material)
+                return false;
+            if (element->material->users == 1 && ++made > ELEMENT_MATERIAL_LIMIT)
                 return false;
         }
     }

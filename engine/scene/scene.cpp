@@ -68,6 +68,26 @@ void AddEntity(Scene* scene, Entity* entity)
     ++scene->entityCount;
 }
 
+namespace {
+
+// The whole chain in one pass. Nothing survives it, so no parent link needs
+// clearing, and the glow buffers are left to FreeScene, which frees their
+// whole chain: detaching each object from its buffer would search that
+// chain once per object.
+void FreeEntities(Scene* scene)
+{
+    Entity* entity = scene->entities;
+    scene->entities = nullptr;
+    scene->entityCount = 0;
+    while (entity) {
+        Entity* next = entity->next;
+        FreeEntity(nullptr, entity);
+        entity = next;
+    }
+}
+
+}  // namespace
+
 // Order: camera, lists, entities, light effects, glow buffers, textures,
 // materials, fog ramp. Entities release their glow buffers and the buffers
 // their materials before the material chain is forced free.
@@ -81,8 +101,7 @@ void FreeScene(Scene* scene)
     MemFree(scene->spriteList);
     MemFree(scene->sortScratch);
     MemFree(scene->listedCorners);
-    while (scene->entities)
-        RemoveEntity(scene, scene->entities);
+    FreeEntities(scene);
 
     const TagItem wholeChain[] = {{TAG_LIGHTEFFECT_CHAIN, 1}, {TAG_DONE, 0}};
     DeleteLightEffect(scene->lightEffects, wholeChain);

@@ -5,9 +5,12 @@
 #include "scene/scene.h"
 #include "scene/tagread.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,15 +151,31 @@ bool LoadFromMemory(Texture* texture, const uint8_t* memory, const TagItem* size
     return true;
 }
 
+// The device and inode of an open file: what names it whatever the path.
+bool IdentifyFile(std::FILE* file, uint64_t* device, uint64_t* inode)
+{
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0)
+        return false;
+    *device = uint64_t(status.st_dev);
+    *inode = uint64_t(status.st_ino);
+    return true;
+}
+
 // Loads the named file: an ILBM picture through the image loader, or else
-// the raw square from the file's first bytes (a shorter file fails).
+// the raw square from the file's first bytes (a shorter file fails), and
+// notes which file it was. On failure errno says why: the open's own error,
+// EFBIG for a picture larger than the image loader accepts, EINVAL for
+// data it cannot read as a picture or a file too short for a raw square.
 bool LoadFromFile(Texture* texture, const char* name, const ColourTable* table)
 {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = OpenRegularFile(name);
     if (!file)
         return false;
     uint8_t header[IFF_FORM_HEADER_BYTES];
     const bool ilbm = std::fread(header, 1, sizeof header, file) == sizeof header && IsIlbmHeader(header);
+    if (IdentifyFile(file, &texture->fileDevice, &texture->fileInode))
+        texture->textureFlags |= TEXTURE_FROMFILE;
     if (ilbm) {
         std::fclose(file);
         int32_t width = 0;
@@ -164,6 +183,8 @@ bool LoadFromFile(Texture* texture, const char* name, const ColourTable* table)
         texture->pixels = ilbm_load(name, nullptr, 0, &width, &height, table);
         texture->width = uint32_t(width);
         texture->height = uint32_t(height);
+        if (!texture->pixels)
+            errno = ImageSizeAccepted(texture->width, texture->height) ? EINVAL : EFBIG;
         return texture->pixels != nullptr;
     }
     texture->width = texture->height = TEXTURE_RAW_SIDE;
@@ -171,6 +192,8 @@ bool LoadFromFile(Texture* texture, const char* name, const ColourTable* table)
     const bool read = texture->pixels && std::fseek(file, 0, SEEK_SET) == 0 &&
                       std::fread(texture->pixels, 1, RawBytes(), file) == RawBytes();
     std::fclose(file);
+    if (!read)
+        errno = texture->pixels ? EINVAL : ENOMEM;
     return read;
 }
 
@@ -245,6 +268,24 @@ Texture* FindTexture(const Scene* scene, const char* name)
         return nullptr;
     for (Texture* texture = scene->textures; texture; texture = texture->next) {
         if (texture->name && std::strcmp(texture->name, name) == 0)
+            return texture;
+    }
+    return nullptr;
+}
+
+Texture* FindTextureFile(const Scene* scene, const char* name)
+{
+    if (!scene || !name)
+        return nullptr;
+    std::FILE* file = OpenRegularFile(name);
+    if (!file)
+        return nullptr;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    const bool identified = IdentifyFile(file, &device, &inode);
+    std::fclose(file);
+    for (Texture* texture = scene->textures; identified && texture; texture = texture->next) {
+        if ((texture->textureFlags & TEXTURE_FROMFILE) && texture->fileDevice == device && texture->fileInode == inode)
             return texture;
     }
     return nullptr;

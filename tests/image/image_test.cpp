@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +132,16 @@ TEST(IlbmLoad, TrueColourPlanesAreRedGreenBlueLeastSignificantBitFirst)
 }
 
 // Each file fails; the size stays stored when the BMHD was read.
+// The largest pictures the readers accept: 4096 on a side, 4 Mi pixels.
+TEST(IlbmLoad, PicturesUpToTheSizeBoundLoad)
+{
+    for (const auto& [width, height] : {std::pair{4096u, 1024u}, {1024u, 4096u}}) {
+        const Bytes file = Form({Chunk("BMHD", Bmhd(width, height, 1)), Chunk("CMAP", Cmap(GREYS)),
+                                 Chunk("BODY", Bytes(height * IlbmRowBytes(width), 0))});
+        EXPECT_TRUE(LoadFromMemory(file, 1).loaded) << width;
+    }
+}
+
 TEST(IlbmBadInput, ByteRun1CodePassingItsRowFails)
 {
     Bytes stray = TwoPlaneRow();
@@ -159,9 +171,10 @@ TEST(IlbmBadInput, ByteRun1CodePassingItsRowFails)
         {"no CMAP before the BODY", Form({Chunk("BMHD", Bmhd(16, 1, 2)), Chunk("BODY", Bytes(4, 0)), cmap}), 16},
         {"BODY before BMHD", Form({cmap, Chunk("BODY", Bytes(4, 0)), Chunk("BMHD", Bmhd(16, 1, 2))}), -1},
         {"short BMHD", Form({Chunk("BMHD", shortBmhd), Chunk("CMAP", Cmap(GREYS)), Chunk("BODY", Bytes(4, 0))}), -1},
-        {"pixels beyond 32 bits", Form({Chunk("BMHD", Bmhd(65535, 65535, 1, 0, 1)), cmap, Chunk("BODY", {0x81, 0})}), 65535},
-        {"rows beyond the body", Form({Chunk("BMHD", Bmhd(65535, 32768, 1, 0, 1)), cmap, Chunk("BODY", Bytes(4, 0x81))}),
-         65535},
+        {"side beyond 4096", Form({Chunk("BMHD", Bmhd(4112, 1, 1)), cmap, Chunk("BODY", Bytes(514, 0))}), 4112},
+        {"more than 4 Mi pixels", Form({Chunk("BMHD", Bmhd(2048, 2049, 1)), cmap, Chunk("BODY", Bytes(2049 * 256, 0))}), 2048},
+        {"rows beyond the body", Form({Chunk("BMHD", Bmhd(4096, 1024, 1, 0, 1)), cmap, Chunk("BODY", Bytes(4, 0x81))}),
+         4096},
         {"stray bytes after the last chunk", stray, 16},
         {"FORM of another type", wrongType, -1},
         {"FORM shorter than its type", {'F', 'O', 'R', 'M', 0, 0, 0, 3, 'I', 'L', 'B', 'M'}, -1},
@@ -193,6 +206,10 @@ TEST(IlbmBadInput, TruncatedFilesAndLengthsPastTheEndFail)
     SetBig32(bad, bad.size() - 8, 0x7FFFFFFF);
     EXPECT_FALSE(LoadFromFile(dir.Write("bad.iff", bad), 1).loaded);
     EXPECT_FALSE(LoadFromFile(dir.Path("missing.iff"), 1).loaded);
+    ASSERT_EQ(mkfifo(dir.Path("pipe.iff").c_str(), 0600), 0);
+    alarm(10);  // ends the program should the open wait for a writer
+    EXPECT_FALSE(LoadFromFile(dir.Path("pipe.iff"), 1).loaded);
+    alarm(0);
 }
 
 }  // namespace
