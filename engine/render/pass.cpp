@@ -83,37 +83,64 @@ bool OnlyFlat(const ObjectEntity& object)
     return DrawsFlat(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
 }
 
-// Records are fetched this many entries ahead of the one drawn.
-constexpr uint32_t RECORDS_AHEAD = 8;
+// Records are fetched this many entries ahead of the one drawn: a batch
+// reads FLAT_BATCH of them at once.
+constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
+
+// Listed faces that need only a flat fill, gathered in draw-list order and
+// drawn together before anything else is drawn.
+struct FlatBatch {
+    const float (*corners[FLAT_BATCH])[2];
+    const ObjectEntity* objects[FLAT_BATCH];
+    int32_t count = 0;
+
+    void Add(const ListedCorners& record, const ObjectEntity& object)
+    {
+        corners[count] = record.corners;
+        objects[count] = &object;
+        if (++count == FLAT_BATCH)
+            Draw();
+    }
+
+    void Draw()
+    {
+        if (count > 0)
+            FillFlatCornerBatch(corners, objects, count);
+        count = 0;
+    }
+};
 
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
 // needs nothing but a flat fill are drawn from their corners' records:
 // after the sort the faces and vertices lie scattered in memory, the
-// records close together, and each is fetched in advance.
+// records close together, and each is fetched in advance. Such faces in a
+// row are drawn FLAT_BATCH at a time.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
     const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
     const ListedCorners* records = scene->listedCorners;
+    FlatBatch batch;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
             const uint32_t ahead = scene->drawList[std::min(i + RECORDS_AHEAD, entries - 1)].corners;
             __builtin_prefetch(&records[ahead != NO_CORNERS ? ahead : 0]);
         }
-        if (entry.type == DRAW_LIGHT) {
-            MarkLight(entry, sprites);
-            continue;
-        }
         if (entry.type == DRAW_FACE && entry.corners != NO_CORNERS && records) {
             const ListedCorners& record = records[entry.corners];
             const ObjectEntity* object = ObjectOf(record.owner);
             if (object && OnlyFlat(*object)) {
-                FillFlatCorners(record.corners, *object);
+                batch.Add(record, *object);
                 continue;
             }
+        }
+        batch.Draw();
+        if (entry.type == DRAW_LIGHT) {
+            MarkLight(entry, sprites);
+            continue;
         }
         if ((entry.type != DRAW_FACE && entry.type != DRAW_VOLUMEFACE) || !entry.face)
             continue;
@@ -127,6 +154,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         if (object->objectFlags & OBJECT_GLOW)
             sprites.Append({DRAW_GLOWFACE, 0.0f, face, nullptr});
     }
+    batch.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

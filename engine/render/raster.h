@@ -60,9 +60,13 @@ void DrawFace(Face* face);
 // the render phase, the owner's glow-edge and glow bits, or FillerTable.
 void DrawTriangle(const TriangleRef* triangle);
 
-// FillFlat of a triangle of the object whose corners' screen positions are
-// (x, y) pairs.
-void FillFlatCorners(const float (*corners)[2], const ObjectEntity& object);
+// Triangles drawn by FillFlatCornerBatch at most at once.
+constexpr int32_t FLAT_BATCH = 8;
+
+// FillFlat of triangles 0 to count − 1 (at most FLAT_BATCH) in their order,
+// triangle i of objects[i] with its corners' screen positions as (x, y)
+// pairs in corners[i]: their set-ups made side by side, then their rows.
+void FillFlatCornerBatch(const float (*const* corners)[2], const ObjectEntity* const* objects, int32_t count);
 
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
@@ -172,7 +176,7 @@ inline Filler FillerOf(const ObjectEntity* object)
 
 // Whether DrawFace draws an unclipped face of the object with FillFlat in
 // the current render phase and gives its corners no map coordinates; then
-// FillFlatCorners draws the same pixels from the corners' positions.
+// FillFlatCornerBatch draws the same pixels from the corners' positions.
 inline bool DrawsFlat(const ObjectEntity& object)
 {
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillFlat;

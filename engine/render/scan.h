@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include <xmmintrin.h>
+#include <emmintrin.h>
 
 constexpr float FIXED_ONE = 65536.0f;        // 1.0 in 16.16
 constexpr int32_t FIXED_FRACTION = 0xFFFF;
@@ -356,6 +356,46 @@ inline FixedPlane FixedPlaneOf(const ScanTriangle& s, float qt, float qm, float 
     const Plane p = PlaneOf(s, qt, qm, qb);
     return {ToFixed(p.dx), ToFixed(p.dy), ToFixed(p.edge)};
 }
+
+// PlaneOf of up to four quantities at once, quantity i in element i of the
+// corners' values: in each element the same operations in the same order,
+// and so the same values, with one division for each gradient of all four.
+struct FourPlanes {
+    float dx[4];
+    float dy[4];
+    float edge[4];
+
+    FourPlanes(const ScanTriangle& s, const float (&qt)[4], const float (&qm)[4], const float (&qb)[4])
+    {
+        const __m128 t = _mm_loadu_ps(qt);
+        const __m128 m = _mm_loadu_ps(qm);
+        const __m128 b = _mm_loadu_ps(qb);
+        const __m128 cross = _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(t, b), _mm_set1_ps(s.ym - s.yb)),
+                                        _mm_mul_ps(_mm_sub_ps(m, b), _mm_set1_ps(s.yt - s.yb)));
+        const __m128 down = _mm_div_ps(_mm_sub_ps(b, t), _mm_set1_ps(s.yb - s.yt));
+        _mm_storeu_ps(dx, _mm_div_ps(cross, _mm_set1_ps(s.area)));
+        _mm_storeu_ps(dy, down);
+        _mm_storeu_ps(edge, _mm_add_ps(_mm_mul_ps(_mm_set1_ps(s.rowOffset), down), t));
+    }
+
+    // ToFixed of the gradients of quantities 0 to count − 1.
+    void Fixed(FixedPlane* planes, int count) const
+    {
+        int32_t fixed[3][4];
+        const float* const values[3] = {dx, dy, edge};
+        for (int j = 0; j < 3; ++j) {
+            const __m128 scaled = _mm_mul_ps(_mm_loadu_ps(values[j]), _mm_set1_ps(FIXED_ONE));
+            const __m128i converted = _mm_cvttps_epi32(scaled);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(fixed[j]), converted);
+            if (_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(converted, _mm_set1_epi32(INT32_MIN))))) {
+                for (int i = 0; i < count; ++i)
+                    fixed[j][i] = ToFixed(values[j][i]);
+            }
+        }
+        for (int i = 0; i < count; ++i)
+            planes[i] = {fixed[0][i], fixed[1][i], fixed[2][i]};
+    }
+};
 
 // A 16.16 quantity at a span's start pixel: q_edge + (dq/dx × frac) >> 8.
 inline int32_t SpanStart(int32_t edge, int32_t dx, int64_t fraction)

@@ -831,13 +831,16 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     }
     if constexpr (F & SPAN_SHADE) {
         constexpr bool BY_COLOUR = !(F & (SPAN_TEXEL | SPAN_ENVIRONMENT));
-        FixedPlane* channels[3] = {&p.red, &p.green, &p.blue};
-        for (int i = 0; i < 3; ++i) {
-            const int shift = 16 - 8 * i;
-            *channels[i] = FixedPlaneOf(s, LitChannel(t.litColour, colour, shift, BY_COLOUR),
-                                        LitChannel(m.litColour, colour, shift, BY_COLOUR),
-                                        LitChannel(b.litColour, colour, shift, BY_COLOUR));
-        }
+        const auto lit = [colour](const Vertex& v, int shift) {
+            return LitChannel(v.litColour, colour, shift, BY_COLOUR);
+        };
+        const FourPlanes planes(s, {lit(t, 16), lit(t, 8), lit(t, 0), 0.0f}, {lit(m, 16), lit(m, 8), lit(m, 0), 0.0f},
+                                {lit(b, 16), lit(b, 8), lit(b, 0), 0.0f});
+        FixedPlane channels[3];
+        planes.Fixed(channels, 3);
+        p.red = channels[0];
+        p.green = channels[1];
+        p.blue = channels[2];
     }
     if constexpr (F & SPAN_FOG)
         p.level = PlaneOf(s, FogLevel(t.camera[2]), FogLevel(m.camera[2]), FogLevel(b.camera[2]));
