@@ -1,6 +1,7 @@
 // The per-frame cost of showing a 320 × 200 frame: the conversion of the
-// 15-bit source into each image layout the window may use, next to a plain
-// copy of the same 128000 bytes for scale.
+// 15-bit source into each image layout the window may use, at the window
+// scales that put each pixel into 1 × 1, 2 × 2 and 3 × 3 blocks, next to a
+// plain copy of the same 128000 bytes for comparison.
 #include "display/convert.h"
 
 #include <benchmark/benchmark.h>
@@ -40,13 +41,15 @@ void BM_Memcpy(benchmark::State& state)
 }
 BENCHMARK(BM_Memcpy);
 
-// Arguments: conversion code, opaque bits.
+// Arguments: conversion code, opaque bits, scale.
 void BM_Convert(benchmark::State& state)
 {
     const std::vector<uint8_t> source = SourceFrame();
-    std::vector<uint8_t> image(PIXELS * 4);
+    const uint32_t scale = uint32_t(state.range(2));
+    std::vector<uint8_t> image(PIXELS * 4 * scale * scale);
     std::vector<uint8_t> table(1024);
-    const ConvertJob job{source.data(), image.data(), PIXELS, FRAME_BYTES, table.data(), uint32_t(state.range(1))};
+    const ConvertJob job{source.data(), image.data(), PIXELS, FRAME_BYTES, table.data(), uint32_t(state.range(1)),
+                         WIDTH, scale};
     const int code = int(state.range(0));
     for (auto _ : state) {
         ConvertPixels(code, job);
@@ -56,12 +59,16 @@ void BM_Convert(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * FRAME_BYTES);
 }
 BENCHMARK(BM_Convert)
-    ->ArgNames({"code", "opaque"})
-    ->Args({66, 0})
-    ->Args({130, 0})
-    ->Args({514, 0})
-    ->Args({514, 0xFF000000})
-    ->Args({258, 0})
-    ->Args({34, 0});
+    ->ArgNames({"code", "opaque", "scale"})
+    ->Args({66, 0, 1})
+    ->Args({130, 0, 1})
+    ->Args({514, 0, 1})
+    ->Args({514, 0xFF000000, 1})
+    ->Args({258, 0, 1})
+    ->Args({34, 0, 1})
+    ->Args({130, 0, 2})
+    ->Args({514, 0xFF000000, 2})
+    ->Args({130, 0, 3})
+    ->Args({514, 0xFF000000, 3});
 
 }  // namespace

@@ -1,10 +1,12 @@
 // threnody: the show. Loads everything from data/ in the current folder,
-// opens the 320 × 200 window and plays its eleven parts one after the
-// other; the last one repeats until the process is ended from outside.
+// opens its window (the 320 × 200 frame, scaled) and plays its eleven parts
+// one after the other at the screen's pace; the last one repeats until the
+// window is closed (or Escape or q pressed) or the process is ended.
 //
-//   threnody [-cdrom <device>]     the music from track 2 of a CD
+//   threnody [-cdrom <device>] [--scale N] [--fullscreen] [--fps N]
 #include "cd.h"
 #include "data.h"
+#include "desktop.h"
 #include "parts.h"
 
 #include <cstdio>
@@ -54,6 +56,17 @@ constexpr int32_t POSITION_TABLE_ANGLE = 45;
 constexpr int32_t POSITION_TABLE_FAR = 32768;
 constexpr int32_t VIEW_DEPTH = 15;
 
+constexpr DesktopProgram PROGRAM = {
+    "threnody",
+    "threnody [-cdrom DEVICE] [options]",
+    "Plays the show from data/ in the current folder; -cdrom DEVICE, first of its own arguments,\n"
+    "plays the music from track 2 of the CD in DEVICE. The frames follow the screen's refresh\n"
+    "rate (60 a second where it is unknown) unless --fps says otherwise.",
+};
+
+// The show's effects count frames, so it draws at a display's pace.
+constexpr int32_t DEFAULT_FPS = 60;
+
 constexpr const char* CREDITS_NOTICE = "threnody - a kvor3d show: code, scenes and pictures by the kvor3d team\n";
 
 // What the start-up holds for the exit routine and the CD messages.
@@ -66,6 +79,7 @@ struct ProgramState {
 };
 
 ProgramState Program = {0, nullptr, -1, nullptr, {}};
+FramePacer Pacer;
 
 // Never returns: frees the engine tables and the scenes, prints the
 // credits notice, closes the view, stops the CD and ends with status 0.
@@ -90,9 +104,14 @@ ProgramState Program = {0, nullptr, -1, nullptr, {}};
     std::exit(0);
 }
 
-// PlayScene's stop poll: the show never stops by itself.
+// PlayScene's stop poll, once a frame after the part's callback: a window
+// to be closed ends the show as its exit routine does; else it waits for
+// the next frame's turn. The show never stops by itself.
 int keep_playing()
 {
+    if (ViewCloseRequested(Show.view))
+        demo_exit();
+    Pacer.Wait();
     return 0;
 }
 
@@ -144,6 +163,8 @@ int main(int argc, char** argv)
 {
     // Progress lines appear at once also when the output is a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
+    const std::vector<char*>& args = options.arguments;
     Program.argc = argc;
     Program.argv = argv;
 
@@ -152,13 +173,13 @@ int main(int argc, char** argv)
         std::printf("Creating timer object failed\n");
         demo_exit();
     }
-    if (argc > 1 && std::strcmp(argv[1], "-cdrom") == 0) {
-        if (argc < 3) {
+    if (!args.empty() && std::strcmp(args[0], "-cdrom") == 0) {
+        if (args.size() < 2) {
             std::printf("Please specify cdrom device\n");
             std::printf("For example: Threnody.Linux -cdrom /dev/cdrom\n");
             return 0;
         }
-        Program.cd = cd_open(argc, argv, argv[2]);
+        Program.cd = cd_open(argc, argv, args[1]);
     }
 
     SetPixelMode(1);
@@ -177,13 +198,21 @@ int main(int argc, char** argv)
     LoadScenes();
 
     std::printf("** Opening Display\n");
-    const TagItem viewTags[] = {{TAG_OPENVIEW_DEPTH, VIEW_DEPTH}, {TAG_OPENVIEW_DOUBLEBUFFER, 0}, {TAG_DONE, 0}};
+    const TagItem viewTags[] = {
+        {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
+        {TAG_OPENVIEW_DOUBLEBUFFER, 0},
+        {TAG_OPENVIEW_SCALE, options.scale},
+        {TAG_OPENVIEW_FULLSCREEN, options.fullscreen},
+        {TAG_DONE, 0},
+    };
     Show.view = OpenView(argc, argv, viewTags);
     if (!Show.view) {
         std::printf("Cant open view\n");
         return 1;
     }
     Show.frame = Show.view->xview;
+    const int32_t refresh = ViewRefreshRate(Show.view);
+    Pacer = FramePacer(options.fps >= 0 ? options.fps : refresh > 0 ? refresh : DEFAULT_FPS);
     BuildPositionTable(POSITION_TABLE_ANGLE, Show.frame->width, POSITION_TABLE_FAR);
     if (Program.cd != -1)
         cd_play(argc, argv, Program.cd);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    libx11-dev libxext-dev
+    libx11-dev libxext-dev libxrandr-dev
     libgtest-dev libbenchmark-dev
     libpng-dev libfreetype-dev fonts-dejavu-core
     xvfb x11-apps x11-utils netpbm util-linux

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs the main job: the show threnody in a 320 × 200
-# window. On a desktop it uses $DISPLAY and plays until ended (Ctrl-C);
-# where no display can be opened it plays the first two minutes on a
-# private Xvfb, saves a screenshot every 10 seconds in shots/ and ends it.
+# Builds everything and runs the main job: the show threnody in a window.
+# On a desktop it uses $DISPLAY and plays until its window is closed (or
+# Escape, q, Ctrl-C); arguments go to the show (threnody --help). Where no
+# display can be opened it plays the first two minutes on a private Xvfb at
+# scale 1, saves a screenshot every 10 seconds in shots/ and ends it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,14 +19,14 @@ fi
 program=(build-release/demo/threnody)
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    exec "${program[@]}"
+    exec "${program[@]}" "$@"
 fi
 
 . scripts/xvfb.sh
 start_private_xvfb 1024x768x24
 mkdir -p shots
 rm -f shots/*.png
-"${program[@]}" &
+"${program[@]}" --scale 1 &
 pid=$!
 for i in $(seq -w 1 12); do
     sleep 10

@@ -1,13 +1,15 @@
 // kvorview: the scene viewer. Opens the 320 × 200 view, loads the scene file
 // named on its command line, plays it once in real time from its first key
-// to its last and prints the frame rate it reached. It uses the engine in
+// to its last and prints the frame rate it reached; closing the window (or
+// Escape or q) stops it early, with the rate so far. It uses the engine in
 // the standard order, so it is the reference for how a program drives it.
 //
-//   kvorview SCENEFILE
+//   kvorview [--scale N] [--fullscreen] [--fps N] SCENEFILE
 //
 // Reads data/.palette in the current folder; texture files named in the
 // scene are read relative to the current folder too. Exit status 1 when the
 // view cannot be opened, else 0, also after the errors it reports.
+#include "desktop.h"
 #include "kvor3d.h"
 
 #include <cstdio>
@@ -23,6 +25,12 @@ constexpr int32_t POSITION_TABLE_FAR = 32000;
 constexpr int32_t SHADE_OFFSET = 45;
 constexpr size_t SCENE_NAME_BYTES = 256;
 constexpr char PALETTE_FILE[] = "data/.palette";
+constexpr DesktopProgram PROGRAM = {
+    "kvorview",
+    "kvorview [options] SCENEFILE",
+    "Plays the scene once and prints the frames a second it reached; as many as it draws unless\n"
+    "--fps says otherwise.",
+};
 
 // The program's state; all zero at start.
 DView* View;
@@ -34,6 +42,7 @@ uint32_t FrameCount;       // frames presented
 char SceneName[SCENE_NAME_BYTES];
 bool SceneNameFits;        // the argument is shorter than the name buffer
 uint32_t Palette[PALETTE_FILE_WORDS];
+FramePacer Pacer;          // unpaced unless --fps is given
 
 // One frame: prepare, background, render, present.
 void DrawFrame(Scene* scene)
@@ -43,6 +52,16 @@ void DrawFrame(Scene* scene)
     RenderScene(scene, scene->camera, RenderTarget, 0);
     PresentView(View);
     ++FrameCount;
+}
+
+// The playback loop's stop poll, once a frame: playing stops when the
+// window is to close; else it waits for the next frame's turn.
+int KeepPlaying()
+{
+    if (ViewCloseRequested(View))
+        return 1;
+    Pacer.Wait();
+    return 0;
 }
 
 void FreeTables()
@@ -78,10 +97,13 @@ bool ReadPalette()
 
 int main(int argc, char** argv)
 {
+    const DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
     SetPixelMode(PIXEL_MODE_RGB15);
     const TagItem viewTags[] = {
         {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
         {TAG_OPENVIEW_DOUBLEBUFFER, 0},
+        {TAG_OPENVIEW_SCALE, options.scale},
+        {TAG_OPENVIEW_FULLSCREEN, options.fullscreen},
         {TAG_DONE, 0},
     };
     View = OpenView(argc, argv, viewTags);
@@ -89,13 +111,14 @@ int main(int argc, char** argv)
         std::fputs("Cant open view\n", stdout);
         return 1;
     }
-    if (argc < 2)
+    if (options.arguments.empty())
         return Fail("Scene name missing\n", false);
     // A name that does not fit the buffer is not cut short: it is reported
     // as a scene that cannot be loaded.
-    SceneNameFits = std::strlen(argv[1]) < SCENE_NAME_BYTES;
+    SceneNameFits = std::strlen(options.arguments[0]) < SCENE_NAME_BYTES;
     if (SceneNameFits)
-        std::strcpy(SceneName, argv[1]);
+        std::strcpy(SceneName, options.arguments[0]);
+    Pacer = FramePacer(options.fps > 0 ? options.fps : 0);
 
     BuildSquareTable();
     BuildNormalTable();
@@ -130,6 +153,7 @@ int main(int argc, char** argv)
         {TAG_PLAY_TIMESOURCE, TagPtr(&TimerRead)},
         {TAG_PLAY_FRAME, TagPtr(&DrawFrame)},
         {TAG_PLAY_SCENETIME, TagPtr(&SceneTime)},
+        {TAG_PLAY_STOP, TagPtr(&KeepPlaying)},
         {TAG_DONE, 0},
     };
     PlayScene(ViewedScene, playTags);

@@ -3,9 +3,13 @@
 #include "core/core.h"
 #include "display/convert.h"
 
+#include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -138,6 +142,7 @@ int Canvo::Open(int argc, char** argv, int width, int height, int sourceDepth, c
     this->width = width;
     this->height = height;
     this->sourceDepth = sourceDepth;
+    watchingClose = closeRequested = false;
     error = OpenSteps(argc, argv, title);
     if (error != ERR_CV_NONE) {
         Release();
@@ -162,6 +167,8 @@ int Canvo::OpenSteps(int argc, char** argv, const char* title)
     int result = ChooseVisual();
     if (result == ERR_CV_NONE)
         result = CreateWindow();
+    if (result == ERR_CV_NONE)
+        CreatePicture();
     if (result == ERR_CV_NONE && trap.Failed())
         result = ERR_CV_NO_VISUAL;
     if (result == ERR_CV_NONE)
@@ -237,6 +244,7 @@ int Canvo::CreateWindow()
 {
     width = (width + 7) & ~7;
     sourceBytesPerLine = ((sourceDepth + 7) / 8) * width;
+    ChooseScale();
 
     Window root = RootWindow(display, screenNumber);
     XSetWindowAttributes attributes{};
@@ -253,7 +261,7 @@ int Canvo::CreateWindow()
         attributes.border_pixel = 0;
         mask |= CWBorderPixel;
     }
-    window = XCreateWindow(display, root, 0, 0, unsigned(width), unsigned(height), unsigned(borderWidth),
+    window = XCreateWindow(display, root, 0, 0, unsigned(windowWidth), unsigned(windowHeight), unsigned(borderWidth),
                            visualDepth, InputOutput, visual, mask, &attributes);
     if (!window)
         return ERR_CV_NO_VISUAL;
@@ -277,8 +285,8 @@ int Canvo::SetProperties(int argc, char** argv, const char* title)
     int result = ERR_CV_PROPERTIES;
     if (sizeHints && wmHints && classHint) {
         sizeHints->flags = PPosition | PSize | PMinSize;
-        sizeHints->min_width = width;
-        sizeHints->min_height = height;
+        sizeHints->min_width = fullScreen ? width : windowWidth;
+        sizeHints->min_height = fullScreen ? height : windowHeight;
         wmHints->flags = InputHint | StateHint | IconPixmapHint;
         wmHints->input = True;
         wmHints->initial_state = NormalState;
@@ -324,7 +332,8 @@ int Canvo::CreateSharedImage()
         XShmPixmapFormat(display) != ZPixmap)
         return ERR_CV_DIRECTVIDEO;
 
-    size_t bytes = size_t(width) * size_t(height) * size_t(imageBitsPerPixel / 8);
+    size_t bytes = size_t(width) * size_t(height) * size_t(imageBitsPerPixel / 8) * size_t(capacityScale) *
+                   size_t(capacityScale);
     segmentInfo.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segmentInfo.shmid < 0)
         return ERR_CV_DIRECTVIDEO;
@@ -343,13 +352,11 @@ int Canvo::CreateSharedImage()
     shmctl(segmentInfo.shmid, IPC_RMID, nullptr);
     segmentInfo.shmid = -1;
 
-    pixmap = XShmCreatePixmap(display, window, segmentInfo.shmaddr, &segmentInfo, unsigned(width),
-                              unsigned(height), unsigned(visualDepth));
+    ShowAtScale(scale);
     if (trap.Failed()) {
         pixmap = 0;
         return ERR_CV_DIRECTVIDEO;
     }
-    XSetWindowBackgroundPixmap(display, window, pixmap);
     return ERR_CV_NONE;
 }
 
@@ -384,6 +391,7 @@ void Canvo::LoadColourCube()
 // background is painted.
 void Canvo::Release()
 {
+    DestroyPicture();
     if (display) {
         if (window && pixmap) {
             Pixmap tile = XCreatePixmap(display, window, 8, 8, unsigned(visualDepth));
@@ -439,11 +447,10 @@ void Canvo::Refresh()
 {
     if (!inGraphics || error != ERR_CV_NONE)
         return;
-    ConvertJob job{sourceBuffer, image, uint32_t(width) * uint32_t(height),
-                   uint32_t(height) * uint32_t(sourceBytesPerLine), colourTable, opaqueBits};
-    if (!ConvertPixels(conversionCode, job))
+    HandleEvents();
+    if (!ConvertSource())
         return;
-    XClearWindow(display, window);
+    XClearWindow(display, picture);
     XSync(display, False);
 }
 
@@ -471,4 +478,210 @@ void Canvo::SetColor(int index, int red, int green, int blue)
         uint32_t entry = uint32_t(red) * 65536 + uint32_t(green) * 256 + uint32_t(blue);
         std::memcpy(colourTable + 4 * index, &entry, 4);
     }
+}
+
+void Canvo::SetPresentation(int scale, bool fullScreen)
+{
+    requestedScale = scale < 0 ? 1 : scale;
+    this->fullScreen = fullScreen;
+}
+
+// The scale the window opens at and the largest the segment makes room for:
+// at least the largest scale that fits the screen, so that a resize or the
+// full-screen state re-chooses the scale without a new segment. A requested
+// scale is kept within X's largest window side.
+void Canvo::ChooseScale()
+{
+    const int screenWidth = WidthOfScreen(screen);
+    const int screenHeight = HeightOfScreen(screen);
+    const int fit = std::max(1, std::min(screenWidth / width, screenHeight / height));
+    const int comfortable = std::max(1, std::min(screenWidth * 3 / 4 / width, screenHeight * 3 / 4 / height));
+    const int largest = std::max(1, std::min(32767 / width, 32767 / height));
+    scale = fullScreen ? fit : requestedScale == 0 ? comfortable : std::min(requestedScale, largest);
+    capacityScale = std::max(scale, fit);
+    windowWidth = fullScreen ? std::max(screenWidth, width) : width * scale;
+    windowHeight = fullScreen ? std::max(screenHeight, height) : height * scale;
+}
+
+// The window's own background is black (pixel 0 in every true-colour layout
+// and in the colour cube, with the alpha bits set where the visual has
+// them). The picture is a child window of the same visual that selects no
+// input, so key presses over it go to the window. The full-screen state is
+// asked for the way a window not yet mapped does: in its _NET_WM_STATE
+// property.
+void Canvo::CreatePicture()
+{
+    XSetWindowBackground(display, window, opaqueBits);
+    picture = XCreateSimpleWindow(display, window, 0, 0, unsigned(width * scale), unsigned(height * scale), 0, 0, 0);
+    XMapWindow(display, picture);
+    XSelectInput(display, window, StructureNotifyMask);
+    LayOut(windowWidth, windowHeight);
+    if (fullScreen) {
+        Atom state = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&state), 1);
+    }
+}
+
+// A pixmap of the picture's size at `newScale` over the start of the
+// segment becomes the picture's background; the old one goes.
+void Canvo::ShowAtScale(int newScale)
+{
+    Pixmap shown = XShmCreatePixmap(display, window, segmentInfo.shmaddr, &segmentInfo, unsigned(width * newScale),
+                                    unsigned(height * newScale), unsigned(visualDepth));
+    XSetWindowBackgroundPixmap(display, picture, shown);
+    XResizeWindow(display, picture, unsigned(width * newScale), unsigned(height * newScale));
+    if (pixmap)
+        XFreePixmap(display, pixmap);
+    pixmap = shown;
+    scale = newScale;
+}
+
+// The largest scale that fits the window (at least 1, at most what the
+// segment holds), the picture centred; a smaller window shows its middle.
+// A new scale is converted at once from the frame last shown, so the
+// server never paints the segment's old layout.
+void Canvo::LayOut(int newWidth, int newHeight)
+{
+    windowWidth = newWidth;
+    windowHeight = newHeight;
+    const int fit = std::max(1, std::min({newWidth / width, newHeight / height, capacityScale}));
+    if (fit != scale && pixmap) {
+        scale = fit;
+        ConvertSource();
+        ShowAtScale(fit);
+    }
+    XMoveWindow(display, picture, (newWidth - width * scale) / 2, (newHeight - height * scale) / 2);
+}
+
+// The picture goes before the window is repainted with the throw-away tile:
+// while it covers the window, that repaint would paint nothing.
+void Canvo::DestroyPicture()
+{
+    if (display && picture)
+        XDestroyWindow(display, picture);
+    picture = 0;
+}
+
+bool Canvo::ConvertSource()
+{
+    ConvertJob job{sourceBuffer, image, uint32_t(width) * uint32_t(height),
+                   uint32_t(height) * uint32_t(sourceBytesPerLine), colourTable, opaqueBits,
+                   uint32_t(width), uint32_t(scale)};
+    return ConvertPixels(conversionCode, job);
+}
+
+// The window manager's close and the keys come only once the program reads
+// close requests: until then closing the window ends the client as it
+// always has.
+void Canvo::WatchCloseRequests()
+{
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    XSelectInput(display, window, StructureNotifyMask | KeyPressMask);
+    watchingClose = true;
+}
+
+bool Canvo::IsCloseRequest(const XEvent& event) const
+{
+    if (event.type == ClientMessage)
+        return event.xclient.window == window && event.xclient.format == 32 &&
+               event.xclient.message_type == XInternAtom(display, "WM_PROTOCOLS", True) &&
+               Atom(event.xclient.data.l[0]) == XInternAtom(display, "WM_DELETE_WINDOW", True);
+    if (event.type == KeyPress) {
+        XKeyEvent key = event.xkey;
+        KeySym symbol = XLookupKeysym(&key, 0);
+        return symbol == XK_Escape || symbol == XK_q;
+    }
+    return false;
+}
+
+// Takes every event already received or waiting on the connection; XPending
+// reads what has arrived and never waits for more.
+void Canvo::HandleEvents()
+{
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == ConfigureNotify && event.xconfigure.window == window)
+            LayOut(event.xconfigure.width, event.xconfigure.height);
+        else if (IsCloseRequest(event))
+            closeRequested = true;
+    }
+}
+
+bool Canvo::CloseRequested()
+{
+    if (!inGraphics || error != ERR_CV_NONE)
+        return false;
+    if (!watchingClose)
+        WatchCloseRequests();
+    HandleEvents();
+    return closeRequested;
+}
+
+namespace {
+
+// Whole Hz of a mode: pixel clock over the pixels of a frame, rounded;
+// interlaced modes show two fields per frame, double-scanned ones half.
+int ModeRate(const XRRModeInfo& mode)
+{
+    uint64_t pixels = uint64_t(mode.hTotal) * mode.vTotal;
+    if (mode.modeFlags & RR_DoubleScan)
+        pixels *= 2;
+    if (mode.modeFlags & RR_Interlace)
+        pixels /= 2;
+    return pixels ? int((mode.dotClock + pixels / 2) / pixels) : 0;
+}
+
+}  // namespace
+
+// The rate of the monitor (CRTC) that shows the window's centre, else of the
+// first monitor that shows anything.
+int Canvo::CrtcRefreshRate() const
+{
+    Window root = RootWindow(display, screenNumber);
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+    if (!resources)
+        return 0;
+    int centreX = 0, centreY = 0;
+    Window child;
+    XTranslateCoordinates(display, window, root, windowWidth / 2, windowHeight / 2, &centreX, &centreY, &child);
+    int first = 0, shown = 0;
+    for (int c = 0; c < resources->ncrtc && !shown; ++c) {
+        XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, resources, resources->crtcs[c]);
+        if (!crtc)
+            continue;
+        for (int m = 0; m < resources->nmode && crtc->mode != None; ++m) {
+            if (resources->modes[m].id != crtc->mode)
+                continue;
+            int rate = ModeRate(resources->modes[m]);
+            first = first ? first : rate;
+            if (centreX >= crtc->x && centreY >= crtc->y && centreX < crtc->x + int(crtc->width) &&
+                centreY < crtc->y + int(crtc->height))
+                shown = rate;
+        }
+        XRRFreeCrtcInfo(crtc);
+    }
+    XRRFreeScreenResources(resources);
+    return shown ? shown : first;
+}
+
+// RandR 1.2 and later describe each monitor's mode; older servers, and
+// modes without timings, leave the screen's one rate of RandR 1.1.
+int Canvo::RefreshRate() const
+{
+    if (!inGraphics || error != ERR_CV_NONE)
+        return 0;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase) || !XRRQueryVersion(display, &major, &minor))
+        return 0;
+    int rate = (major > 1 || minor >= 2) ? CrtcRefreshRate() : 0;
+    if (rate == 0) {
+        if (XRRScreenConfiguration* config = XRRGetScreenInfo(display, RootWindow(display, screenNumber))) {
+            rate = XRRConfigCurrentRate(config);
+            XRRFreeScreenConfigInfo(config);
+        }
+    }
+    return rate > 0 ? rate : 0;
 }

@@ -35,10 +35,22 @@ public:
     // Open releases everything it created.
     int Open(int argc, char** argv, int width, int height, int sourceDepth, const char* title);
     void Close();
-    // Converts the source buffer into the pixmap and waits for the repaint.
+    // Takes the pending window events (a resize re-chooses the scale),
+    // converts the source buffer into the pixmap and waits for the repaint.
     void Refresh();
     // Colour `index` of an 8-bit source (colormap entry or converter table).
     void SetColor(int index, int red, int green, int blue);
+
+    // Before Open: each frame pixel is shown as a scale × scale block (0: the
+    // largest scale whose window fits comfortably on the screen), and whether
+    // the window asks the window manager for the full-screen state.
+    void SetPresentation(int scale, bool fullScreen);
+    // Reads the pending events without blocking; true once the user has asked
+    // to close the window. From the first call on, the window manager's close
+    // and the Escape and q keys come to the program.
+    bool CloseRequested();
+    // The screen's refresh rate in whole Hz as RandR reports it; 0 when unknown.
+    int RefreshRate() const;
 
     int GetError() const { return error; }
     const char* GetErrorText() const { return CanvoErrorText(error); }
@@ -55,6 +67,7 @@ public:
     // Bits per pixel of the image, from the server's pixmap formats.
     int GetImageBitsPerPixel() const { return imageBitsPerPixel; }
     int GetConversionCode() const { return conversionCode; }
+    int GetScale() const { return scale; }
 
 private:
     int OpenSteps(int argc, char** argv, const char* title);
@@ -65,6 +78,16 @@ private:
     int CreateSharedImage();
     void LoadColourCube();
     void Release();
+    void ChooseScale();
+    void CreatePicture();
+    void ShowAtScale(int newScale);
+    void LayOut(int newWidth, int newHeight);
+    void DestroyPicture();
+    bool ConvertSource();
+    void WatchCloseRequests();
+    void HandleEvents();
+    bool IsCloseRequest(const XEvent& event) const;
+    int CrtcRefreshRate() const;
 
     Display* display = nullptr;
     Window window = 0;
@@ -94,4 +117,18 @@ private:
     bool colormapWritable = false;
     bool segmentAttached = false;
     Pixmap pixmap = 0;
+
+    // How the picture is shown and what the user asked for. The window
+    // (black) holds one child, the picture, whose background is the shared
+    // pixmap: width × height frame pixels at `scale`, centred in the window.
+    // The segment has room for the picture at up to `capacityScale`.
+    int requestedScale = 1;
+    bool fullScreen = false;
+    int scale = 1;
+    int capacityScale = 1;
+    int windowWidth = 0;
+    int windowHeight = 0;
+    Window picture = 0;
+    bool watchingClose = false;
+    bool closeRequested = false;
 };

@@ -163,7 +163,9 @@ int DestinationFlag(int visualDepth, int bitsPerPixel)
     }
 }
 
-bool ConvertPixels(int code, const ConvertJob& job)
+namespace {
+
+bool ConvertFrame(int code, const ConvertJob& job)
 {
     switch (code) {
     // To an 8-bit 3-3-2 colour-cube index.
@@ -210,4 +212,94 @@ bool ConvertPixels(int code, const ConvertJob& job)
     default: return false;
     }
     return true;
+}
+
+// Bytes per image pixel of a valid conversion code.
+int ImageBytes(int code)
+{
+    if (code & CONVERT_TO_8)
+        return 1;
+    if (code & (CONVERT_TO_15 | CONVERT_TO_16))
+        return 2;
+    return code & CONVERT_TO_24 ? 3 : 4;
+}
+
+// Widens a line of `width` converted pixels, which sit at the end of the
+// line, in place into `scale` copies of each pixel from the line's start.
+// Working forwards never overwrites a pixel before it is read: pixel x is
+// read from (scale − 1) × width + x and its copies end at (x + 1) × scale.
+// Common scales are fixed at compile time (N), so the copies unroll.
+template <int B, uint32_t N>
+void WidenLine(uint8_t* line, uint32_t width, uint32_t scale)
+{
+    const uint32_t n = N ? N : scale;
+    const uint8_t* from = line + size_t(n - 1) * width * B;
+    for (uint32_t x = 0; x < width; ++x) {
+        uint8_t pixel[B];
+        std::memcpy(pixel, from + size_t(x) * B, B);
+        for (uint32_t k = 0; k < n; ++k, line += B)
+            std::memcpy(line, pixel, B);
+    }
+}
+
+using Widener = void (*)(uint8_t*, uint32_t, uint32_t);
+
+template <int B>
+Widener WidenerFor(uint32_t scale)
+{
+    switch (scale) {
+    case 2: return WidenLine<B, 2>;
+    case 3: return WidenLine<B, 3>;
+    case 4: return WidenLine<B, 4>;
+    default: return WidenLine<B, 0>;
+    }
+}
+
+Widener WidenerFor(int bytes, uint32_t scale)
+{
+    switch (bytes) {
+    case 1: return WidenerFor<1>(scale);
+    case 2: return WidenerFor<2>(scale);
+    case 3: return WidenerFor<3>(scale);
+    default: return WidenerFor<4>(scale);
+    }
+}
+
+// Line by line: the source line is converted once, by the same converter as
+// at scale 1, into the end of its first image line, widened there, and the
+// widened line copied to the scale − 1 lines below. Each line stays in the
+// cache from its conversion to its last copy.
+bool ConvertScaled(int code, const ConvertJob& job)
+{
+    const uint32_t lines = job.pixels / job.width;
+    const uint32_t scale = job.scale;
+    const int bytes = ImageBytes(code);
+    const size_t imageLine = size_t(job.width) * scale * size_t(bytes);
+    const Widener widen = WidenerFor(bytes, scale);
+    ConvertJob line = job;
+    line.pixels = job.width;
+    line.sourceBytes = lines ? job.sourceBytes / lines : 0;
+    line.scale = 1;
+    if (lines == 0)
+        return ConvertFrame(code, ConvertJob{job.source, job.image, 0, 0, job.colourTable, job.opaque});
+    for (uint32_t y = 0; y < lines; ++y) {
+        uint8_t* first = job.image + size_t(y) * scale * imageLine;
+        line.source = job.source + size_t(y) * line.sourceBytes;
+        line.image = first + size_t(scale - 1) * job.width * size_t(bytes);
+        if (!ConvertFrame(code, line))
+            return false;
+        widen(first, job.width, scale);
+        for (uint32_t k = 1; k < scale; ++k)
+            std::memcpy(first + k * imageLine, first, imageLine);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ConvertPixels(int code, const ConvertJob& job)
+{
+    if (job.scale > 1 && job.width > 0)
+        return ConvertScaled(code, job);
+    return ConvertFrame(code, job);
 }

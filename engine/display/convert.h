@@ -25,6 +25,9 @@ enum : int {
 // 256 × 16-bit entries for 15- and 16-bit images, 256 × 32-bit entries for
 // 24- and 32-bit images (same storage). `opaque` is ORed into every 32-bit
 // image pixel: the alpha bits of a visual with an alpha channel, else 0.
+// With a `scale` above 1 every source pixel becomes a scale × scale block of
+// an image `scale` times as wide and as high; `width` (pixels per line) is
+// then needed, and not read otherwise.
 struct ConvertJob {
     const uint8_t* source;
     uint8_t* image;
@@ -32,6 +35,8 @@ struct ConvertJob {
     uint32_t sourceBytes;
     const uint8_t* colourTable;
     uint32_t opaque;
+    uint32_t width = 0;
+    uint32_t scale = 1;
 };
 
 // Source flag for a source depth, 0 when the depth is not one of 8/15/16/24/32.

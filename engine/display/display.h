@@ -12,6 +12,18 @@ constexpr uint32_t TAG_OPENVIEW_WIDTH = 0x803d1201;
 constexpr uint32_t TAG_OPENVIEW_HEIGHT = 0x803d1202;
 constexpr uint32_t TAG_OPENVIEW_DEPTH = 0x803d1203;  // accepted, not read: the frame is always 15-bit
 constexpr uint32_t TAG_OPENVIEW_DOUBLEBUFFER = 0x803d1209;
+// Window scale N >= 1: each frame pixel is shown as an N × N block. Absent:
+// 1. 0: the largest scale whose window fits comfortably on the screen, that
+// is at most 3/4 of the screen's width and 3/4 of its height (1 when even
+// scale 1 is larger than that). A scale whose window would pass X's largest
+// side (32767) is reduced. When the window is resized, the picture takes the
+// largest scale that fits it (at least the largest that fits the screen
+// can be had), centred on black.
+constexpr uint32_t TAG_OPENVIEW_SCALE = 0x803d1204;
+// Non-zero: the window asks the window manager for the full-screen state;
+// the picture is shown at the largest integer scale that fits the window,
+// centred on black.
+constexpr uint32_t TAG_OPENVIEW_FULLSCREEN = 0x803d1205;
 
 // Tags of XViewCreate and XViewSetAttrs (group 0x0d).
 constexpr uint32_t TAG_XVIEW_WIDTH = 0x803d0d00;
@@ -51,6 +63,17 @@ DView* OpenView(int argc, char** argv, const TagItem* tags);
 
 // Shows the current buffer in the window.
 void PresentView(DView* view);
+
+// Reads the window's pending events without blocking. 1 once the user has
+// asked to close the window (the window manager's close, or the Escape or q
+// key), and from then on; 0 otherwise and for null. The window manager's
+// close is routed to the program from the first call on: a program that
+// never asks keeps the default, where closing the window ends the program.
+int ViewCloseRequested(DView* view);
+
+// The refresh rate in whole Hz of the monitor that shows the window, as the
+// X server reports it through RandR; 0 when it is unknown and for null.
+int ViewRefreshRate(DView* view);
 
 // Releases the frame buffer, the window and every X and shared-memory
 // resource; null is accepted.

@@ -72,7 +72,11 @@ DView* OpenView(int argc, char** argv, const TagItem* tags)
         return nullptr;
     }
 
+    item = FindTag(TAG_OPENVIEW_SCALE, tags);
+    int scale = item ? int(std::min<uintptr_t>(item->data, 32767)) : 1;
+    item = FindTag(TAG_OPENVIEW_FULLSCREEN, tags);
     window = new Canvo();
+    window->SetPresentation(scale, item && item->data);
     window->Open(argc, argv, view->xview->width, view->xview->height, SOURCE_DEPTH, WINDOW_TITLE);
     if (window->GetError() != ERR_CV_NONE) {
         PrintText("Error! Window could not be opened. Error code: \n");
@@ -108,6 +112,16 @@ void PresentView(DView* view)
             MemCopy(target + y * targetLine, source + y * sourceLine, lineBytes);
     }
     window->Refresh();
+}
+
+int ViewCloseRequested(DView* view)
+{
+    return view && window && window->CloseRequested() ? 1 : 0;
+}
+
+int ViewRefreshRate(DView* view)
+{
+    return view && window ? window->RefreshRate() : 0;
 }
 
 void CloseView(DView* view)

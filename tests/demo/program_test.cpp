@@ -61,7 +61,8 @@ TEST(Threnody, CommandLinesAndDataFiles)
     const Row rows[] = {
         {"empty", {}, 0, STARTING + LOADING + noMask, ""},
         {"pipe", {}, 0, STARTING + LOADING + noMask, ""},
-        {"empty", {"-cdrom"}, 0, STARTING + "Please specify cdrom device\nFor example: Threnody.Linux -cdrom /dev/cdrom\n", ""},
+        {"empty", {"--fps=30", "-cdrom"}, 0, STARTING + "Please specify cdrom device\nFor example: Threnody.Linux -cdrom /dev/cdrom\n", ""},
+        {"empty", {"-cdrom", missing, "--fps", "x"}, 2, "", "threnody: 'x' is not a frame rate (0 to 1000)\nusage: threnody [-cdrom DEVICE] [options]\n"},
         {"empty", {"-cdrom", missing}, 1, STARTING, "can't open cdrom (" + missing + ")\n"},
         {"empty", {"-cdrom", device}, 0, STARTING + LOADING + noMask, ""},
         {"empty", {"x", "-cdrom", missing}, 0, STARTING + LOADING + noMask, ""},

@@ -1,7 +1,7 @@
 // threnody end to end on a private X server: the show plays on the data
-// set that kvordata writes, keeps drawing until it is ended from outside
-// and leaves no shared-memory segment behind; a CD device that refuses to
-// play ends it once the window is open.
+// set that kvordata writes, keeps drawing until its window is closed and
+// then ends as its exit routine does, leaving no shared-memory segment
+// behind; a CD device that refuses to play ends it once the window is open.
 #include <gtest/gtest.h>
 
 #include "display_x11/xserver.h"
@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* TITLE = "Kvoral 3D Render Window";
 const std::string STARTED = "** Starting Timer\n** Loading Data. Please stand by.\n** Opening Display\n";
+const std::string CREDITS = "threnody - a kvor3d show: code, scenes and pictures by the kvor3d team\n";
 
 // Polls every 50 ms, for at most `count` polls, until `ready`.
 template <typename Ready>
@@ -38,8 +39,8 @@ void PaintAnotherWindow()
 
 // The first second of the show: part 1's pictures. Each of two looks at the
 // window finds a picture of many colours, and the picture changes between
-// them; the show goes on until it is ended.
-TEST(Show, PlaysOnTheGeneratedDataUntilEndedAndLeavesNoSegment)
+// them; the show goes on until Escape is pressed.
+TEST(Show, PlaysOnTheGeneratedDataUntilClosedAndLeavesNoSegment)
 {
     PrivateXServer server({"-screen", "0", "1024x768x24"}, false);
     const std::string display = server.DisplayName();
@@ -61,13 +62,12 @@ TEST(Show, PlaysOnTheGeneratedDataUntilEndedAndLeavesNoSegment)
     }
     EXPECT_NE(looks[0], looks[1]);
     ASSERT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the show ended by itself";
-    kill(pid, SIGTERM);
-    int raw = 0;
-    const run::Result shown = run::Finish(pid, folder.Path(), "show", &raw);
-    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGTERM);
+    SendToWindow(display, window, "Escape");
+    const run::Result shown = run::Finish(pid, folder.Path(), "show", nullptr, 30);
+    EXPECT_EQ(shown.status, 0);
     PaintAnotherWindow();
     EXPECT_TRUE(SegmentsGoneSoon(pid));
-    EXPECT_EQ(shown.out, STARTED);
+    EXPECT_EQ(shown.out, STARTED + CREDITS);
     EXPECT_EQ(shown.err, "");
 
     // A regular file opens as the device but refuses the table-of-contents

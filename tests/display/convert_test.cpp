@@ -152,6 +152,37 @@ TEST(ConvertPixels, TableReadsAndCopiesMatchTheirReference)
     }
 }
 
+// Every code at scales 2 and 3 (fixed at compile time) and 5 (not): the
+// scale-1 image with each pixel repeated into a scale × scale block, and
+// nothing written past the image.
+TEST(ConvertPixels, ScaledImagesAreTheUnscaledOneInBlocks)
+{
+    const Bytes table = ColourTable();
+    constexpr uint32_t W = 24, H = 5;
+    for (int from = 0; from < 5; ++from) {
+        for (int to = 0; to < 5; ++to) {
+            const int bytes[5] = {1, 2, 2, 3, 4}, code = (1 << from) | (32 << to), in = bytes[from], out = bytes[to];
+            Bytes source(W * H * size_t(in));
+            for (size_t i = 0; i < source.size(); ++i)
+                source[i] = uint8_t(i * 131 + 7);
+            const Bytes unscaled = Convert(code, source, in, out, 0xFF000000);
+            for (uint32_t scale : {2u, 3u, 5u}) {
+                Bytes expected(unscaled.size() * scale * scale), image(expected.size() + GUARD_BYTES, GUARD);
+                for (size_t i = 0; i < expected.size() / size_t(out); ++i) {
+                    const size_t x = i % (W * scale) / scale, y = i / (W * scale) / scale;
+                    std::memcpy(&expected[i * size_t(out)], &unscaled[(y * W + x) * size_t(out)], size_t(out));
+                }
+                const ConvertJob job{source.data(), image.data(), W * H, uint32_t(source.size()), table.data(),
+                                     0xFF000000, W, scale};
+                EXPECT_TRUE(ConvertPixels(code, job)) << code;
+                EXPECT_EQ(Bytes(image.begin() + long(expected.size()), image.end()), Bytes(GUARD_BYTES, GUARD)) << code;
+                image.resize(expected.size());
+                EXPECT_TRUE(image == expected) << "code " << code << " scale " << scale;
+            }
+        }
+    }
+}
+
 TEST(ConvertPixels, CodeWithoutAConverterWritesNothing)
 {
     const Bytes table = ColourTable();

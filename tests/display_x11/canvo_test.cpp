@@ -7,6 +7,7 @@
 #include "support/run_program.h"
 #include "xserver.h"
 
+#include <X11/Xatom.h>
 #include <sys/shm.h>
 
 #include <cstring>
@@ -132,6 +133,70 @@ TEST(CanvoPixels, EightBitSourceOnSixteenBitVisualUsesColourTable)
     EXPECT_EQ(pixels[0], 31u * 2048 + 33 * 32 + 1);
     EXPECT_EQ(pixels[1], 0u);
     canvo.Close();
+}
+
+// Every frame pixel reads back as a scale × scale block, centred on black in
+// a larger window: 0 asks for the largest scale within 3/4 of the 640 × 480
+// screen (1 for a frame larger than that), full screen for the largest that
+// fits it, and a resize by another client (as by a window manager)
+// re-chooses the scale.
+TEST(CanvoScale, PictureReadsBackAsBlocks)
+{
+    constexpr int FW = 64, FH = 40;
+    struct Row {
+        int screen, depth, request;
+        bool fullScreen;
+        int resizedWidth, resizedHeight, scale, windowWidth, windowHeight;
+    };
+    const Row rows[] = {
+        {1, 16, 1, false, 0, 0, 1, 64, 40},   {1, 16, 2, false, 0, 0, 2, 128, 80},  {1, 16, 3, false, 0, 0, 3, 192, 120},
+        {0, 24, 1, false, 0, 0, 1, 64, 40},   {0, 24, 2, false, 0, 0, 2, 128, 80},  {0, 24, 3, false, 0, 0, 3, 192, 120},
+        {0, 24, 0, false, 0, 0, 7, 448, 280}, {1, 16, 2, true, 0, 0, 10, 640, 480}, {0, 24, 1, false, 200, 150, 3, 200, 150},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "screen " << r.screen << " scale " << r.scale);
+        ScopedDisplay scoped(Screen(r.screen));
+        Canvo canvo;
+        canvo.SetPresentation(r.request, r.fullScreen);
+        ASSERT_EQ(canvo.Open(0, nullptr, FW, FH, 15, "test"), ERR_CV_NONE);
+        uint16_t* frame = reinterpret_cast<uint16_t*>(canvo.GetSourceBuffer());
+        for (int i = 0; i < FW * FH; ++i)
+            frame[i] = uint16_t((i % FW * 7 + i / FW * 331) & 0x7FFF);
+        canvo.Refresh();
+        if (Display* other = r.resizedWidth ? XOpenDisplay(Screen(r.screen).c_str()) : nullptr) {
+            XResizeWindow(other, canvo.GetWindow(), unsigned(r.resizedWidth), unsigned(r.resizedHeight));
+            XCloseDisplay(other);
+        }
+        for (int i = 0; i < 500 && canvo.GetScale() != r.scale; ++i, usleep(10000))
+            canvo.Refresh();
+        XWindowAttributes window{};
+        XGetWindowAttributes(canvo.GetDisplay(), canvo.GetWindow(), &window);
+        ASSERT_EQ(window.width * 10000 + window.height, r.windowWidth * 10000 + r.windowHeight);
+        const std::vector<uint32_t> shown = ReadWindow(Screen(r.screen), canvo.GetWindow(), window.width, window.height);
+        ASSERT_EQ(shown.size(), size_t(window.width * window.height));
+        const int left = (window.width - FW * r.scale) / 2, top = (window.height - FH * r.scale) / 2;
+        size_t wrong = 0;
+        for (int y = 0; y < window.height; ++y)
+            for (int x = 0; x < window.width; ++x) {
+                const int fx = (x - left) / r.scale, fy = (y - top) / r.scale;
+                const bool inside = x >= left && y >= top && fx < FW && fy < FH;
+                wrong += shown[size_t(y * window.width + x)] != (inside ? ExpectedPixel(r.depth, frame[fy * FW + fx]) : 0);
+            }
+        EXPECT_EQ(wrong, 0u);
+        Atom type = 0, *state = nullptr;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        XGetWindowProperty(canvo.GetDisplay(), canvo.GetWindow(), XInternAtom(canvo.GetDisplay(), "_NET_WM_STATE", False), 0, 4,
+                           False, XA_ATOM, &type, &format, &count, &after, reinterpret_cast<unsigned char**>(&state));
+        EXPECT_EQ(count == 1 && *state == XInternAtom(canvo.GetDisplay(), "_NET_WM_STATE_FULLSCREEN", False), r.fullScreen);
+        XFree(state);
+        canvo.Close();
+    }
+    ScopedDisplay scoped(Screen(0));
+    Canvo large;
+    large.SetPresentation(0, false);
+    ASSERT_EQ(large.Open(0, nullptr, 600, 400, 15, "test"), ERR_CV_NONE);
+    EXPECT_EQ(large.GetScale(), 1);
 }
 
 // Each failure gives its code and text and leaves no segment behind; a

@@ -66,6 +66,26 @@ TEST(OpenView, SizeBufferingAndPresentedPixels)
     }
 }
 
+// A close request stays once made; the rate is whatever RandR reports.
+TEST(ViewEvents, CloseRequestsAndRefreshRate)
+{
+    const std::string name = Display16();
+    ScopedDisplay scoped(name);
+    const TagItem tags[] = {{TAG_DONE, 0}};
+    for (const char* what : {"WM_DELETE_WINDOW", "Escape", "q"}) {
+        DView* view = OpenView(0, nullptr, tags);
+        ASSERT_NE(view, nullptr);
+        EXPECT_LE(unsigned(ViewRefreshRate(view)), 1000u);
+        EXPECT_EQ(ViewCloseRequested(view), 0);
+        SendToWindow(name, FindWindowByTitle(name, TITLE), what);
+        for (int i = 0; i < 500 && !ViewCloseRequested(view); ++i)
+            usleep(10000);
+        EXPECT_EQ(ViewCloseRequested(view) + ViewCloseRequested(view), 2) << what;
+        CloseView(view);
+    }
+    EXPECT_EQ(ViewCloseRequested(nullptr) + ViewRefreshRate(nullptr), 0);
+}
+
 TEST(OpenView, FailuresPrintTheirMessage)
 {
     run::TempFolder dir;

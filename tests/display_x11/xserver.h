@@ -161,3 +161,28 @@ inline bool SegmentsGoneSoon(pid_t pid)
         usleep(50000);
     return SegmentsCreatedBy(pid).empty();
 }
+
+// Sends `window` what a window manager's close button (`what` =
+// "WM_DELETE_WINDOW") or a key press (`what` = the key's name) sends, from a
+// connection of its own.
+inline void SendToWindow(const std::string& displayName, Window window, const char* what)
+{
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display)
+        return;
+    XEvent event{};
+    if (const KeySym key = XStringToKeysym(what); key != NoSymbol) {
+        event.xkey = {KeyPress, 0, True, display, window, DefaultRootWindow(display), None, CurrentTime,
+                      1, 1, 1, 1, 0, XKeysymToKeycode(display, key), True};
+        XSendEvent(display, window, True, KeyPressMask, &event);
+    } else {
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(XInternAtom(display, what, False));
+        XSendEvent(display, window, False, NoEventMask, &event);
+    }
+    XSync(display, False);
+    XCloseDisplay(display);
+}

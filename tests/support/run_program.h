@@ -108,13 +108,21 @@ pid_t Start(const std::string& dir, Body body, const std::string& tag = "run")
     return child;
 }
 
-// Waits for a child that Start started; `raw` gets the wait status.
-inline Result Finish(pid_t child, const std::string& dir, const std::string& tag = "run", int* raw = nullptr)
+// Waits for a child that Start started; `raw` gets the wait status. With a
+// `limit`, a child still running that many seconds on is killed, so that
+// one that should have ended fails its test rather than hanging it.
+inline Result Finish(pid_t child, const std::string& dir, const std::string& tag = "run", int* raw = nullptr,
+                     int limit = 0)
 {
     if (child < 0)
         return {-1, "", "cannot fork"};
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    pid_t ended = 0;
+    for (int i = 0; i < limit * 20 && (ended = waitpid(child, &status, WNOHANG)) == 0; ++i)
+        usleep(50000);
+    if (limit && ended == 0)
+        kill(child, SIGKILL);
+    while (ended != child && waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (raw)
         *raw = status;

@@ -1,11 +1,13 @@
 // kvorview, run as a program on the X server named by DISPLAY: a table of
-// (scene, environment, output, status), and a short scene played to its end
-// with the rate it reached.
+// (arguments, environment, output, status), a short scene played to its end
+// with the rate it reached, and a long one stopped by closing its window.
 #include "support/run_program.h"
 #include "scene/sceneio.h"
 #include "support/scene_builder.h"
 
 #include <gtest/gtest.h>
+
+#include "display_x11/xserver.h"
 
 #include <cmath>
 #include <cstdio>
@@ -68,7 +70,7 @@ TEST(Kvorview, CommandLinesAndTheirOutput)
         {{""}, {}, "Cant load scene\n", 0},
         {{tooLong}, {}, "Cant load scene\n", 0},
         {{longest}, {}, "fps: inf\n", 0},
-        {{"instant.kvor"}, {}, "fps: inf\n", 0},
+        {{"--fps", "1000", "instant.kvor", "--scale=1"}, {}, "fps: inf\n", 0},
         {{"scene.kvor"}, {"DISPLAY=:64999"}, noWindow, 1},
     };
     for (const Row& r : rows) {
@@ -86,6 +88,18 @@ TEST(Kvorview, CommandLinesAndTheirOutput)
     ASSERT_EQ(std::sscanf(played.out.c_str(), "fps: %lf%c", &rate, &end), 2) << played.out;
     EXPECT_EQ(played.out.find('\n'), played.out.size() - 1);
     EXPECT_TRUE(std::isfinite(rate) && rate > 0.0) << played.out;
+
+    // A scene of an hour whose window is closed as a window manager does
+    // stops with the rate so far.
+    WriteScene(folder.Path("hour.kvor"), 3600 * TICKS_PER_SECOND);
+    const pid_t pid = run::Start(folder.Path(), run::Exec({program, "hour.kvor"}), "closed");
+    Window window = 0;
+    for (int i = 0; i < 400 && !(window = FindWindowByTitle(std::getenv("DISPLAY"), "Kvoral 3D Render Window")); ++i)
+        usleep(50000);
+    SendToWindow(std::getenv("DISPLAY"), window, "WM_DELETE_WINDOW");
+    const run::Result closed = run::Finish(pid, folder.Path(), "closed", nullptr, 30);
+    EXPECT_EQ(closed.status, 0);
+    EXPECT_EQ(closed.out.substr(0, 5), "fps: ") << closed.out;
 }
 
 }  // namespace
