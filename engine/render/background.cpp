@@ -3,6 +3,8 @@
 #include "render/lanes.h"
 #include "render/render.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,12 +27,6 @@ bool Addressable(const Texture* map)
            map->heightMask == map->height - 1;
 }
 
-// value >> n, or value << −n for a negative n.
-uint32_t Shift(uint32_t value, int32_t n)
-{
-    return n >= 0 ? value >> n : value << -n;
-}
-
 // 16 pixels stored at once, at any pixel address.
 using PixelBlock = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 constexpr int32_t BLOCK_PIXELS = 16;
@@ -48,10 +44,72 @@ __attribute__((target_clones("avx2", "default"))) void FillColour(uint16_t* pixe
     std::fill(pixels + blocks, pixels + count, pixel);
 }
 
+// The tiled image's addressing: texel (Shift(v, rowShift) & rowMask) +
+// (Shift(u, columnShift) & columnMask), each Shift as a right shift then a
+// left one, one of them by 0.
+struct ImageAddress {
+    const uint16_t* texels;
+    uint32_t rowRight, rowLeft;
+    uint32_t columnRight, columnLeft;
+    uint32_t rowMask, columnMask;
+};
+
+uint32_t ImageTexel(const ImageAddress& a, uint32_t u, uint32_t v)
+{
+    return a.texels[(((v >> a.rowRight) << a.rowLeft) & a.rowMask) + (((u >> a.columnRight) << a.columnLeft) & a.columnMask)];
+}
+
+using WideWords = uint32_t __attribute__((vector_size(32)));
+
+// The texels of eight positions.
+__attribute__((target("avx2"))) inline __m256i ImageTexels(const ImageAddress& a, uint32_t last, __m256i lastTexel,
+                                                           WideWords u, WideWords v)
+{
+    const WideWords index = (((v >> a.rowRight) << a.rowLeft) & a.rowMask) +
+                            (((u >> a.columnRight) << a.columnLeft) & a.columnMask);
+    const __m256i words = _mm256_mask_i32gather_epi32(lastTexel, reinterpret_cast<const int*>(a.texels),
+                                                      __m256i(index), __m256i(index != last), 2);
+    return _mm256_and_si256(words, _mm256_set1_epi32(0xFFFF));
+}
+
+// One row of the image from (u, v), stepping u by du and v by −dv a pixel:
+// 16 pixels at a time, each eight by one gather of 32-bit words (a lane at
+// the last texel takes it from a broadcast instead, so that no word reads
+// past the image), then the last width mod 16 one by one. The addressing is
+// copied in first: the stores could alias it.
+__attribute__((target("avx2"))) void DrawImageRowWide(const ImageAddress& address, uint16_t* row, int32_t width,
+                                                      uint32_t u, uint32_t v, uint32_t du, uint32_t dv)
+{
+    const ImageAddress a = address;
+    const uint32_t last = a.rowMask + a.columnMask;
+    const __m256i lastTexel = _mm256_set1_epi32(a.texels[last]);
+    const WideWords lane = {0, 1, 2, 3, 4, 5, 6, 7};
+    WideWords us = u + lane * du;
+    WideWords vs = v - lane * dv;
+    const uint32_t groupU = du * 8;
+    const uint32_t groupV = dv * 8;
+    int32_t x = 0;
+    for (; x + 2 * LANES <= width; x += 2 * LANES) {
+        const __m256i first = ImageTexels(a, last, lastTexel, us, vs);
+        const __m256i second = ImageTexels(a, last, lastTexel, us + groupU, vs - groupV);
+        us += 2 * groupU;
+        vs -= 2 * groupV;
+        // Packing works within each 128-bit half: put the quarters back in order.
+        const __m256i pixels = _mm256_permute4x64_epi64(_mm256_packus_epi32(first, second), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + x), pixels);
+    }
+    u += uint32_t(x) * du;
+    v -= uint32_t(x) * dv;
+    for (; x < width; ++x, u += du, v -= dv)
+        row[x] = uint16_t(ImageTexel(a, u, v));
+}
+
 // The tiled image: u and v are 16.16 with 65536 = one image width or height.
 // It turns with the camera's r2, and r0 and r1 scroll it; `rep` images pass
-// per full turn. Coordinates wrap in 32 bits.
-void DrawImage(const Scene* scene, const CameraEntity* camera, uint16_t* pixels, int32_t width, int32_t height)
+// per full turn. Coordinates wrap in 32 bits. The wide path draws the rows
+// with AVX2 where the processor has it.
+void DrawImage(const Scene* scene, const CameraEntity* camera, uint16_t* pixels, int32_t width, int32_t height,
+               FrontEndPath path)
 {
     const Texture* map = scene->backgroundMap;
     const uint32_t rep = scene->backgroundValue2;
@@ -66,19 +124,25 @@ void DrawImage(const Scene* scene, const CameraEntity* camera, uint16_t* pixels,
     uint32_t vStart = (uint32_t(TruncToInt(double(rep) * (-double(camera->rotation[1]) / 360) * 65536)) & 0xFFFF) -
                       (halfHeight * du + halfWidth * dv);
 
-    const auto* texels = static_cast<const uint16_t*>(map->pixels);
     const int32_t rowShift = 16 - int32_t(map->widthShift) - int32_t(map->heightShift);
     const int32_t columnShift = 16 - int32_t(map->widthShift);
-    const uint32_t rowMask = map->heightMask << map->widthShift;
-    const uint32_t columnMask = map->widthMask;
+    const ImageAddress a = {static_cast<const uint16_t*>(map->pixels),
+                            uint32_t(std::max(rowShift, 0)),
+                            uint32_t(std::max(-rowShift, 0)),
+                            uint32_t(std::max(columnShift, 0)),
+                            uint32_t(std::max(-columnShift, 0)),
+                            map->heightMask << map->widthShift,
+                            map->widthMask};
+    const bool wide = path == FrontEndPath::WIDE && __builtin_cpu_supports("avx2");
     for (int32_t y = 0; y < height; ++y) {
-        uint32_t u = uStart;
-        uint32_t v = vStart;
         uint16_t* row = pixels + int64_t(y) * width;
-        for (int32_t x = 0; x < width; ++x) {
-            row[x] = texels[(Shift(v, rowShift) & rowMask) + (Shift(u, columnShift) & columnMask)];
-            u += du;
-            v -= dv;
+        if (wide) {
+            DrawImageRowWide(a, row, width, uStart, vStart, du, dv);
+        } else {
+            uint32_t u = uStart;
+            uint32_t v = vStart;
+            for (int32_t x = 0; x < width; ++x, u += du, v -= dv)
+                row[x] = uint16_t(ImageTexel(a, u, v));
         }
         uStart += dv;
         vStart += du;
@@ -406,7 +470,7 @@ void DrawBackground(Scene* scene, XView* view, FrontEndPath path)
         break;
     case BACKGROUND_IMAGE:
         if (camera && Addressable(scene->backgroundMap))
-            DrawImage(scene, camera, pixels, view->width, view->height);
+            DrawImage(scene, camera, pixels, view->width, view->height, path);
         else
             FillColour(pixels, int32_t(count), scene->backgroundColour);
         break;

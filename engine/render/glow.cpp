@@ -48,6 +48,8 @@ int64_t WeightedAlpha(uint32_t a, float g1)
     return int64_t(std::clamp(value, -LIMIT, LIMIT));
 }
 
+// The buffer's weights are read eight at a time where they may all be 0,
+// and a′ is taken from a table of every weight's.
 void BlendBuffer(const GlowBuffer& buffer)
 {
     const int32_t width = Frame.width;
@@ -55,21 +57,36 @@ void BlendBuffer(const GlowBuffer& buffer)
     const int32_t x1 = std::min(buffer.x1, width - 1);
     const int32_t y0 = std::max(buffer.y0, 0);
     const int32_t y1 = std::min(buffer.y1, Frame.height - 1);
+    if (x0 > x1 || y0 > y1)
+        return;
     const int64_t red = (buffer.colour >> 19) & 0x1F;
     const int64_t green = (buffer.colour >> 11) & 0x1F;
     const int64_t blue = (buffer.colour >> 3) & 0x1F;
+    int64_t weights[256];
+    for (uint32_t a = 0; a < 256; ++a)
+        weights[a] = WeightedAlpha(a, buffer.g1);
     uint16_t* target = Frame.target;
     for (int32_t y = y0; y <= y1; ++y) {
+        const size_t rowStart = size_t(y) * size_t(width);
+        const uint8_t* alphas = buffer.pixels + rowStart;
+        uint16_t* row = target + rowStart;
         for (int32_t x = x0; x <= x1; ++x) {
-            const size_t i = size_t(y) * size_t(width) + size_t(x);
-            const uint32_t a = buffer.pixels[i];
+            if (x + 8 <= x1 + 1) {
+                uint64_t eight;
+                std::memcpy(&eight, alphas + x, sizeof eight);
+                if (eight == 0) {
+                    x += 7;
+                    continue;
+                }
+            }
+            const uint32_t a = alphas[x];
             if (a == 0)
                 continue;
-            const int64_t weighted = WeightedAlpha(a, buffer.g1);
-            const uint32_t d = target[i];
-            target[i] = uint16_t((BlendChannel((d >> 10) & 0x1F, red, a, weighted) << 10) |
-                                 (BlendChannel((d >> 5) & 0x1F, green, a, weighted) << 5) |
-                                 BlendChannel(d & 0x1F, blue, a, weighted));
+            const int64_t weighted = weights[a];
+            const uint32_t d = row[x];
+            row[x] = uint16_t((BlendChannel((d >> 10) & 0x1F, red, a, weighted) << 10) |
+                              (BlendChannel((d >> 5) & 0x1F, green, a, weighted) << 5) |
+                              BlendChannel(d & 0x1F, blue, a, weighted));
         }
     }
 }

@@ -13,6 +13,11 @@
 #include <array>
 #include <cstdint>
 
+// Whether the AVX2 pixel loops run, the span fillers' and the sprites': set
+// at start-up from the processor's features; tests turn it off to compare
+// both paths.
+extern bool SpanVectors;
+
 // ---- The triangle a filler receives ------------------------------------------------
 
 // One screen-space triangle: a face's corners and owner, or a fan triangle of

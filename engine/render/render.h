@@ -97,7 +97,7 @@ void SetFrameConstants(Scene* scene, Entity* camera, const XView* view);
 // pass.h). A null camera stands for the scene's own.
 void PrepareScene(Scene* scene, Entity* camera, XView* view);
 
-// How the floor and sky, the point lights and the vertex transformation are
+// How the tiled image, the floor and sky, the point lights and the vertex transformation are
 // worked out: eight pixels or vertices at a time (with AVX2 where the
 // processor has it), or one at a time. Both give the same results.
 enum class FrontEndPath { WIDE, ONE_BY_ONE };

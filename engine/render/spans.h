@@ -42,10 +42,6 @@ inline PixelValue<U> Splat(uint32_t x)
     return U{} + x;
 }
 
-// Whether the AVX2 pixel loops run: set at start-up from the processor's
-// features; tests turn it off to compare both paths. Read by RunPixels.
-extern bool SpanVectors;
-
 // ---- Pixels ------------------------------------------------------------------------
 
 constexpr uint32_t SPREAD_MASK = 0x01F07C1F;
@@ -77,6 +73,14 @@ inline PixelValue<U> Blend(U d, U s, A a)
 {
     const U sd = Spread(d);
     return Pack(sd + ((Spread(s) - sd) * a >> 5));
+}
+
+// The same on spread forms, before the packing: Pack(Mix(Spread(d),
+// Spread(s), a)) is Blend(d, s, a), and Spread(Pack(x)) is x & SPREAD_MASK.
+template <class U, class A>
+inline PixelValue<U> Mix(U sd, U ss, A a)
+{
+    return sd + ((ss - sd) * a >> 5);
 }
 
 // The blend weight of an object colour: its top five bits.
@@ -149,6 +153,26 @@ inline uint32_t LastTexel(const TexelAddress& at)
     return at.rowMask + at.columnMask;
 }
 
+// The texels at row + column and at the next column of eight lanes: one
+// gather of 32-bit words, their low and high halves, for the lanes whose
+// next column follows in memory; the lanes in the last column, whose next
+// column is the row's first, texel by texel.
+__attribute__((target("avx2"))) inline void TexelPairs(const uint16_t* pixels, uint32_t last, Lanes row,
+                                                       Lanes column, uint32_t columnMask, Lanes& texel,
+                                                       Lanes& next)
+{
+    const Lanes index = row + column;
+    const Lanes wraps = Lanes(column == columnMask);
+    const Lanes words = Lanes(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(pixels),
+                                                           __m256i(index), __m256i(~wraps), 2));
+    texel = words & 0xFFFF;
+    next = words >> 16;
+    if (!_mm256_testz_si256(__m256i(wraps), __m256i(wraps))) {
+        texel = wraps ? TexelAt(pixels, last, index) : texel;
+        next = wraps ? TexelAt(pixels, last, row) : next;
+    }
+}
+
 template <class U>
 inline PixelValue<U> NearestTexel(const TexelMap& m, U a, U b)
 {
@@ -156,25 +180,36 @@ inline PixelValue<U> NearestTexel(const TexelMap& m, U a, U b)
 }
 
 // The four texels around (a, b) in spread form, mixed by the top five
-// fraction bits: first down each column (rows r and r + 1), then across.
+// fraction bits: first down each column (rows r and r + 1), then across;
+// the mix in spread form, to be packed.
 template <class U>
-inline PixelValue<U> BilinearTexel(const TexelMap& m, U a, U b)
+inline PixelValue<U> BilinearSpread(const TexelMap& m, U a, U b)
 {
     const TexelAddress& at = m.at;
     const uint32_t last = LastTexel(at);
     const U row = (a >> at.rowShift) & at.rowMask;
     const U nextRow = (row + at.rowUnit) & at.rowMask;
     const U column = (b >> at.columnShift) & at.columnMask;
-    const U nextColumn = (column + 1) & at.columnMask;
     const U fa = (a >> at.fractionShift) & 0x1F;
     const U fb = (b >> at.fractionShift) & 0x1F;
-    const U s00 = Spread(TexelAt(m.pixels, last, row + column));
-    const U s10 = Spread(TexelAt(m.pixels, last, nextRow + column));
-    const U s01 = Spread(TexelAt(m.pixels, last, row + nextColumn));
-    const U s11 = Spread(TexelAt(m.pixels, last, nextRow + nextColumn));
+    U t00, t10, t01, t11;
+    if constexpr (std::is_same_v<U, Lanes>) {
+        TexelPairs(m.pixels, last, row, column, at.columnMask, t00, t01);
+        TexelPairs(m.pixels, last, nextRow, column, at.columnMask, t10, t11);
+    } else {
+        const U nextColumn = (column + 1) & at.columnMask;
+        t00 = TexelAt(m.pixels, last, row + column);
+        t10 = TexelAt(m.pixels, last, nextRow + column);
+        t01 = TexelAt(m.pixels, last, row + nextColumn);
+        t11 = TexelAt(m.pixels, last, nextRow + nextColumn);
+    }
+    const U s00 = Spread(t00);
+    const U s10 = Spread(t10);
+    const U s01 = Spread(t01);
+    const U s11 = Spread(t11);
     const U left = (s00 + ((s10 - s00) * fa >> 5)) & SPREAD_MASK;
     const U right = (s01 + ((s11 - s01) * fa >> 5)) & SPREAD_MASK;
-    return Pack(left + ((right - left) * fb >> 5));
+    return left + ((right - left) * fb >> 5);
 }
 
 // A transparency map's intensities, addressed like its texels.
@@ -440,13 +475,20 @@ constexpr bool ReadsFrame(unsigned f)
 template <unsigned F, class Q, class U>
 inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
 {
-    U p;
-    if constexpr ((F & SPAN_TEXEL) && (F & SPAN_BILINEAR))
-        p = BilinearTexel(s.texels, q.u, q.v);
+    // A bilinear texel stays in spread form through the fog blend, and the
+    // fog blend's result into the frame's blend: each packing and spreading
+    // again that Blend would take is a mask.
+    constexpr bool BILINEAR = (F & SPAN_BILINEAR) && (F & (SPAN_TEXEL | SPAN_ENVIRONMENT));
+    constexpr bool SPREAD_SOURCE = BILINEAR && !(F & SPAN_SHADE);
+    constexpr bool SPREAD_FOGGED = SPREAD_SOURCE || (F & SPAN_FOG);
+    U p{};
+    U spread{};
+    if constexpr ((F & SPAN_TEXEL) && BILINEAR)
+        spread = BilinearSpread(s.texels, q.u, q.v);
     else if constexpr (F & SPAN_TEXEL)
         p = NearestTexel(s.texels, q.u, q.v);
-    else if constexpr ((F & SPAN_ENVIRONMENT) && (F & SPAN_BILINEAR))
-        p = BilinearTexel(s.texels, q.envRow, q.envColumn);
+    else if constexpr (BILINEAR)
+        spread = BilinearSpread(s.texels, q.envRow, q.envColumn);
     else if constexpr (F & SPAN_ENVIRONMENT)
         p = NearestTexel(s.texels, q.envRow, q.envColumn);
     else if constexpr (F & SPAN_SHADE)
@@ -454,16 +496,24 @@ inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
     else
         p = Splat<U>(s.colour);
     if constexpr ((F & SPAN_SHADE) && (F & (SPAN_TEXEL | SPAN_ENVIRONMENT)))
-        p = ShadedTexel(p, q.red, q.green, q.blue);
-    if constexpr (F & SPAN_FOG)
-        p = Blend(p, Splat<U>(s.fogColour), FogWeight(q.level));
-    if constexpr (F & SPAN_ALPHA)
-        p = Blend(d, p, s.alpha);
-    if constexpr (F & SPAN_GREY)
-        p = Blend(d, p, GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3);
-    if constexpr (F & SPAN_VOXEL)
-        p = Blend(d, p, VoxelWeight(s.voxels, q.u, q.v) >> 3);
-    return p;
+        p = ShadedTexel(BILINEAR ? Pack(spread) : p, q.red, q.green, q.blue);
+    if constexpr (F & SPAN_FOG) {
+        const U source = SPREAD_SOURCE ? spread & SPREAD_MASK : Spread(p);
+        spread = Mix(source, Spread(Splat<U>(s.fogColour)), FogWeight(q.level));
+    }
+    static_assert(__builtin_popcount(F & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL)) <= 1, "one blend into the frame");
+    if constexpr (F & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL)) {
+        const U source = SPREAD_FOGGED ? spread & SPREAD_MASK : Spread(p);
+        U a;
+        if constexpr (F & SPAN_ALPHA)
+            a = Splat<U>(s.alpha);
+        else if constexpr (F & SPAN_GREY)
+            a = GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3;
+        else
+            a = Splat<U>(VoxelWeight(s.voxels, q.u, q.v) >> 3);
+        return Pack(Mix(Spread(d), source, a));
+    }
+    return SPREAD_FOGGED ? Pack(spread) : p;
 }
 
 // The per-pixel steps of a member. In the perspective members w, u·w and
@@ -532,6 +582,31 @@ constexpr int64_t LaneRun(unsigned f)
     return (f & SPAN_BILINEAR) ? 4 : SPAN_LANES;
 }
 
+// Fewer than eight pixels from d on, by lanes. Where the group's eight
+// pixels all lie in the frame they are read and stored at once, those past
+// the n stored as they were read; else the n go through a buffer.
+template <unsigned F, int DIRECTION>
+__attribute__((target("avx2"))) inline void DrawShortGroup(const Surface& s, uint16_t* d, int64_t n,
+                                                           const LaneInterpolants& p)
+{
+    const uintptr_t first = reinterpret_cast<uintptr_t>(Frame.target);
+    const uintptr_t end = first + uintptr_t(Frame.width) * uintptr_t(Frame.height) * sizeof(uint16_t);
+    const uintptr_t low = reinterpret_cast<uintptr_t>(d) - (DIRECTION > 0 ? 0 : (SPAN_LANES - 1) * sizeof(uint16_t));
+    if (low >= first && low <= end - SPAN_LANES * sizeof(uint16_t) && end - first >= SPAN_LANES * sizeof(uint16_t)) {
+        const Lanes frame = LoadPixels<DIRECTION>(d);
+        const Lanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
+        StorePixels<DIRECTION>(d, lane < uint32_t(n) ? SpanPixel<F>(s, p, frame) : frame);
+        return;
+    }
+    uint16_t pixels[SPAN_LANES] = {};
+    for (int64_t i = 0; i < n; ++i)
+        pixels[i] = d[i * DIRECTION];
+    const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
+    StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
+    for (int64_t i = 0; i < n; ++i)
+        d[i * DIRECTION] = pixels[i];
+}
+
 // `count` pixels of member F eight at a time, from q with the steps of
 // `step` (the fog level through its bits, `levelIncrement` per pixel); the
 // last group of fewer than eight goes through a buffer, so that no pixel
@@ -578,15 +653,9 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
     }
     const int64_t rest = count - groups * SPAN_LANES;
     if (rest > 0) {
-        uint16_t pixels[SPAN_LANES] = {};
-        for (int64_t i = 0; i < rest; ++i)
-            pixels[i] = d[i * DIRECTION];
-        const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
         if constexpr (F & SPAN_FOG)
             p.level = FloatLanes(levelBits);
-        StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
-        for (int64_t i = 0; i < rest; ++i)
-            d[i * DIRECTION] = pixels[i];
+        DrawShortGroup<F, DIRECTION>(s, d, rest, p);
     }
     const uint32_t n = uint32_t(count);
     q.u += n * step.u;
@@ -600,61 +669,34 @@ __attribute__((target("avx2"), flatten)) void RunLanePixels(const Surface& surfa
         q.level = FloatOfBits(BitsOfFloat(q.level) + n * levelIncrement);
 }
 
-// The values of up to eight pixels as the one-pixel loop takes them, for
-// the perspective spans whose pieces are shorter than a group.
-struct RecordedPixels {
-    uint32_t u[SPAN_LANES], v[SPAN_LANES];
-    uint32_t red[SPAN_LANES], green[SPAN_LANES], blue[SPAN_LANES];
-    float level[SPAN_LANES];
-};
-
-template <unsigned F>
-inline void RecordPixel(RecordedPixels& r, int64_t i, const Interpolants& q)
+// The perspective divisions of eight lanes: TruncPerspective in each.
+__attribute__((target("avx2"))) inline Lanes TruncPerspectiveLanes(FloatLanes value)
 {
-    r.u[i] = q.u;
-    r.v[i] = q.v;
-    if constexpr (F & SPAN_SHADE) {
-        r.red[i] = q.red;
-        r.green[i] = q.green;
-        r.blue[i] = q.blue;
+    Lanes truncated = Lanes(_mm256_cvttps_epi32(__m256(value)));
+    const __m256i wrong = _mm256_cmpeq_epi32(__m256i(truncated), _mm256_set1_epi32(INT32_MIN));
+    if (!_mm256_testz_si256(wrong, wrong)) {
+        for (int i = 0; i < SPAN_LANES; ++i)
+            truncated[i] = uint32_t(TruncPerspective(value[i]));
     }
-    if constexpr (F & SPAN_FOG)
-        r.level[i] = q.level;
+    return truncated;
 }
 
-__attribute__((target("avx2"))) inline Lanes LoadLanes(const uint32_t* values)
+// Eight lanes of a float's values through its bit pattern: lane i holds
+// the bits plus (i mod pieces + ahead) × increment.
+__attribute__((target("avx2"))) inline FloatLanes StepLanes(float x, uint32_t increment, int64_t pieces,
+                                                            uint32_t ahead)
 {
-    return Lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(values)));
+    const Lanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
+    return FloatLanes(BitsOfFloat(x) + ((lane & uint32_t(pieces - 1)) + ahead) * increment);
 }
 
-// The first `count` recorded pixels, drawn from d on by lanes; fewer than
-// eight go through a buffer.
-template <unsigned F, int DIRECTION>
-__attribute__((target("avx2"))) inline void DrawRecorded(const Surface& s, uint16_t* d, int64_t count,
-                                                         const RecordedPixels& r)
+// Eight lanes from the first `pieces` values, repeated.
+__attribute__((target("avx2"))) inline FloatLanes RepeatedLanes(const float* values, int64_t pieces)
 {
-    LaneInterpolants p{};
-    p.u = LoadLanes(r.u);
-    p.v = LoadLanes(r.v);
-    if constexpr (F & SPAN_SHADE) {
-        p.red = LoadLanes(r.red);
-        p.green = LoadLanes(r.green);
-        p.blue = LoadLanes(r.blue);
-    }
-    if constexpr (F & SPAN_FOG)
-        p.level = FloatLanes(_mm256_loadu_ps(r.level));
-    if (count == SPAN_LANES) {
-        const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
-        StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
-        return;
-    }
-    uint16_t pixels[SPAN_LANES] = {};
-    for (int64_t i = 0; i < count; ++i)
-        pixels[i] = d[i * DIRECTION];
-    const Lanes frame = ReadsFrame(F) ? LoadPixels<1>(pixels) : Lanes{};
-    StorePixels<1>(pixels, SpanPixel<F>(s, p, frame));
-    for (int64_t i = 0; i < count; ++i)
-        d[i * DIRECTION] = pixels[i];
+    FloatLanes lanes;
+    for (int i = 0; i < SPAN_LANES; ++i)
+        lanes[i] = values[i & (pieces - 1)];
+    return lanes;
 }
 
 // Pixels whose interpolants all advance by whole steps: the 16.16 ones, and
@@ -821,6 +863,8 @@ struct SpanRows {
     float pieceW, pieceUw, pieceVw;  // N × the stepped gradients
     FloatSteps fog{0.0f};     // the fog level's steps per pixel
     FloatSteps wSteps{0.0f};  // w's steps per pixel
+    FloatSteps uwSteps{0.0f};  // u·w's and v·w's steps per piece
+    FloatSteps vwSteps{0.0f};
 
     SpanRows(const Surface& s, const SpanPlanes& p, bool leftToRight)
         : surface(s), planes(p), target(Frame.target), width(Frame.width), direction(leftToRight ? 1 : -1)
@@ -839,6 +883,8 @@ struct SpanRows {
         pieceVw = pieceLength * step.vw;
         fog = FloatSteps(step.level);
         wSteps = FloatSteps(step.w);
+        uwSteps = FloatSteps(pieceUw);
+        vwSteps = FloatSteps(pieceVw);
     }
 
     void Span(int64_t row, int64_t start, int64_t count, int32_t xLong)
@@ -891,6 +937,17 @@ struct SpanRows {
         }
     }
 
+    // w, u·w and v·w at a span's first pixel, and u and v exact there.
+    void StartPerspective(float distance, float& w, float& uw, float& vw, Interpolants& q) const
+    {
+        const SpanPlanes& p = planes;
+        w = edge.w + p.w.dx * distance;
+        uw = edge.uw + p.uw.dx * distance;
+        vw = edge.vw + p.vw.dx * distance;
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
+    }
+
     // The same built for AVX2 with every call made in line, so that the
     // pieces' set-up and their eight-pixel groups run without calls. What
     // the pieces read is copied in first: the eight-pixel stores could alias
@@ -902,55 +959,188 @@ struct SpanRows {
         const Surface s = surface;
         FloatSteps levels = fog;
         FloatSteps ws = wSteps;
+        FloatSteps uws = uwSteps;
+        FloatSteps vws = vwSteps;
         if (s.pieceShift < 3)
-            RecordedPerspectiveSpan<DIRECTION>(s, ws, d, count, distance, q);
+            GroupedPerspectiveSpan<DIRECTION>(s, levels, ws, uws, vws, d, count, distance, q);
         else
-            PerspectiveSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
+            LongPieceSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
         fog = levels;
         wSteps = ws;
+        uwSteps = uws;
+        vwSteps = vws;
     }
 
-    // Pieces shorter than a group: the same pieces, their pixels' values
-    // recorded as the one-pixel loop steps them and drawn eight at a time.
+    // Pieces of at most a group: each group's 8 / N pieces divided at once,
+    // their w, u·w and v·w taken through the bit patterns where FloatSteps
+    // shows the additions to be whole steps, else added one by one; u and v
+    // stepped within each piece, and the fog level per pixel, as the
+    // one-pixel loop steps them. Lanes past the group's pieces repeat them.
     template <int DIRECTION>
-    void RecordedPerspectiveSpan(const Surface& s, FloatSteps& ws, uint16_t* d, int64_t count, float distance,
-                                 Interpolants q)
+    __attribute__((target("avx2"))) void GroupedPerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, FloatSteps& uws,
+                                FloatSteps& vws, uint16_t* d, int64_t count, float distance, Interpolants q)
     {
-        const SpanPlanes& p = planes;
         const uint32_t k = s.pieceShift;
         const int64_t length = int64_t(1) << k;
-        const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
-        float w = edge.w + p.w.dx * distance;
-        float uw = edge.uw + p.uw.dx * distance;
-        float vw = edge.vw + p.vw.dx * distance;
-        q.u = uint32_t(TruncPerspective(uw / w));
-        q.v = uint32_t(TruncPerspective(vw / w));
-        Interpolants pieceStep = step;
-        RecordedPixels group;
-        int64_t filled = 0;
+        const int64_t pieces = SPAN_LANES >> k;
+        const FloatLanes pieceWEnd = FloatLanes{} + pieceW;
+        float w, uw, vw;
+        StartPerspective(distance, w, uw, vw, q);
+        LaneInterpolants p{};
+        LaneInterpolants by{};
+        StartShadeLanes(q, p, by);
         while (true) {
-            uw += pieceUwEnd;
-            vw += pieceVwEnd;
-            const float wEnd = 1.0f / (pieceWEnd + w);
-            pieceStep.u = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
-            pieceStep.v = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
-            const int64_t n = std::min(length, count);
-            for (int64_t i = 0; i < n; ++i) {
-                RecordPixel<F>(group, filled, q);
-                StepPixel<F>(q, pieceStep);
-                if (++filled == SPAN_LANES) {
-                    DrawRecorded<F, DIRECTION>(s, d, SPAN_LANES, group);
-                    d += SPAN_LANES * DIRECTION;
-                    filled = 0;
+            float values[SPAN_LANES];
+            FloatLanes wStart;
+            if (ws.Whole(BitsOfFloat(w), SPAN_LANES)) {
+                wStart = StepLanes(w, ws.Increment() << k, pieces, 0);
+                w = FloatOfBits(BitsOfFloat(w) + ws.Increment() * uint32_t(SPAN_LANES));
+            } else {
+                for (int64_t j = 0; j < pieces; ++j) {
+                    values[j] = w;
+                    w = ws.Advance(w, length);
                 }
+                wStart = RepeatedLanes(values, pieces);
+            }
+            const auto ends = [&](float& x, float pieceStep, FloatSteps& steps) {
+                if (steps.Whole(BitsOfFloat(x), pieces)) {
+                    const FloatLanes lanes = StepLanes(x, steps.Increment(), pieces, 1);
+                    x = FloatOfBits(BitsOfFloat(x) + steps.Increment() * uint32_t(pieces));
+                    return lanes;
+                }
+                for (int64_t j = 0; j < pieces; ++j)
+                    values[j] = x += pieceStep;
+                return RepeatedLanes(values, pieces);
+            };
+            const FloatLanes uwEnd = ends(uw, pieceUw, uws);
+            const FloatLanes vwEnd = ends(vw, pieceVw, vws);
+            const FloatLanes wEnd = 1.0f / (pieceWEnd + wStart);
+            const Lanes uEnd = TruncPerspectiveLanes(uwEnd * wEnd);
+            const Lanes vEnd = TruncPerspectiveLanes(vwEnd * wEnd);
+            if (k == 0) {
+                const __m256i later = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
+                p.u = Lanes(_mm256_permutevar8x32_epi32(__m256i(uEnd), later));
+                p.v = Lanes(_mm256_permutevar8x32_epi32(__m256i(vEnd), later));
+                p.u[0] = q.u;
+                p.v[0] = q.v;
+                q.u = uEnd[7];
+                q.v = vEnd[7];
+            } else {
+                for (int64_t j = 0; j < pieces; ++j) {
+                    const uint32_t stepU = uint32_t(int32_t(uEnd[j] - q.u) >> k);
+                    const uint32_t stepV = uint32_t(int32_t(vEnd[j] - q.v) >> k);
+                    for (int64_t i = 0; i < length; ++i) {
+                        p.u[j * length + i] = q.u + uint32_t(i) * stepU;
+                        p.v[j * length + i] = q.v + uint32_t(i) * stepV;
+                    }
+                    q.u += uint32_t(length) * stepU;
+                    q.v += uint32_t(length) * stepV;
+                }
+            }
+            const int64_t n = std::min(count, SPAN_LANES);
+            FogLanes(levels, q, n, p);
+            DrawGroup<DIRECTION>(s, d, n, p);
+            count -= n;
+            if (count == 0)
+                break;
+            d += SPAN_LANES * DIRECTION;
+            p.red += by.red;
+            p.green += by.green;
+            p.blue += by.blue;
+        }
+    }
+
+    // Pieces of a group or more: per piece the division as PerspectiveSpan
+    // takes it, then its groups of eight pixels with u and v stepped in the
+    // lanes; the light and the fog level run on across the pieces.
+    template <int DIRECTION>
+    __attribute__((target("avx2"))) void LongPieceSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws,
+                                                       uint16_t* d, int64_t count, float distance, Interpolants q)
+    {
+        const uint32_t k = s.pieceShift;
+        const int64_t length = int64_t(1) << k;
+        float w, uw, vw;
+        StartPerspective(distance, w, uw, vw, q);
+        LaneInterpolants p{};
+        LaneInterpolants by{};
+        StartShadeLanes(q, p, by);
+        while (true) {
+            uw += pieceUw;
+            vw += pieceVw;
+            const float wEnd = 1.0f / (pieceW + w);
+            const uint32_t stepU = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
+            const uint32_t stepV = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
+            StartLanes(q.u, stepU, p.u, by.u);
+            StartLanes(q.v, stepV, p.v, by.v);
+            const int64_t n = std::min(count, length);
+            for (int64_t left = n; true; left -= SPAN_LANES) {
+                const int64_t m = std::min(left, SPAN_LANES);
+                FogLanes(levels, q, m, p);
+                DrawGroup<DIRECTION>(s, d, m, p);
+                if (left == m)
+                    break;
+                d += SPAN_LANES * DIRECTION;
+                p.u += by.u;
+                p.v += by.v;
+                p.red += by.red;
+                p.green += by.green;
+                p.blue += by.blue;
             }
             count -= n;
             if (count == 0)
                 break;
+            d += SPAN_LANES * DIRECTION;
+            p.red += by.red;
+            p.green += by.green;
+            p.blue += by.blue;
+            q.u += uint32_t(length) * stepU;
+            q.v += uint32_t(length) * stepV;
             w = ws.Advance(w, length);
         }
-        if (filled > 0)
-            DrawRecorded<F, DIRECTION>(s, d, filled, group);
+    }
+
+    // The light's lanes of a span from q, and their step per group.
+    __attribute__((target("avx2"))) void StartShadeLanes(const Interpolants& q, LaneInterpolants& p,
+                                                         LaneInterpolants& by) const
+    {
+        if constexpr (F & SPAN_SHADE) {
+            StartLanes(q.red, step.red, p.red, by.red);
+            StartLanes(q.green, step.green, p.green, by.green);
+            StartLanes(q.blue, step.blue, p.blue, by.blue);
+        }
+    }
+
+    // The fog levels of a group's n pixels from q.level on, through the
+    // level's bits where FloatSteps shows the additions to be whole steps,
+    // else added one by one; q.level is left n pixels on.
+    __attribute__((target("avx2"))) void FogLanes(FloatSteps& levels, Interpolants& q, int64_t n,
+                                                  LaneInterpolants& p) const
+    {
+        if constexpr (F & SPAN_FOG) {
+            if (levels.Whole(BitsOfFloat(q.level), n)) {
+                p.level = StepLanes(q.level, levels.Increment(), SPAN_LANES, 0);
+                q.level = FloatOfBits(BitsOfFloat(q.level) + levels.Increment() * uint32_t(n));
+            } else {
+                for (int64_t i = 0; i < SPAN_LANES; ++i) {
+                    p.level[i] = q.level;
+                    if (i < n)
+                        q.level += step.level;
+                }
+            }
+        }
+    }
+
+    // A group of n pixels from d on, at most eight.
+    template <int DIRECTION>
+    __attribute__((target("avx2"))) static void DrawGroup(const Surface& s, uint16_t* d, int64_t n,
+                                                          const LaneInterpolants& p)
+    {
+        if (n == SPAN_LANES) {
+            const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
+            StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
+        } else {
+            DrawShortGroup<F, DIRECTION>(s, d, n, p);
+        }
     }
 
     // Pieces of N = 2^k pixels: u and v exact at the span start, then per
@@ -961,15 +1151,11 @@ struct SpanRows {
     void PerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, uint16_t* d, int64_t count,
                          float distance, Interpolants q)
     {
-        const SpanPlanes& p = planes;
         const uint32_t k = s.pieceShift;
         const int64_t length = int64_t(1) << k;
         const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
-        float w = edge.w + p.w.dx * distance;
-        float uw = edge.uw + p.uw.dx * distance;
-        float vw = edge.vw + p.vw.dx * distance;
-        q.u = uint32_t(TruncPerspective(uw / w));
-        q.v = uint32_t(TruncPerspective(vw / w));
+        float w, uw, vw;
+        StartPerspective(distance, w, uw, vw, q);
         Interpolants pieceStep = step;
         while (true) {
             uw += pieceUwEnd;

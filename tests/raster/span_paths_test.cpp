@@ -1,14 +1,53 @@
 // The fog level's and w's repeated float additions taken through their bit
-// patterns against one addition at a time.
+// patterns against one addition at a time, and the sprites' eight pixels at
+// a time against one by one.
+#include "raster/raster_support.h"
+#include "render/pass.h"
 #include "render/spans.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
+
+using namespace raster_test;
+
+// Sprites scaled up and down, cut by each side of the frame, rows shorter
+// and longer than eight pixels, weak and full intensities, transparent
+// texels among the others.
+TEST(SpanPaths, SpriteLanesAddWhatOnePixelAtATimeAdds)
+{
+    if (!__builtin_cpu_supports("avx2"))
+        GTEST_SKIP() << "no AVX2 on this processor";
+    const TexturePtr map = MakeTexture(6, 5, 31, false);
+    for (uint32_t i = 0; i < map->width * map->height; i += 7)
+        static_cast<uint16_t*>(map->pixels)[i] = 0;
+    const struct { int32_t x, y, w, h; uint32_t intensity; } cases[] = {
+        {3, 4, 64, 32, 65536}, {-20, -9, 150, 90, 0xFFFFFFFF}, {70, 50, 21, 5, 30000},
+        {-3, 60, 7, 40, 1 << 20}, {10, -2, 200, 3, 1 << 19}, {95, 66, 13, 13, 65536},
+    };
+    for (const auto& c : cases) {
+        const auto draw = [&](bool vectors) {
+            std::vector<uint16_t> pixels(100 * 70);
+            std::mt19937 random(uint32_t(c.w));
+            for (uint16_t& pixel : pixels)
+                pixel = uint16_t(random() & 0x7FFF);
+            XView view{};
+            std::tie(view.width, view.height, view.current) = std::make_tuple(100, 70, pixels.data());
+            const bool saved = SpanVectors;
+            SpanVectors = vectors;
+            BlitSprite(&view, c.x, c.y, map.get(), c.w, c.h, 0, c.intensity);
+            SpanVectors = saved;
+            return pixels;
+        };
+        EXPECT_EQ(draw(true), draw(false)) << c.x << ", " << c.y << ", " << c.w << " x " << c.h;
+    }
+}
 
 // Sums that leave the binade of 1 or of 2 on either side (by steps counted
 // in its units), halfway steps, steps below a unit, zero, subnormals,

@@ -108,13 +108,14 @@ TEST_F(FastPaths, LightingWideAndOneByOneGivesTheSameColours)
 // Eyes above the floor (the planes apart), below it (both planes on one
 // side, the sky one tile above the eye possibly on the floor), level and
 // turned cameras with the horizon on a row or slanting across, tiles of
-// every size, and views whose width leaves pixels past the last eight; both
-// paths compared pixel for pixel.
+// every size, and views whose width leaves pixels past the last eight; the
+// tiled image too, its map of 2^18 texels shifting rows left; both paths
+// compared pixel for pixel.
 TEST_F(FastPaths, BackgroundWideAndPixelByPixelDrawTheSamePixels)
 {
     std::mt19937 random(3);
     // Maps of random texels, sides 2^widthShift × 2^heightShift.
-    const struct { Texture** map; uint32_t widthShift, heightShift; } maps[] = {{&scene->floorMap, 7, 5}, {&scene->skyMap, 4, 8}};
+    const struct { Texture** map; uint32_t widthShift, heightShift; } maps[] = {{&scene->floorMap, 7, 5}, {&scene->skyMap, 4, 8}, {&scene->backgroundMap, 10, 8}};
     for (const auto& m : maps) {
         Texture* map = *m.map = build::AddTexture(scene, "map", 1u << m.widthShift, 1u << m.heightShift);
         std::tie(map->widthShift, map->heightShift, map->widthMask, map->heightMask) =
@@ -142,7 +143,7 @@ TEST_F(FastPaths, BackgroundWideAndPixelByPixelDrawTheSamePixels)
         std::memcpy(camera->rotation, c.rotation, sizeof c.rotation);
         camera->fieldOfView = c.fieldOfView;
         scene->backgroundValue2 = c.tile;
-        for (uint32_t mode : {BACKGROUND_FLOOR, BACKGROUND_SKY, BACKGROUND_FLOORSKY})
+        for (uint32_t mode : {BACKGROUND_FLOOR, BACKGROUND_SKY, BACKGROUND_FLOORSKY, BACKGROUND_IMAGE})
             for (const auto& [width, height] : {std::pair<int32_t, int32_t>{320, 200}, {37, 23}}) {
                 scene->flags = mode;
                 const auto draw = [&](FrontEndPath path) {
