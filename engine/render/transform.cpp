@@ -161,75 +161,6 @@ uint32_t BaseColour(const Vertex& vertex, bool vertexColours)
     return colour;
 }
 
-// TruncToInt in every lane: the truncation inside (−2^31, 2^31), INT32_MAX
-// above, INT32_MIN at and below −2^31, 0 for a lane that is not a number.
-inline __attribute__((always_inline)) void TruncLanes(const Floats& value, Ints& result)
-{
-    const Ints inside = (value > -2147483648.0f) & (value < 2147483648.0f);
-    const Ints truncated = __builtin_convertvector(inside ? value : Floats{}, Ints);
-    const Ints beyond = value >= 2147483648.0f ? Ints{} + INT32_MAX : (value < 0 ? Ints{} + INT32_MIN : Ints{});
-    result = inside ? truncated : beyond;
-}
-
-// The position-table index of PositionEntry in every lane.
-inline __attribute__((always_inline)) void PositionIndex(const Floats& offset, Ints& result)
-{
-    Ints index;
-    TruncLanes(offset, index);
-    const Ints low = Ints{} - POSITION_CENTRE;
-    const Ints high = Ints{} + (POSITION_LAST - POSITION_CENTRE);
-    result = (index < low ? low : (index > high ? high : index)) + POSITION_CENTRE;
-}
-
-// The normal-table index of NormalEntry in every lane.
-inline __attribute__((always_inline)) void NormalIndex(const Ints& component, Ints& result)
-{
-    const Ints low = Ints{} - NORMAL_CENTRE;
-    const Ints high = Ints{} + (NORMAL_CENTRE - 1);
-    result = (component < low ? low : (component > high ? high : component)) + NORMAL_CENTRE;
-}
-
-// The environment coordinates, and for a shaded object the camera normal
-// and base colour, of the vertices 0 .. count − 1 of a block, count a
-// multiple of LANES, from their scales: the same products and sums in the
-// same order as one vertex at a time, the table indices formed in every
-// lane, the entries read lane by lane.
-__attribute__((target_clones("avx2", "default"))) void EnvironmentRun(Vertex* vertices, uint32_t count,
-                                                                       const float* scales, const float (*unit)[3],
-                                                                       float nearZ, bool shaded,
-                                                                       bool vertexColours)
-{
-    for (uint32_t first = 0; first < count; first += LANES) {
-        Vertex* const v = vertices + first;
-        Floats camera[3], n[3], s;
-        Gather<&Vertex::camera>(v, camera);
-        Gather<&Vertex::normal>(v, n);
-        std::memcpy(&s, scales + first, sizeof s);
-        const Ints projected = ~(camera[2] < nearZ);
-        Ints ex, ey, cx, cy, nx, ny;
-        PositionIndex(camera[0] * s, ex);
-        PositionIndex(camera[1] * s, ey);
-        TruncLanes(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0], cx);
-        TruncLanes(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1], cy);
-        const Floats cz = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
-        NormalIndex(cx, nx);
-        NormalIndex(cy, ny);
-        for (int32_t lane = 0; lane < LANES; ++lane) {
-            Vertex& vertex = v[lane];
-            const int32_t x = projected[lane] && PositionTable ? PositionTable[ex[lane]] : 0;
-            const int32_t y = projected[lane] && PositionTable ? PositionTable[ey[lane]] : 0;
-            if (shaded) {
-                vertex.cameraNormal[0] = float(cx[lane]);
-                vertex.cameraNormal[1] = float(cy[lane]);
-                vertex.cameraNormal[2] = cz[lane];
-                vertex.litColour = BaseColour(vertex, vertexColours);
-            }
-            vertex.envRow = float((NormalTable ? NormalTable[ny[lane]] : 0) - y);
-            vertex.envColumn = float((NormalTable ? NormalTable[nx[lane]] : 0) - x);
-        }
-    }
-}
-
 }  // namespace
 
 void ProjectVertex(Vertex* vertex)
@@ -258,8 +189,7 @@ void TransformVertices(ObjectEntity* object, FrontEndPath path)
 }
 
 // The environment coordinates pair the row with the normal's y and the
-// projected y offset, the column with x. The wide path forms them eight
-// vertices at a time after each block's projection.
+// projected y offset, the column with x.
 void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
@@ -281,9 +211,7 @@ void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
             ToCameraSpace(m, block[i].position, block[i].camera);
             scales[i] = projection.Project(block[i]);
         }
-        if (wide > 0)
-            EnvironmentRun(block, wide, scales, unit, projection.nearZ, shaded, vertexColours);
-        for (uint32_t i = wide; i < count; ++i) {
+        for (uint32_t i = 0; i < count; ++i) {
             Vertex& vertex = block[i];
             const float s = scales[i];
             int32_t ex = 0;

@@ -46,7 +46,7 @@ TEST_F(FastPaths, TransformingWideAndOneByOneGivesTheSameVertices)
             object->matrix[k] = round < 2 ? float(k % 5 == 0) : entry(random) * (round % 3 ? 1.0f : 100.0f);
         for (int k = 0; k < 9; ++k)
             object->unitRows[k / 3][k % 3] = entry(random);
-        object->objectFlags = flags[round / 2 % 4];
+        object->objectFlags = flags[round % 4];
         const auto transform = [&](FrontEndPath path) {
             std::copy(start.begin(), start.end(), object->vertices);
             (round % 2 ? TransformVerticesEnv : TransformVertices)(object, path);
