@@ -23,7 +23,7 @@ struct DrawList {
     // The entry of a listed face of an object, with its corners' record when
     // asked for and the face needs no clipping: the corners are at hand now,
     // while the pass that draws the face would have to fetch them again.
-    void AppendFace(Face& face, float key, bool recorded)
+    void AppendFace(Face& face, Entity* owner, const Vertex* const (&vertices)[3], float key, bool recorded)
     {
         if (!entries || count >= capacity)
             return;
@@ -33,12 +33,12 @@ struct DrawList {
         entry.face = &face;
         entry.light = nullptr;
         entry.corners = NO_CORNERS;
-        if (recorded && corners && !(face.faceFlags & FACE_CLIPPED)) {
+        if (recorded && corners) {
             ListedCorners& record = corners[count];
-            record.owner = face.owner;
+            record.owner = owner;
             for (int i = 0; i < 3; ++i) {
-                record.corners[i][0] = face.vertices[i]->screenX;
-                record.corners[i][1] = face.vertices[i]->screenY;
+                record.corners[i][0] = vertices[i]->screenX;
+                record.corners[i][1] = vertices[i]->screenY;
             }
             entry.corners = count;
         }
@@ -57,29 +57,66 @@ bool FaceInside(const Face& face)
 
 // A face turned toward the viewer: (x0 − x1)(y2 − y1) > (x2 − x1)(y0 − y1) on
 // the screen. A face seen exactly edge-on is turned away.
-bool FacesViewer(const Face& face)
+bool FacesViewer(const Vertex* v0, const Vertex* v1, const Vertex* v2)
 {
-    const Vertex* v0 = face.vertices[0];
-    const Vertex* v1 = face.vertices[1];
-    const Vertex* v2 = face.vertices[2];
     return (v0->screenX - v1->screenX) * (v2->screenY - v1->screenY) >
            (v2->screenX - v1->screenX) * (v0->screenY - v1->screenY);
 }
 
-// Sets a listed face's clipped flag and its key: the mean camera z of its
-// corners, summed in single precision, plus the bias.
-float KeyFace(Face& face, double bias)
+// Whether some corner has a clip code.
+bool Clipped(const Vertex* a, const Vertex* b, const Vertex* c)
 {
-    const Vertex* a = face.vertices[0];
-    const Vertex* b = face.vertices[1];
-    const Vertex* c = face.vertices[2];
-    if (a->clipCode | b->clipCode | c->clipCode)
+    return a->clipCode | b->clipCode | c->clipCode;
+}
+
+// A listed face's key: the mean camera z of its corners, summed in single
+// precision, plus the bias.
+float FaceKey(const Vertex* a, const Vertex* b, const Vertex* c, double bias)
+{
+    const float sum = a->camera[2] + b->camera[2] + c->camera[2];
+    return float(sum / 3.0 + bias);
+}
+
+// Sets a listed face's clipped flag.
+void MarkClipped(Face& face)
+{
+    if (Clipped(face.vertices[0], face.vertices[1], face.vertices[2]))
         face.faceFlags |= FACE_CLIPPED;
     else
         face.faceFlags &= ~FACE_CLIPPED;
-    const float sum = a->camera[2] + b->camera[2] + c->camera[2];
-    face.depthKey = float(sum / 3.0 + bias);
-    return face.depthKey;
+}
+
+// The same through a face's corner record, which holds a copy of its flags:
+// the face itself is written only when its flag changes.
+bool MarkClipped(Face& face, FaceCorners& record, bool clipped)
+{
+    const uint32_t flags = clipped ? record.faceFlags | FACE_CLIPPED : record.faceFlags & ~FACE_CLIPPED;
+    if (flags != record.faceFlags) {
+        record.faceFlags = flags;
+        face.faceFlags = flags;
+    }
+    return clipped;
+}
+
+// Faces read from a file are listed from their corner records, the vertices
+// found by index; the faces themselves are only written when a flag changes.
+void ListRecordedFaces(DrawList& list, ObjectEntity& object, double bias, bool bothSides, bool recorded)
+{
+    Face* faces = object.faces;
+    FaceCorners* records = object.faceCorners;
+    const Vertex* vertices = object.vertices;
+    const uint32_t count = object.faceCount;
+    for (uint32_t i = 0; i < count; ++i) {
+        FaceCorners& record = records[i];
+        const Vertex* const corners[3] = {&vertices[record.corners[0]], &vertices[record.corners[1]],
+                                          &vertices[record.corners[2]]};
+        if ((corners[0]->clipCode & corners[1]->clipCode & corners[2]->clipCode) ||
+            !(bothSides || FacesViewer(corners[0], corners[1], corners[2])))
+            continue;
+        const bool clipped = MarkClipped(faces[i], record, Clipped(corners[0], corners[1], corners[2]));
+        list.AppendFace(faces[i], &object, corners, FaceKey(corners[0], corners[1], corners[2], bias),
+                        recorded && !clipped);
+    }
 }
 
 // The key and the clipped flag are only set on the faces listed: no other
@@ -95,10 +132,18 @@ void ListObject(DrawList& list, ObjectEntity& object)
     // Only a flat fill can be drawn from the records; whether the object
     // needs nothing else is decided again when its faces are drawn.
     const bool recorded = !ReadsMapCoordinates(object) && !(object.objectFlags & (OBJECT_GLOW | OBJECT_GLOWEDGE));
+    if (object.faceCorners) {
+        ListRecordedFaces(list, object, bias, bothSides, recorded);
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         Face& face = faces[i];
-        if (FaceInside(face) && (bothSides || FacesViewer(face)))
-            list.AppendFace(face, KeyFace(face, bias), recorded);
+        const Vertex* const corners[3] = {face.vertices[0], face.vertices[1], face.vertices[2]};
+        if (!FaceInside(face) || !(bothSides || FacesViewer(corners[0], corners[1], corners[2])))
+            continue;
+        MarkClipped(face);
+        list.AppendFace(face, face.owner, corners, FaceKey(corners[0], corners[1], corners[2], bias),
+                        recorded && !(face.faceFlags & FACE_CLIPPED));
     }
 }
 
@@ -110,8 +155,11 @@ void ListVolume(DrawList& list, VolumeEntity& volume)
     const uint32_t count = volume.faceCount;
     for (uint32_t i = 0; i < count; ++i) {
         Face& face = faces[i];
-        if (FaceInside(face))
-            list.Append({DRAW_VOLUMEFACE, KeyFace(face, 0.0), &face, nullptr});
+        if (!FaceInside(face))
+            continue;
+        MarkClipped(face);
+        list.Append({DRAW_VOLUMEFACE, FaceKey(face.vertices[0], face.vertices[1], face.vertices[2], 0.0), &face,
+                     nullptr});
     }
 }
 

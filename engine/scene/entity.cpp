@@ -44,6 +44,7 @@ void FreeObjectPart(Scene* scene, ObjectEntity* object)
 {
     MemFree(object->vertices);
     MemFree(object->faces);
+    MemFree(object->faceCorners);
     MemFree(object->edgeTable);
     if (object->objectFlags & OBJECT_LIGHTMAP)
         MemFree(object->environmentPixels);

@@ -546,7 +546,8 @@ bool ReadAVTX(ReadContext* context, const Chunk& chunk)
 }
 
 // Faces replace the object's faces; every corner must lie in the current
-// vertex array.
+// vertex array. The faces' corner records are left out when there is no
+// memory for them: the draw list then reads the faces themselves.
 bool ReadFACE(ReadContext* context, const Chunk& chunk)
 {
     if (chunk.size % FACE_ENTRY_BYTES != 0 || !context->vertexArraySet)
@@ -556,6 +557,7 @@ bool ReadFACE(ReadContext* context, const Chunk& chunk)
     auto* faces = static_cast<Face*>(MemAlloc(count, sizeof(Face)));
     if (!faces && count != 0)
         return false;
+    auto* records = static_cast<FaceCorners*>(MemAlloc(count, sizeof(FaceCorners)));
     const Decoder decode = VertexDecoder(context);
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t first = i * (FACE_ENTRY_BYTES / 4);
@@ -564,17 +566,24 @@ bool ReadFACE(ReadContext* context, const Chunk& chunk)
             uint32_t index = ChunkWord(chunk, first + corner);
             if (index >= object->vertexCount) {
                 MemFree(faces);
+                MemFree(records);
                 return false;
             }
             face.vertices[corner] = &object->vertices[index];
             face.uv[corner][0] = decode(ChunkWord(chunk, first + 3 + 2 * corner));
             face.uv[corner][1] = decode(ChunkWord(chunk, first + 4 + 2 * corner));
+            if (records)
+                records[i].corners[corner] = index;
         }
         face.faceFlags = ChunkWord(chunk, first + 9);
         face.owner = object;
+        if (records)
+            records[i].faceFlags = face.faceFlags;
     }
     MemFree(object->faces);
+    MemFree(object->faceCorners);
     object->faces = faces;
+    object->faceCorners = records;
     object->faceCount = count;
     return true;
 }
