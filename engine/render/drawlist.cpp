@@ -86,14 +86,15 @@ void MarkClipped(Face& face)
         face.faceFlags &= ~FACE_CLIPPED;
 }
 
-// The same through a face's corner record, which holds a copy of its flags:
-// the face itself is written only when its flag changes.
+// The same through a face's corner record, which remembers the clipped flag
+// last set: the face itself is written only when that flag changes, and
+// then only that flag, so its other bits stay whatever they are.
 bool MarkClipped(Face& face, FaceCorners& record, bool clipped)
 {
-    const uint32_t flags = clipped ? record.faceFlags | FACE_CLIPPED : record.faceFlags & ~FACE_CLIPPED;
-    if (flags != record.faceFlags) {
-        record.faceFlags = flags;
-        face.faceFlags = flags;
+    const uint32_t flag = clipped ? FACE_CLIPPED : 0;
+    if (flag != (record.faceFlags & FACE_CLIPPED)) {
+        record.faceFlags = (record.faceFlags & ~FACE_CLIPPED) | flag;
+        face.faceFlags = (face.faceFlags & ~FACE_CLIPPED) | flag;
     }
     return clipped;
 }

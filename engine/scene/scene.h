@@ -104,7 +104,7 @@ struct Face {
 // that listing an object streams 16 bytes a face rather than its records.
 struct FaceCorners {
     uint32_t corners[3];      // the face's corners in the owner's vertex array
-    uint32_t faceFlags;       // the face's flags: only the draw list changes them, on both
+    uint32_t faceFlags;       // the face's flags as read; the clipped flag as the draw list last set it
 };
 
 // Shape of a morph object at one target: position and normal per vertex.
@@ -220,6 +220,7 @@ struct ObjectEntity : Entity {
     uint32_t faceCount;
     Face* faces;              // owned (a light volume's point into its current stack)
     FaceCorners* faceCorners; // faceCount records, owned; null unless the faces were read from a file
+                              // (whoever replaces the faces frees it and sets it null)
     uint32_t edgeCount;       // records in edgeTable
     ShadowEdge* edgeTable;    // shadow edge table of the render pass, owned
     uint32_t colour;          // 0xAARRGGBB; the top byte is a blend weight
