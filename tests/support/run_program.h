@@ -131,9 +131,9 @@ inline Result Finish(pid_t child, const std::string& dir, const std::string& tag
 }
 
 template <typename Body>
-Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run")
+Result RunInChild(const std::string& dir, Body body, const std::string& tag = "run", int limit = 0)
 {
-    return Finish(Start(dir, body, tag), dir, tag);
+    return Finish(Start(dir, body, tag), dir, tag, nullptr, limit);
 }
 
 // The body that runs the program `argv` with the environment changed by
@@ -159,10 +159,10 @@ inline auto Exec(const std::vector<std::string>& argv, const std::vector<std::st
 
 // Runs the program `argv` in the folder `dir`. A non-zero `fileSizeLimit`
 // caps the files it writes: a write beyond it fails with EFBIG instead of
-// ending the program.
+// ending the program. A non-zero `limit` kills it after that many seconds.
 inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
                   const std::vector<std::string>& env = {}, const std::string& tag = "run",
-                  rlim_t fileSizeLimit = 0)
+                  rlim_t fileSizeLimit = 0, int limit = 0)
 {
     const auto exec = Exec(argv, env);
     return RunInChild(
@@ -175,7 +175,7 @@ inline Result Run(const std::vector<std::string>& argv, const std::string& dir,
             }
             exec();
         },
-        tag);
+        tag, limit);
 }
 
 // Runs `body` in a child process whose address space is capped `margin`

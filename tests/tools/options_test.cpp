@@ -36,7 +36,9 @@ protected:
     {
         std::vector<std::string> argv = {run::BuiltProgram(program)};
         argv.insert(argv.end(), args.begin(), args.end());
-        return run::Run(argv, folder.Path());
+        // A program that would wait on the FIFO is killed rather than left
+        // hanging the test.
+        return run::Run(argv, folder.Path(), {}, "run", 0, 120);
     }
     run::TempFolder folder;
 };
