@@ -5,6 +5,7 @@
 #include "support/run_program.h"
 #include "support/scene_builder.h"
 #include "../bench/showcase.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,21 @@ struct Case {
     int status;
     std::string first;  // the start of the first line of standard output (status 0) or error
 };
+
+// Whole numbers within their bounds, both bounds included; anything else,
+// signs and numbers past 64 bits too, refused.
+TEST(OptionCounts, AreReadWithinBothBounds)
+{
+    const struct { const char* text; bool accepted; } cases[] = {
+        {"1", true}, {"16", true}, {"0", false}, {"17", false}, {"", false}, {"-1", false}, {"+2", false},
+        {"3x", false}, {"18446744073709551616", false},
+    };
+    for (const auto& c : cases) {
+        unsigned long long value = 0;
+        EXPECT_EQ(cli::ParseCount(c.text, 1, 16, &value), c.accepted) << c.text;
+        EXPECT_EQ(value, c.accepted ? std::stoull(c.text) : 0) << c.text;
+    }
+}
 
 class Options : public ::testing::Test {
 protected:
