@@ -330,7 +330,11 @@ int Canvo::SetProperties(int argc, char** argv, const char* title)
 
 int Canvo::CreateGC()
 {
-    gc = XCreateGC(display, window, 0, nullptr);
+    // Copies with this context are pixmap to pixmap and never need to be
+    // told of areas they could not read.
+    XGCValues values{};
+    values.graphics_exposures = False;
+    gc = XCreateGC(display, window, GCGraphicsExposures, &values);
     if (!gc)
         return ERR_CV_GC;
     XSetForeground(display, gc, WhitePixelOfScreen(screen));
@@ -420,7 +424,6 @@ void Canvo::ForgetBackgroundTile()
 {
     if (!spareTile)
         spareTile = XCreatePixmap(display, window, 8, 8, unsigned(visualDepth));
-    XSetGraphicsExposures(display, gc, False);
     XCopyArea(display, pixmap, spareTile, gc, 0, 0, 1, 1, 0, 0);
     XSetWindowBackgroundPixmap(display, picture, spareTile);
     XClearArea(display, picture, 0, 0, 1, 1, False);
