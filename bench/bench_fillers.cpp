@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr int32_t WIDTH = 320;

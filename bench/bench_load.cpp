@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 void PutWord(std::vector<uint8_t>* file, uint32_t word)

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uint32_t WIDTH = 320;  // already a multiple of 8

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr char PROGRAM[] = "kvorbench";

@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace kvor3d;
+
 namespace {
 
 const cli::Program PROGRAM = {

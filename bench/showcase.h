@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace showcase {
 
 constexpr uint32_t SIDE = 256;

@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+using namespace kvor3d;
+
 ShowData Data;
 
 namespace {

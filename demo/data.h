@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace kvor3d;
+
 // A 15-bit picture as the picture reader returned it; null pixels when it
 // could not be read.
 struct ShowPicture {

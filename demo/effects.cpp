@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 GlitchState Glitch;
 TunnelState Tunnel;
 

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+using namespace kvor3d;
+
 // The show's frame: full-frame effects, masks and pictures cover this many
 // pixels at most.
 constexpr int32_t SCREEN_WIDTH = 320;

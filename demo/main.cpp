@@ -15,6 +15,8 @@
 
 #include <unistd.h>
 
+using namespace kvor3d;
+
 namespace {
 
 // Scene files in the order they are loaded.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace kvor3d;
+
 ShowView Show;
 PartState Parts;
 

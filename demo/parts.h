@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+using namespace kvor3d;
+
 // Where the parts draw and show, and the time of the scene being played.
 struct ShowView {
     DView* view;         // the window; null shows nothing

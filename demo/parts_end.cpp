@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace kvor3d;
+
 namespace {
 
 // Part 9: up to 25.5 s every frame is rendered; afterwards a new frame is

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 
+using namespace kvor3d;
+
 namespace {
 
 // Part 1: the alien picture is wiped in through fade mask B.

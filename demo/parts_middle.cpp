@@ -2,6 +2,8 @@
 // flashes.
 #include "parts.h"
 
+using namespace kvor3d;
+
 namespace {
 
 // Part 5: 7.0, 11.0, 14.0, 17.0, 20.0 and 23.1 s.

@@ -17,3 +17,7 @@
 #include "render/raster.h"
 #include "render/pass.h"
 #include "effects/effects.h"
+
+namespace kvor3d {
+
+}  // namespace kvor3d

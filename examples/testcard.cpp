@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 namespace {
 
 uint16_t Rgb15(int r, int g, int b)

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kvor3d;
+
 // Eight colours, the corners of the RGB cube, searched through the grid.
 // The table copies the palette words.
 inline ColourTable* CubeTable()

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+using namespace kvor3d;
+
 namespace {
 
 void LoadSceneFile(const char* name)

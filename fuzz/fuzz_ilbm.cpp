@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kvor3d;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (int32_t mode : {0, 1}) {

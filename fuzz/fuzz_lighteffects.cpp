@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 // A 2 × 2 one-plane ILBM: black and white in a checkerboard.

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 Scene* LoadFrom(const uint8_t* data, size_t size, bool asThePrograms)

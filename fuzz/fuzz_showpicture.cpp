@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 namespace {
 
 // The block must hold width × height × 4 bytes: reading its last byte

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace parts {
 
 inline uint32_t Big32(const uint8_t* p)

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace headless {
 
 constexpr int32_t VIEW_WIDTH = 320;

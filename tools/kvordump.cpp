@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr char PROGRAM[] = "kvordump";

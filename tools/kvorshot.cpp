@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr char PROGRAM[] = "kvorshot";

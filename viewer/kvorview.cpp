@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr int32_t PIXEL_MODE_RGB15 = 1;

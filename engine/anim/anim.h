@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 struct ColourTable;
 
 // ---- Key-frame tracks ----------------------------------------------------------
@@ -83,3 +85,5 @@ int PlayScene(Scene* scene, const TagItem* tags);
 // Fills `palette` (PALETTE_FILE_WORDS words) for scene time t from the
 // palette keys; true when the palette changed.
 bool RunPaletteTrack(PaletteKey* keys, uint32_t t, uint32_t* palette);
+
+}  // namespace kvor3d

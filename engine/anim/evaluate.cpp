@@ -1,5 +1,7 @@
 #include "anim/anim.h"
 
+namespace kvor3d {
+
 namespace {
 
 constexpr int MOTION_VALUES = 9;
@@ -193,3 +195,5 @@ void EvaluateScene(Scene* scene, uint32_t t)
     }
     EvaluateEntity(scene->camera, t);
 }
+
+}  // namespace kvor3d

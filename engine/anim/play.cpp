@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 // Earliest first-key and latest last-key time over the motion keys of the
@@ -155,3 +157,5 @@ int PlayScene(Scene* scene, const TagItem* tags)
     }
     return 0;
 }
+
+}  // namespace kvor3d

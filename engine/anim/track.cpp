@@ -1,5 +1,7 @@
 #include "anim/anim.h"
 
+namespace kvor3d {
+
 // The fraction divides 64-bit tick differences in double precision and is
 // stored as a 32-bit float.
 Key* FindKeyInterval(const KeyList* list, uint32_t t, float* fraction)
@@ -25,3 +27,5 @@ Key* FindKeyInterval(const KeyList* list, uint32_t t, float* fraction)
         *fraction = f;
     return result;
 }
+
+}  // namespace kvor3d

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // Tags of CreateColourTable (group 0x0b), read with FindTag.
 constexpr uint32_t TAG_COLOURTABLE_PALETTE = 0x803d0b00;  // pointer to palette data (required)
 constexpr uint32_t TAG_COLOURTABLE_GRID = 0x803d0b01;     // build the grid when the low 16 bits are non-zero
@@ -82,3 +84,5 @@ void DeleteColourTable(ColourTable* table);
 // the colour's grid cell; components outside 0-255 are clamped. A table
 // with an octree, without a grid, or a null table answers 0.
 int32_t Nearest(const ColourTable* table, int32_t r, int32_t g, int32_t b);
+
+}  // namespace kvor3d

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 // The top 4, 3, 2 and 1 bits of each component: a cell without colours of
@@ -124,3 +126,5 @@ int32_t Nearest(const ColourTable* table, int32_t r, int32_t g, int32_t b)
     }
     return result;
 }
+
+}  // namespace kvor3d

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 // For each empty child slot, the slots tried for a stand-in: those differing
@@ -84,3 +86,5 @@ void FreeColourOctree(ColourOctreeNode* node)
     }
     MemFree(node);
 }
+
+}  // namespace kvor3d

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kvor3d {
+
 int32_t ReadPaletteFile(const char* name, uint32_t* words)
 {
     std::FILE* file = OpenRegularFile(name);
@@ -79,3 +81,5 @@ void DeleteColourTable(ColourTable* table)
     FreeColourOctree(table->octree);
     MemFree(table);
 }
+
+}  // namespace kvor3d

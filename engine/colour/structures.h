@@ -5,6 +5,8 @@
 
 #include "colour/colour.h"
 
+namespace kvor3d {
+
 // The grid's COLOUR_GRID_SLOTS lists; null when memory is short or there is
 // no colour to enter.
 uint8_t** BuildColourGrid(const int32_t* components, int32_t count);
@@ -15,3 +17,5 @@ ColourOctreeNode* BuildColourOctree(const int32_t* components, int32_t count);
 
 // Frees the node, and before it the children it owns; null is accepted.
 void FreeColourOctree(ColourOctreeNode* node);
+
+}  // namespace kvor3d

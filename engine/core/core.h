@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kvor3d {
+
 // ---- Tag lists -------------------------------------------------------------
 
 // One (tag, value) pair. Tags have the form 0x803dGGNN: GG names the consumer
@@ -108,3 +110,5 @@ void TimerDelete();
 
 // Full tick count for a monotonic time in nanoseconds (truncated), low 32 bits.
 uint32_t TicksFromNanoseconds(uint64_t nanoseconds);
+
+}  // namespace kvor3d

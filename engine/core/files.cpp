@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace kvor3d {
+
 // open() itself would wait on a pipe for a writer without O_NONBLOCK; the
 // flag is cleared again once the file is known to be regular, so reads
 // behave as on any stream.
@@ -36,3 +38,5 @@ std::FILE* OpenRegularFile(const char* name)
     }
     return file;
 }
+
+}  // namespace kvor3d

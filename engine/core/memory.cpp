@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace kvor3d {
+
 void* MemAlloc(uint32_t count, uint32_t size)
 {
     uint64_t bytes = uint64_t(count) * size;
@@ -37,3 +39,5 @@ void PrintText(const char* s)
 {
     std::printf("%s", s);
 }
+
+}  // namespace kvor3d

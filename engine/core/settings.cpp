@@ -1,5 +1,7 @@
 #include "core/settings.h"
 
+namespace kvor3d {
+
 namespace {
 int32_t pixelMode = 0;
 int32_t bytesPerPixel = 2;
@@ -20,3 +22,5 @@ int32_t GetBytesPerPixel()
 {
     return bytesPerPixel;
 }
+
+}  // namespace kvor3d

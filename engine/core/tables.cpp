@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kvor3d {
+
 int32_t* SquareTable = nullptr;
 int32_t* NormalTable = nullptr;
 int32_t* PositionTable = nullptr;
@@ -171,3 +173,5 @@ uint8_t* BuildAddTable(const ColourTable* table)
 {
     return BuildPairTable(table, [](int32_t a, int32_t b) { return std::min(255, a + b); });
 }
+
+}  // namespace kvor3d

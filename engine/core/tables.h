@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 struct ColourTable;
 
 // 513 entries: entry v + 256 = v² for v = −256 ... 255, entry 512 = 0.
@@ -54,3 +56,5 @@ void FreeShadeTable();
 uint8_t* BuildBlendTable(const ColourTable* table);
 // Additive: entry i × 256 + j = Nearest of min(255, colour i + colour j).
 uint8_t* BuildAddTable(const ColourTable* table);
+
+}  // namespace kvor3d

@@ -1,5 +1,7 @@
 #include "core/core.h"
 
+namespace kvor3d {
+
 // The equality test comes before the TAG_MORE test, so searching for
 // TAG_MORE itself returns the first TAG_MORE item.
 const TagItem* FindTag(uint32_t id, const TagItem* list)
@@ -24,3 +26,5 @@ uintptr_t GetTagData(uint32_t id, uintptr_t defaultValue, const TagItem* list)
     }
     return defaultValue;
 }
+
+}  // namespace kvor3d

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+namespace kvor3d {
+
 int TimerCreate()
 {
     return 1;
@@ -28,3 +30,5 @@ uint32_t TimerRead()
 void TimerDelete()
 {
 }
+
+}  // namespace kvor3d

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace kvor3d {
+
 namespace {
 
 const char* const errorTexts[] = {
@@ -738,3 +740,5 @@ int Canvo::RefreshRate() const
     }
     return rate > 0 ? rate : 0;
 }
+
+}  // namespace kvor3d

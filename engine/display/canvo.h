@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 enum CanvoError {
     ERR_CV_NONE = 0,
     ERR_CV_GC = 1,
@@ -134,3 +136,5 @@ private:
     bool closeRequested = false;
     Pixmap spareTile = 0;  // passed through the server's paint cache after each repaint
 };
+
+}  // namespace kvor3d

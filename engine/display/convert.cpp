@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace kvor3d {
+
 // Widening shifts left and leaves the new low bits zero; narrowing keeps the
 // top bits. Each converter is one pass in memory order with no branches.
 namespace {
@@ -303,3 +305,5 @@ bool ConvertPixels(int code, const ConvertJob& job)
         return ConvertScaled(code, job);
     return ConvertFrame(code, job);
 }
+
+}  // namespace kvor3d

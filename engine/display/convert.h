@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // Source flags (by source depth) and destination flags (by image pixel
 // layout); a conversion code is one of each, ORed.
 enum : int {
@@ -49,3 +51,5 @@ int DestinationFlag(int visualDepth, int bitsPerPixel);
 // Runs the converter for `code`; false (and nothing written) when the code
 // has no converter.
 bool ConvertPixels(int code, const ConvertJob& job);
+
+}  // namespace kvor3d

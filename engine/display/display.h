@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // Tags of OpenView (group 0x12).
 constexpr uint32_t TAG_OPENVIEW_WIDTH = 0x803d1201;
 constexpr uint32_t TAG_OPENVIEW_HEIGHT = 0x803d1202;
@@ -89,3 +91,5 @@ int XViewSetAttrs(XView* view, const TagItem* tags);
 
 // Frees the buffers and the record; null is accepted.
 void XViewDelete(XView* view);
+
+}  // namespace kvor3d

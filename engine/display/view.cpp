@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace kvor3d {
+
 namespace {
 
 // The one window of the process: set by OpenView, used by PresentView and
@@ -268,3 +270,5 @@ void XViewDelete(XView* view)
     MemFree(view->shadowMask);
     MemFree(view);
 }
+
+}  // namespace kvor3d

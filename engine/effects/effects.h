@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // ---- Lights and light volumes ------------------------------------------------
 
 // Tags of CreateEntity (group 0x0e), read with GetTagData.
@@ -95,3 +97,5 @@ void MapFace(Face* face);
 
 // acos(x) rounded to a float: π (3.1415927) for x <= −1 and 0 for x >= 1.
 float SafeAcos(float x);
+
+}  // namespace kvor3d

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace kvor3d {
+
 MappingParameters Mapping;
 
 namespace {
@@ -182,3 +184,5 @@ void MapFace(Face* face)
     for (int k = 0; k < 3; ++k)
         face->uv[k][0] = -phi[k] * TEXELS_AROUND * Mapping.repeatsPoles / PI_F;
 }
+
+}  // namespace kvor3d

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t VOLUME_OBJECTFLAGS = OBJECT_GLOW | OBJECT_DOUBLESIDED;  // selects the effect fillers
@@ -372,3 +374,5 @@ Entity* CreateEntity(const TagItem* tags)
     }
     return entity;
 }
+
+}  // namespace kvor3d

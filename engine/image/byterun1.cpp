@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace kvor3d {
+
 // A literal or run is checked against both the row and the code before a
 // byte of it is written, so a malformed row stops short instead of
 // spilling into the next plane's slot.
@@ -31,3 +33,5 @@ const uint8_t* ByteRun1Decode(const uint8_t* src, const uint8_t* end, uint8_t* r
     }
     return src;
 }
+
+}  // namespace kvor3d

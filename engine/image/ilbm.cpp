@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 // Up to 256 colours of three bytes are kept; a longer CMAP is read only
@@ -300,3 +302,5 @@ void* ilbm_load(const char* name, const void* memory, size_t memorySize, int32_t
         return nullptr;
     return ReadChunks(bytes + IFF_FORM_HEADER_BYTES, chunkBytes, width, height, table);
 }
+
+}  // namespace kvor3d

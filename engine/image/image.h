@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kvor3d {
+
 // A four-character IFF chunk id as the big-endian word it is on disk.
 constexpr uint32_t IffId(const char (&id)[5])
 {
@@ -98,3 +100,5 @@ void PlanarToChunky(const uint8_t* planes, size_t rowBytes, uint8_t* pixels, siz
 // ImageSizeAccepted refuses, or no BODY at all.
 void* ilbm_load(const char* name, const void* memory, size_t memorySize, int32_t* width, int32_t* height,
                 const ColourTable* table);
+
+}  // namespace kvor3d

@@ -1,5 +1,7 @@
 #include "image/image.h"
 
+namespace kvor3d {
+
 namespace {
 
 // Transposes the 8 × 8 bit block held in one word, byte k being row 7 − k
@@ -33,3 +35,5 @@ void PlanarToChunky(const uint8_t* planes, size_t rowBytes, uint8_t* pixels, siz
             out[i * stride] = uint8_t(block >> (8 * (7 - i)));
     }
 }
+
+}  // namespace kvor3d

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -486,3 +488,5 @@ void DrawBackground(Scene* scene, XView* view, FrontEndPath path)
         break;
     }
 }
+
+}  // namespace kvor3d

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -99,3 +101,5 @@ uint32_t ProjectLight(LightEntity* light)
     light->lightFlags = (light->lightFlags & ~LIGHT_CLIPCODES) | code;
     return light->lightFlags;
 }
+
+}  // namespace kvor3d

@@ -4,6 +4,8 @@
 #include "core/tables.h"
 #include "render/scan.h"
 
+namespace kvor3d {
+
 Vertex ClipBuffers[2][CLIP_MAXCORNERS];
 
 namespace {
@@ -241,3 +243,5 @@ void ClipAndDrawFace(const TriangleRef* triangle)
         DrawTriangle(&fan);
     }
 }
+
+}  // namespace kvor3d

@@ -3,6 +3,8 @@
 // face of a light volume's current stack, each with its depth key.
 #include "render/pass.h"
 
+namespace kvor3d {
+
 namespace {
 
 // Drawn before every face of an object without OBJECT_DEPTHBIAS.
@@ -186,3 +188,5 @@ void BuildDrawList(Scene* scene)
     }
     scene->drawCount = list.count;
 }
+
+}  // namespace kvor3d

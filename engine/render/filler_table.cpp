@@ -8,6 +8,8 @@
 
 #include <array>
 
+namespace kvor3d {
+
 namespace {
 
 struct FillerRow {
@@ -49,3 +51,5 @@ constexpr std::array<Filler, FILLER_ROWS> BuildTable()
 }  // namespace
 
 const std::array<Filler, FILLER_ROWS> FillerTable = BuildTable();
+
+}  // namespace kvor3d

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 // 16 pixels stored at once, at any pixel address.
@@ -352,3 +354,5 @@ void FillTransparentFlat(const TriangleRef* triangle)
     surface.colour = PixelOfColour(object->colour);
     DrawTransparent<0>(scan, *object, surface);
 }
+
+}  // namespace kvor3d

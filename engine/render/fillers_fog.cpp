@@ -2,6 +2,8 @@
 // by the fog level, interpolated in floating point from the corners' depth.
 #include "render/spans.h"
 
+namespace kvor3d {
+
 namespace {
 
 Surface FogSurface()
@@ -33,3 +35,5 @@ void FillFogPerspectiveTexture(const TriangleRef* triangle)
 {
     DrawTextured<SPAN_TEXEL | SPAN_PERSPECTIVE | SPAN_FOG>(*triangle, FogSurface());
 }
+
+}  // namespace kvor3d

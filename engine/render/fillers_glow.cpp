@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 // Corners beyond this distance from the screen are pulled in, so that the
@@ -166,3 +168,5 @@ void FillGlowEdge(const TriangleRef* triangle)
             stamp.Examine(x, y);
     });
 }
+
+}  // namespace kvor3d

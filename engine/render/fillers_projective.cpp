@@ -2,6 +2,8 @@
 // affine between.
 #include "render/spans.h"
 
+namespace kvor3d {
+
 void FillPerspectiveTexture(const TriangleRef* triangle)
 {
     DrawTextured<SPAN_TEXEL | SPAN_PERSPECTIVE>(*triangle, Surface{});
@@ -19,3 +21,5 @@ void FillTransparentPerspectiveTexture(const TriangleRef* triangle)
     surface.pieceShift = PieceShiftOf(*object);
     DrawTransparent<SPAN_TEXEL | SPAN_PERSPECTIVE>(scan, *object, surface);
 }
+
+}  // namespace kvor3d

@@ -2,6 +2,8 @@
 // channels.
 #include "render/spans.h"
 
+namespace kvor3d {
+
 // The lit colour times the object colour, channel by channel.
 void FillShaded(const TriangleRef* triangle)
 {
@@ -37,3 +39,5 @@ void FillShadedPerspectiveTexture(const TriangleRef* triangle)
     surface.pieceShift = PieceShiftOf(*object);
     DrawSpans<SPAN_SHADE | SPAN_TEXEL | SPAN_PERSPECTIVE>(scan, surface);
 }
+
+}  // namespace kvor3d

@@ -3,6 +3,8 @@
 // light-volume slices.
 #include "render/spans.h"
 
+namespace kvor3d {
+
 namespace {
 
 // Rows of the shadow pass: w = 1/z interpolated in floating point against
@@ -107,3 +109,5 @@ void FillEffect(const TriangleRef* triangle)
     surface.alpha = AlphaOf(colour);
     DrawSpans<SPAN_ALPHA>(scan, surface);
 }
+
+}  // namespace kvor3d

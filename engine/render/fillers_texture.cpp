@@ -3,6 +3,8 @@
 // (env row, env column).
 #include "render/spans.h"
 
+namespace kvor3d {
+
 void FillTexture(const TriangleRef* triangle)
 {
     DrawTextured<SPAN_TEXEL>(*triangle, Surface{});
@@ -49,3 +51,5 @@ void FillTransparentEnvironment(const TriangleRef* triangle)
 }
 
 bool SpanVectors = __builtin_cpu_supports("avx2");
+
+}  // namespace kvor3d

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t FIXED_ONE = 65536;
@@ -169,3 +171,5 @@ void BlitSprite(XView* view, int32_t x, int32_t y, const Texture* map, int32_t w
         }
     }
 }
+
+}  // namespace kvor3d

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kvor3d {
+
 FrameConstants Frame;
 
 namespace {
@@ -112,3 +114,5 @@ void PrepareScene(Scene* scene, Entity* camera, XView* view)
     SortDrawList(scene);
     ProfileLap(&Profile.sort, &mark);
 }
+
+}  // namespace kvor3d

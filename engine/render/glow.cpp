@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t GLOW_SPRITE_BYTES = 65536;
@@ -152,3 +154,5 @@ void BlendGlow(Scene* scene)
         BlendBuffer(*buffer);
     }
 }
+
+}  // namespace kvor3d

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace kvor3d {
+
 using Floats = float __attribute__((vector_size(32)));
 using Ints = int32_t __attribute__((vector_size(32)));
 constexpr int32_t LANES = 8;
@@ -35,3 +37,5 @@ inline __attribute__((always_inline)) void Gather(const Vertex* v, Floats* lanes
         std::memcpy(&lanes[j], values, sizeof values);
     }
 }
+
+}  // namespace kvor3d

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kvor3d {
+
 // The double root is within 2^-20 of the true one for every 64-bit q (q
 // rounds to 53 bits, the root is correctly rounded), so its integer part is
 // at most one too large; it is never too small, since the root of any q at
@@ -216,3 +218,5 @@ void LightVertices(Scene* scene, FrontEndPath path)
         }
     }
 }
+
+}  // namespace kvor3d

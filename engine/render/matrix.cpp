@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
@@ -132,3 +134,5 @@ void ComputeEntityMatrices(Entity* first)
             ComputeWorldMatrix(entity);
     }
 }
+
+}  // namespace kvor3d

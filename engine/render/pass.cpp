@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kvor3d {
+
 RenderProfile Profile;
 
 namespace {
@@ -252,3 +254,5 @@ void RenderScene(Scene* scene, Entity*, XView* view, uint32_t)
     MixMotionBlur(*view);
     ProfileLap(&Profile.blend, &mark);
 }
+
+}  // namespace kvor3d

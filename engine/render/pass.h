@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // Render phases after the glow pass (the earlier ones are in raster.h).
 constexpr int32_t PHASE_FLARES = 4;  // shadow darkening and flare sprites
 constexpr int32_t PHASE_BLEND = 5;   // glow blend
@@ -102,3 +104,5 @@ struct RenderProfile {
 // Set up by a program that measures (kvorbench); added to by PrepareScene
 // and RenderScene while its clock is set.
 extern RenderProfile Profile;
+
+}  // namespace kvor3d

@@ -13,6 +13,8 @@
 #include <array>
 #include <cstdint>
 
+namespace kvor3d {
+
 // Whether the AVX2 pixel loops run, the span fillers' and the sprites': set
 // at start-up from the processor's features; tests turn it off to compare
 // both paths.
@@ -181,3 +183,5 @@ inline bool DrawsFlat(const ObjectEntity& object)
 {
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillFlat;
 }
+
+}  // namespace kvor3d

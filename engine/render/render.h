@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // ---- Frame constants ---------------------------------------------------------
 
 struct FrameConstants {
@@ -153,3 +155,5 @@ uint32_t IntegerSquareRoot(uint64_t q);
 
 // Adds the scene's point lights to the lit colours of shaded objects.
 void LightVertices(Scene* scene, FrontEndPath path = FrontEndPath::WIDE);
+
+}  // namespace kvor3d

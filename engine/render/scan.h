@@ -14,6 +14,8 @@
 
 #include <emmintrin.h>
 
+namespace kvor3d {
+
 constexpr float FIXED_ONE = 65536.0f;        // 1.0 in 16.16
 constexpr int32_t FIXED_FRACTION = 0xFFFF;
 constexpr float SLOPE_HORIZONTAL = 32767.0f;  // upper edge of a triangle whose top two corners share a row
@@ -402,3 +404,5 @@ inline int32_t SpanStart(int32_t edge, int32_t dx, int64_t fraction)
 {
     return FixedAdd(edge, int32_t((int64_t(dx) * fraction) >> 8));
 }
+
+}  // namespace kvor3d

@@ -2,6 +2,8 @@
 // choice of its filler.
 #include "render/scan.h"
 
+namespace kvor3d {
+
 // A vertex shared by several faces carries the coordinates of the face drawn
 // last. A face that needs no clipping goes to its filler at once.
 void DrawFace(Face* face)
@@ -28,3 +30,5 @@ void DrawTriangle(const TriangleRef* triangle)
     if (const Filler filler = FillerOf(OwnerObject(*triangle)))
         filler(triangle);
 }
+
+}  // namespace kvor3d

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+namespace kvor3d {
+
 namespace {
 
 // The silhouette's own corners sit 2^−22 nearer than their vertices.
@@ -372,3 +374,5 @@ void FreeShadowBuffers(XView* view)
     Frame.depthBuffer = nullptr;
     Frame.shadowMask = nullptr;
 }
+
+}  // namespace kvor3d

@@ -30,6 +30,8 @@
 #include <cstring>
 #include <utility>
 
+namespace kvor3d {
+
 namespace {
 
 // Radix digits: at most three of at most eleven bits, as few as the spread
@@ -296,3 +298,5 @@ void SortDrawList(Scene* scene)
     const uint32_t n = std::min(scene->drawCount, scene->polygonCapacity);
     SortDrawEntries(scene->drawList, n, n <= scene->sortCapacity ? scene->sortScratch : nullptr);
 }
+
+}  // namespace kvor3d

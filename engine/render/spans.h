@@ -15,6 +15,8 @@
 #include <cstring>
 #include <type_traits>
 
+namespace kvor3d {
+
 // The helpers that return Lanes are inlined into the AVX2 loops only; no
 // call passes Lanes between functions built for different processors. GCC
 // warns about such calls where the templates are instantiated, at the end
@@ -1383,3 +1385,5 @@ void DrawTransparent(const ScanTriangle& scan, const ObjectEntity& object, Surfa
         DrawSpans<F | SPAN_GREY>(scan, surface);
     }
 }
+
+}  // namespace kvor3d

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kvor3d {
+
 // The index of the frame pixel under a projected point, int() of each
 // coordinate; false when that pixel lies outside the frame.
 inline bool FramePixel(float x, float y, size_t* index)
@@ -75,3 +77,5 @@ void BlendGlow(Scene* scene);
 
 // Flare sprites of the lights and glints still visible (flare.cpp).
 void DrawFlares(const SpriteList& sprites, XView* view);
+
+}  // namespace kvor3d

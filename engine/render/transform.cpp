@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr int32_t POSITION_CENTRE = 16384;
@@ -254,3 +256,5 @@ void TransformFaceNormals(ObjectEntity* object)
                              face.cameraNormal[2] * first->camera[2];
     }
 }
+
+}  // namespace kvor3d

@@ -1,6 +1,8 @@
 #include "scene/keys.h"
 #include "scene/scene.h"
 
+namespace kvor3d {
+
 namespace {
 
 void FreeMorphKey(MorphKey* key)
@@ -139,3 +141,5 @@ void RemoveMorphTarget(MorphEntity* morph, MorphTarget* target)
     MemFree(target->targetVertices);
     MemFree(target);
 }
+
+}  // namespace kvor3d

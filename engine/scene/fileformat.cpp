@@ -9,6 +9,8 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+namespace kvor3d {
+
 // ---- Reading -----------------------------------------------------------------------
 
 bool OpenSourceFile(SceneSource* source, const char* name)
@@ -330,3 +332,5 @@ uint64_t CloseSink(SceneSink* sink)
     }
     return sink->failed ? 0 : sink->total;
 }
+
+}  // namespace kvor3d

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kvor3d {
+
 struct ColourTable;
 struct LightEffect;
 struct Scene;
@@ -296,3 +298,5 @@ void PutFormHeader(SceneSink* sink);
 // closes it and renames it into place, or removes it when anything failed.
 // The total byte count, or 0 on failure.
 uint64_t CloseSink(SceneSink* sink);
+
+}  // namespace kvor3d

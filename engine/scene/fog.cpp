@@ -3,6 +3,8 @@
 #include "scene/scene.h"
 #include "scene/tagread.h"
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t FOG_MODE_SHIFT = 12;
@@ -162,3 +164,5 @@ int32_t GetFog(const Scene* scene, const TagItem* tags)
     giveFlag(TAG_FOG_FAR, SCENE_FOGFAR);
     return handled;
 }
+
+}  // namespace kvor3d

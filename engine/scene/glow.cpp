@@ -1,5 +1,7 @@
 #include "scene/scene.h"
 
+namespace kvor3d {
+
 namespace {
 
 GlowBuffer* FindGlowBuffer(Scene* scene, uint32_t colour, float g1)
@@ -121,3 +123,5 @@ int ResizeGlowBuffers(Scene* scene, uint32_t width, uint32_t height)
     }
     return 1;
 }
+
+}  // namespace kvor3d

@@ -1,6 +1,8 @@
 #include "scene/keys.h"
 #include "scene/tagread.h"
 
+namespace kvor3d {
+
 namespace {
 
 void SetFlag(uint32_t& flags, uint32_t bit, bool on)
@@ -292,3 +294,5 @@ void FreeKeyList(KeyList* list)
     list->head = nullptr;
     list->tail = nullptr;
 }
+
+}  // namespace kvor3d

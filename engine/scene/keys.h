@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // ---- Keys ------------------------------------------------------------------
 
 // Tags of the key operations (group 0x10), read with FindTag.
@@ -123,3 +125,5 @@ void DeleteLightEffectElement(LightEffectElement* element, const TagItem* tags);
 // Sorts the effect's elements by e0, largest first, keeping the order of
 // equal values.
 void SortLightEffectElements(LightEffect* effect);
+
+}  // namespace kvor3d

@@ -1,6 +1,8 @@
 #include "scene/keys.h"
 #include "scene/tagread.h"
 
+namespace kvor3d {
+
 namespace {
 
 // The copied name of a name tag: true when the tag is absent or null, or
@@ -134,3 +136,5 @@ void SortLightEffectElements(LightEffect* effect)
             return;
     }
 }
+
+}  // namespace kvor3d

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t LEEL_BYTES = 16;  // e0, e1, e2, e3
@@ -271,3 +273,5 @@ uint32_t SaveLightEffects(const LightEffect* effect, const TagItem* tags)
     StoreError(error, 0);
     return uint32_t(total);
 }
+
+}  // namespace kvor3d

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // Tags of IsSceneFile (group 0x00), read with FindTag.
 constexpr uint32_t TAG_SCENEFILE_FILENAME = 0x803d0000;    // char*: the file, opened "rb" and closed again
 constexpr uint32_t TAG_SCENEFILE_MEMORY = 0x803d0001;      // bytes in memory; used without the file name
@@ -55,3 +57,5 @@ LightEffect* LoadLightEffects(const TagItem* tags);
 // was. In memory, with TAG_SAVELIGHTEFFECTS_CAPACITY, nothing is written
 // past that many bytes: a larger image fails.
 uint32_t SaveLightEffects(const LightEffect* effect, const TagItem* tags);
+
+}  // namespace kvor3d

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace kvor3d {
+
 namespace {
 
 // Red, green and blue of one colour-table entry, 0-255 each.
@@ -284,3 +286,5 @@ void ReleaseSceneMaterial(Scene* scene)
     ReleaseMaterial(scene->sceneMaterial, tags);
     scene->sceneMaterial = nullptr;
 }
+
+}  // namespace kvor3d

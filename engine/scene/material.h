@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 struct ColourTable;
 struct ObjectEntity;
 struct Scene;
@@ -204,3 +206,5 @@ int RequireSceneMaterial(Scene* scene, const ColourTable* table);
 
 // Releases the scene's shade material.
 void ReleaseSceneMaterial(Scene* scene);
+
+}  // namespace kvor3d

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace kvor3d {
+
 namespace {
 
 struct NormalSum {
@@ -100,3 +102,5 @@ int ComputeNormals(ObjectEntity* object)
     MemFree(sums);
     return 1;
 }
+
+}  // namespace kvor3d

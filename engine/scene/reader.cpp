@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace kvor3d {
+
 void ReportFailure(SceneLoadFailure* failure, const char* file, int error)
 {
     if (!failure)
@@ -88,3 +90,5 @@ Scene* LoadScene(const TagItem* tags)
         *error = scene ? 0 : -1;
     return scene;
 }
+
+}  // namespace kvor3d

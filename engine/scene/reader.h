@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // What the chunks read so far have opened. ENTY resets everything that
 // belongs to an entity, LTEF the current element.
 struct ReadContext {
@@ -45,3 +47,5 @@ bool ReadSceneChunk(ReadContext* context, const Chunk& chunk);
 // False when a name matches nothing, the parent links form a loop, or a
 // preparation step fails.
 bool ResolveScene(Scene* scene);
+
+}  // namespace kvor3d

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace kvor3d {
+
 namespace {
 
 // ---- Values by version ---------------------------------------------------------------
@@ -887,3 +889,5 @@ bool ReadSceneChunk(ReadContext* context, const Chunk& chunk)
     const ChunkRule* rule = FindRule(chunk.id);
     return rule && HasContext(context, rule->need) && chunk.size >= rule->layout && rule->read(context, chunk);
 }
+
+}  // namespace kvor3d

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <functional>
 
+namespace kvor3d {
+
 namespace {
 
 // The named records of one chain sorted by name, equal names in chain
@@ -277,3 +279,5 @@ bool ResolveScene(Scene* scene)
            PrepareLightEffects(scene) && AttachGlowBuffers(scene, 0, 0) && PrepareForColourTable(scene) &&
            AllocDrawLists(scene);
 }
+
+}  // namespace kvor3d

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kvor3d {
+
 char* CopyName(const char* name)
 {
     if (!name)
@@ -237,3 +239,5 @@ void SetColourIndex(ObjectEntity* object, const ColourTable* table)
     if (object)
         object->colourIndex = NearestTo(table, object->colour);
 }
+
+}  // namespace kvor3d

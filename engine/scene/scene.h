@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 struct ColourTable;
 struct Entity;
 struct Face;
@@ -501,3 +503,5 @@ int ResizeGlowBuffers(Scene* scene, uint32_t width, uint32_t height);
 // morph object. 0 when memory is short or a face corner lies outside the
 // object's vertex array; else 1.
 int ComputeNormals(ObjectEntity* object);
+
+}  // namespace kvor3d

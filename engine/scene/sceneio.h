@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 // A new scene from the file TAG_LOADSCENE_FILENAME or else the memory image
 // TAG_LOADSCENE_MEMORY (bounded by TAG_LOADSCENE_MEMORYSIZE when given),
 // with every reference by name resolved, normals, shapes, element materials,
@@ -28,3 +30,5 @@ Scene* LoadScene(const TagItem* tags);
 // of bytes written, header included; 0 on failure, with −1 stored through
 // TAG_SAVESCENE_ERROR (0 on success).
 uint32_t SaveScene(const Scene* scene, const TagItem* tags);
+
+}  // namespace kvor3d

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace kvor3d {
+
 inline const TagItem* FindTagIn(uint32_t id, const TagItem* tags)
 {
     return tags ? FindTag(id, tags) : nullptr;
@@ -30,3 +32,5 @@ inline uint32_t TagWord(uint32_t id, uint32_t fallback, const TagItem* tags)
     const TagItem* item = FindTagIn(id, tags);
     return item ? uint32_t(item->data) : fallback;
 }
+
+}  // namespace kvor3d

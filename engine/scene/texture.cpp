@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+namespace kvor3d {
+
 namespace {
 
 bool FifteenBitMode()
@@ -377,3 +379,5 @@ int PrepareMipLevels(Texture* texture, uint32_t maxLevels)
     texture->textureFlags = (texture->textureFlags & ~TEXTURE_CALLERPIXELS) | TEXTURE_MIPLEVELS;
     return 1;
 }
+
+}  // namespace kvor3d

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace kvor3d {
+
 namespace {
 
 constexpr uint32_t FOG_PLANE_FLAGS = SCENE_FOGNEAR | SCENE_FOGFAR;
@@ -351,3 +353,5 @@ uint32_t SaveScene(const Scene* scene, const TagItem* tags)
         *error = total != 0 ? 0 : -1;
     return uint32_t(total);
 }
+
+}  // namespace kvor3d

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using build::HOLD;

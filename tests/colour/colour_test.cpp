@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+using namespace kvor3d;
+
 namespace {
 
 int32_t Cell(int32_t r, int32_t g, int32_t b)

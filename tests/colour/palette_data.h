@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kvor3d;
+
 struct Rgb {
     int32_t r, g, b;
 };

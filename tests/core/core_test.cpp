@@ -6,6 +6,8 @@
 
 #include <array>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uint32_t TAG_A = 0x803d1201;

@@ -12,6 +12,8 @@
 #include <map>
 #include <set>
 
+using namespace kvor3d;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uint32_t SECOND = TICKS_PER_SECOND;

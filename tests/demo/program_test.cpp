@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace kvor3d;
+
 namespace {
 
 const std::string STARTING = "** Starting Timer\n";

@@ -10,6 +10,8 @@
 
 #include <set>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr const char* TITLE = "Kvoral 3D Render Window";

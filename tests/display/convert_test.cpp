@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uintptr_t NONE = ~uintptr_t(0);

@@ -12,6 +12,8 @@
 
 #include <cstring>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr int W = 320;

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace kvor3d;
+
 namespace {
 
 // A view presented over and over; "ready" on stdout once the first frame is

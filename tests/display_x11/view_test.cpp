@@ -5,6 +5,8 @@
 #include "support/run_program.h"
 #include "xserver.h"
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr const char* TITLE = "Kvoral 3D Render Window";

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 TEST(Mapped, ProjectionsGiveTheirMapCoordinates)

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 class Volumes : public ::testing::Test {

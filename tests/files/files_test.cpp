@@ -11,6 +11,8 @@
 
 #include <sys/resource.h>
 
+using namespace kvor3d;
+
 using namespace bytes;
 
 namespace {

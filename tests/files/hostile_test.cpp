@@ -13,6 +13,8 @@
 
 #include <sys/stat.h>
 
+using namespace kvor3d;
+
 using namespace bytes;
 
 namespace {

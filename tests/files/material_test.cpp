@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <functional>
 
+using namespace kvor3d;
+
 namespace {
 
 class MaterialTest : public ::testing::Test {

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+using namespace kvor3d;
+
 using namespace bytes;
 
 namespace {

@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace kvor3d;
+
 namespace {
 
 namespace fs = std::filesystem;

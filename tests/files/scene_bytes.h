@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace bytes {
 
 using Bytes = std::vector<uint8_t>;

@@ -16,6 +16,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace kvor3d;
+
 namespace {
 
 namespace fs = std::filesystem;

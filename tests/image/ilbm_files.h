@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 using Bytes = std::vector<uint8_t>;
 using Colour = std::array<uint8_t, 3>;
 

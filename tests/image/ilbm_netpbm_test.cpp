@@ -9,6 +9,8 @@
 #include <random>
 #include <sstream>
 
+using namespace kvor3d;
+
 namespace {
 
 struct Ppm {

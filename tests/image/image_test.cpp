@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uint8_t GUARD = 0xEE;

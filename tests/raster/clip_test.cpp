@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using namespace raster_test;

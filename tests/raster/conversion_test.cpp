@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr float INF = std::numeric_limits<float>::infinity();

@@ -12,6 +12,8 @@
 #include <limits>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using namespace raster_test;

@@ -20,6 +20,8 @@
 #include <random>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace raster_test {
 
 constexpr int32_t WIDTH = 320;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 namespace reference {
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "render/raster.h"
 
+using namespace kvor3d;
+
 namespace reference {
 
 // Draws the triangle the way DrawTriangle chooses for the current render

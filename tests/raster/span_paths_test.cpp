@@ -13,6 +13,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using namespace raster_test;

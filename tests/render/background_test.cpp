@@ -2,6 +2,7 @@
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
+using namespace kvor3d;
 
 namespace {
 

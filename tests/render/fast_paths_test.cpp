@@ -12,6 +12,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 class FastPaths : public pipeline::Pipeline {};

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+using namespace kvor3d;
+
 namespace {
 
 using FrameSetUp = pipeline::Pipeline;

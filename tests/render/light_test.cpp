@@ -3,6 +3,8 @@
 #include "render/pipeline.h"
 #include "support/scene_builder.h"
 
+using namespace kvor3d;
+
 namespace {
 
 class PointLighting : public pipeline::Pipeline {

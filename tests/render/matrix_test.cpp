@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using pipeline::Pipeline;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kvor3d;
+
 namespace pipeline {
 
 inline XView* MakeView(int32_t width, int32_t height, bool doubleBuffered = false)

@@ -2,6 +2,8 @@
 // shown buffer A 15/32 of the way toward it.
 #include "renderpass/pass_support.h"
 
+using namespace kvor3d;
+
 namespace {
 
 using MotionBlur = pass_test::RenderPass;

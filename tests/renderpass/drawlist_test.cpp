@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 using DrawOrder = pass_test::RenderPass;

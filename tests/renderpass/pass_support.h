@@ -14,6 +14,8 @@
 
 #include <vector>
 
+using namespace kvor3d;
+
 namespace pass_test {
 
 constexpr uint32_t GREY = 0x00808080, BLUE = 0x000000FF, DARK = 0x00202020;

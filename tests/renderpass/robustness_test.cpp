@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+using namespace kvor3d;
+
 namespace {
 
 using pass_test::RenderPass;

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace kvor3d;
+
 namespace {
 
 const std::vector<build::Point> TRIANGLE = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};

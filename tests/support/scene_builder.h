@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace build {
 
 struct Point {

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <filesystem>
 
+using namespace kvor3d;
+
 namespace {
 
 // A red square in front of the camera that moves between keys at 0 and

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 namespace {

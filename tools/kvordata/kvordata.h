@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 // ---- Random numbers ------------------------------------------------------------------

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+using namespace kvor3d;
+
 namespace {
 
 constexpr uint64_t DEFAULT_SEED = 1997;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 uint64_t NextBits(Rng& rng)

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 constexpr float DEGREES = float(180.0 / M_PI);

@@ -1,6 +1,8 @@
 // The eleven scene files, and what the scenes share.
 #include "scenes.h"
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 std::string DataName(const std::string& file)

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 namespace {

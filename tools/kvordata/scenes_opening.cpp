@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 // Part 1 draws only the background: the nebula image turns and drifts

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <numeric>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 namespace {

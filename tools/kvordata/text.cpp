@@ -11,6 +11,8 @@
 #include <map>
 #include <utility>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 namespace {

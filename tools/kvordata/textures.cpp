@@ -9,6 +9,8 @@
 #include <cmath>
 #include <functional>
 
+using namespace kvor3d;
+
 namespace kvordata {
 
 namespace {
