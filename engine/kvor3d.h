@@ -1,6 +1,7 @@
 // kvor3d: the whole engine interface, one header per subsystem.
 #pragma once
 
+#include "core/version.h"
 #include "core/core.h"
 #include "core/settings.h"
 #include "core/tables.h"
