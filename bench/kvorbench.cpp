@@ -172,7 +172,7 @@ int main(int argc, char** argv)
     Options options;
     if (int status = ParseOptions(argc, argv, &options); status != cli::NONE)
         return status;
-    if (!headless::StartEngine()) {
+    if (!StartEngine(headless::VIEW_WIDTH)) {
         std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
         return 1;
     }
@@ -198,6 +198,6 @@ int main(int argc, char** argv)
     }
     XViewDelete(view);
     DeleteColourTable(colours);
-    headless::StopEngine();
+    StopEngine();
     return status;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// --scale N, --fullscreen, --fps N and --help, read from anywhere on the
+// --scale N, --fullscreen, --fps N, --help and --version, read from anywhere on the
 // command line ("--scale=N" too); "--" ends them. Every argument that does
 // not begin with "--" is one of the program's own and is kept, in order.
 struct DesktopOptions {
@@ -15,6 +15,7 @@ struct DesktopOptions {
     bool fullscreen = false;
     int32_t fps = -1;         // frames a second; 0: unpaced; −1: not given
     bool help = false;
+    bool version = false;
     std::vector<char*> arguments;  // the program's own arguments, argv[0] not included
 };
 
@@ -34,7 +35,8 @@ struct DesktopProgram {
 // ParseDesktopOptions for a program's entry, in the tools' manner: a wrong
 // argument prints "PROGRAM: what is wrong" and the usage line on standard
 // error and ends with status 2; --help prints the usage line, the text and
-// the options on standard output and ends with status 0.
+// the options, --version "PROGRAM (kvor3d) VERSION", on standard output and
+// end with status 0.
 DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program);
 
 // Nanoseconds of a monotonic clock, and a sleep until one of its instants;

@@ -1,5 +1,7 @@
 #include "desktop.h"
 
+#include "core/version.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@ constexpr const char* OPTIONS_HELP =
     "  --fullscreen  full screen, the picture scaled by a whole number and centred on black\n"
     "  --fps N       frames a second, at most 1000; 0: as many as the machine draws\n"
     "  --help        print this help and exit\n"
+    "  --version     print the program's name and version and exit\n"
     "\nClosing the window, Escape or q ends the program.\n";
 
 // A whole number from 0 to `most`, digits only.
@@ -41,7 +44,7 @@ bool ParseDesktopOptions(int argc, char** argv, DesktopOptions* options, std::st
         const char* equals = std::strchr(arg, '=');
         const std::string name = equals ? std::string(arg, size_t(equals - arg)) : std::string(arg);
         const bool counted = name == "--scale" || name == "--fps";
-        if (!counted && name != "--fullscreen" && name != "--help") {
+        if (!counted && name != "--fullscreen" && name != "--help" && name != "--version") {
             *error = "unknown option '" + name + "'";
             return false;
         }
@@ -50,7 +53,7 @@ bool ParseDesktopOptions(int argc, char** argv, DesktopOptions* options, std::st
                 *error = "option '" + name + "' takes no value";
                 return false;
             }
-            (name == "--help" ? options->help : options->fullscreen) = true;
+            (name == "--help" ? options->help : name == "--version" ? options->version : options->fullscreen) = true;
             continue;
         }
         const char* value = equals ? equals + 1 : i + 1 < argc ? argv[++i] : nullptr;
@@ -81,6 +84,10 @@ DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& p
     if (!ParseDesktopOptions(argc, argv, &options, &error)) {
         std::fprintf(stderr, "%s: %s\nusage: %s\n", program.name, error.c_str(), program.usage);
         std::exit(2);
+    }
+    if (options.version) {
+        std::printf("%s (kvor3d) %s\n", program.name, KVOR3D_VERSION);
+        std::exit(std::fflush(stdout) == 0 ? 0 : 1);
     }
     if (options.help) {
         std::printf("usage: %s\n\n%s\n\n%s", program.usage, program.about, OPTIONS_HELP);

@@ -4,11 +4,13 @@
 // closes the view again, printing the frame rate.
 //
 //   testcard [seconds]     (default 5)
+//   testcard --version
 
-#include "kvor3d.h"
+#include <kvor3d/kvor3d.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 using namespace kvor3d;
 
@@ -55,6 +57,10 @@ void DrawTestCard(XView* view, int frame)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("testcard (kvor3d) %s\n", KVOR3D_VERSION);
+        return 0;
+    }
     long seconds = 5;
     if (argc > 1) {
         char* end = nullptr;

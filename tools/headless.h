@@ -1,6 +1,7 @@
-// Rendering without a window, shared by kvorshot and kvorbench: the engine
-// tables a frame needs, a scene's time range as the playback loop takes it,
-// frame times spread evenly over it, and one frame drawn at a given time.
+// Rendering without a window, shared by kvorshot and kvorbench: the view's
+// size, a palette file made into a colour table, a scene's time range as the
+// playback loop takes it, frame times spread evenly over it, and one frame
+// drawn at a given time.
 #pragma once
 
 #include "kvor3d.h"
@@ -16,25 +17,6 @@ namespace headless {
 
 constexpr int32_t VIEW_WIDTH = 320;
 constexpr int32_t VIEW_HEIGHT = 200;
-
-// The pixel mode and the tables the renderer reads, in the viewer's order
-// and with its arguments. False when memory is short.
-inline bool StartEngine()
-{
-    SetPixelMode(1);
-    const bool squares = BuildSquareTable() != nullptr;
-    const bool normals = BuildNormalTable() != 0;
-    const bool radial = BuildRadialTable() != 0;
-    const bool positions = BuildPositionTable(45, VIEW_WIDTH, 32000) != 0;
-    return squares && normals && radial && positions;
-}
-
-inline void StopEngine()
-{
-    FreeNormalTable();
-    FreePositionTable();
-    FreeRadialTable();
-}
 
 // The palette file's words made into a colour table (with its octree, as
 // the show builds it); null when the file cannot be read whole.

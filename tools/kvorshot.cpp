@@ -392,7 +392,7 @@ struct Resources {
         XViewDelete(view);
         FreeScene(scene);
         DeleteColourTable(colours);
-        headless::StopEngine();
+        StopEngine();
     }
 };
 
@@ -501,7 +501,7 @@ int WriteVideo(const Options& options, Scene* scene, XView* view, uint32_t start
 int Run(const Options& options)
 {
     Resources resources;
-    if (!headless::StartEngine())
+    if (!StartEngine(headless::VIEW_WIDTH))
         return Failed(PROGRAM, "out of memory");
     if (options.palette) {
         if (int status = LoadPalette(options.palette, &resources.colours))

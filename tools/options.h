@@ -9,6 +9,8 @@
 // usage line, and status 2.
 #pragma once
 
+#include "core/version.h"
+
 #include <getopt.h>
 
 #include <cerrno>
@@ -18,10 +20,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#ifndef KVOR_VERSION
-#error "KVOR_VERSION is defined by the build (the kvor_tool_options target)"
-#endif
 
 namespace cli {
 
@@ -136,7 +134,7 @@ inline int Parse(const Program& program, int argc, char** argv, const Apply& app
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         if (key == VERSION) {
-            std::printf("%s (kvor3d) %s\n", program.name, KVOR_VERSION);
+            std::printf("%s (kvor3d) %s\n", program.name, KVOR3D_VERSION);
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         const std::string refused = apply(key, optarg);

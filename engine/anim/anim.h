@@ -3,8 +3,8 @@
 // whole scene at one time, and the playback loop with its palette track.
 #pragma once
 
-#include "core/core.h"
-#include "scene/scene.h"
+#include "../core/core.h"
+#include "../scene/scene.h"
 
 #include <cstdint>
 

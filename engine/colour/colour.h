@@ -6,7 +6,7 @@
 // word 3n + 1 is an end word that is copied but not interpreted.
 #pragma once
 
-#include "core/core.h"
+#include "../core/core.h"
 
 #include <cstdint>
 

@@ -2,6 +2,7 @@
 
 #include "colour/colour.h"
 #include "core/core.h"
+#include "core/settings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -172,6 +173,23 @@ uint8_t* BuildBlendTable(const ColourTable* table)
 uint8_t* BuildAddTable(const ColourTable* table)
 {
     return BuildPairTable(table, [](int32_t a, int32_t b) { return std::min(255, a + b); });
+}
+
+bool StartEngine(int32_t viewWidth)
+{
+    SetPixelMode(1);
+    const bool squares = BuildSquareTable() != nullptr;
+    const bool normals = BuildNormalTable() != 0;
+    const bool radial = BuildRadialTable() != 0;
+    const bool positions = BuildPositionTable(45, viewWidth, 32000) != 0;
+    return squares && normals && radial && positions;
+}
+
+void StopEngine()
+{
+    FreeNormalTable();
+    FreePositionTable();
+    FreeRadialTable();
 }
 
 }  // namespace kvor3d

@@ -26,6 +26,16 @@ extern uint8_t* RadialTable;
 // Written by Build/FreeShadeTable (the viewer builds it); no stage of the 15-bit renderer reads it.
 extern uint8_t* ShadeTable;
 
+// What a program that renders does once before its first frame: the 15-bit
+// pixel mode (SetPixelMode(1)) and the square, normal, radial and position
+// tables the renderer reads, the position table for views `viewWidth` pixels
+// wide (320 for the engine's frame). False when memory is short; the tables
+// that were built stay until StopEngine.
+bool StartEngine(int32_t viewWidth);
+// Frees the normal, radial and position tables (the square table is left to
+// process exit).
+void StopEngine();
+
 // The square table, built on the first call and returned as it is later
 // (its contents never change); null when memory is short. It is left to
 // process exit.

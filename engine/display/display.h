@@ -3,7 +3,7 @@
 // in canvo.h.
 #pragma once
 
-#include "core/core.h"
+#include "../core/core.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 // geometry.
 #pragma once
 
-#include "core/core.h"
-#include "scene/scene.h"
+#include "../core/core.h"
+#include "../scene/scene.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // 15-bit packing are shared with the show's own picture reader.
 #pragma once
 
-#include "colour/colour.h"
+#include "../colour/colour.h"
 
 #include <cstddef>
 #include <cstdint>

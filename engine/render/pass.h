@@ -4,10 +4,10 @@
 // passes, the flare sprites, the glow blend and the motion-blur mix.
 #pragma once
 
-#include "display/display.h"
-#include "render/raster.h"
-#include "scene/material.h"
-#include "scene/scene.h"
+#include "../display/display.h"
+#include "raster.h"
+#include "../scene/material.h"
+#include "../scene/scene.h"
 
 #include <cstdint>
 

@@ -7,8 +7,8 @@
 // phase, and the depth buffer and shadow mask of the shadow pass).
 #pragma once
 
-#include "render/render.h"
-#include "scene/scene.h"
+#include "render.h"
+#include "../scene/scene.h"
 
 #include <array>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // `FrameConstants` and in the vertices' working fields.
 #pragma once
 
-#include "display/display.h"
-#include "scene/scene.h"
+#include "../display/display.h"
+#include "../scene/scene.h"
 
 #include <cstdint>
 

@@ -11,8 +11,8 @@
 // buffer, with an optional capacity.
 #pragma once
 
-#include "core/core.h"
-#include "image/image.h"
+#include "../core/core.h"
+#include "../image/image.h"
 
 #include <cstdint>
 #include <cstdio>

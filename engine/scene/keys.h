@@ -3,8 +3,8 @@
 // light effects and their elements (tag group 0x07).
 #pragma once
 
-#include "core/core.h"
-#include "scene/scene.h"
+#include "../core/core.h"
+#include "scene.h"
 
 #include <cstdint>
 

@@ -3,9 +3,9 @@
 // several scenes; and the quick check whether a file holds a FORM "KVOR".
 #pragma once
 
-#include "core/core.h"
-#include "scene/fileformat.h"
-#include "scene/scene.h"
+#include "../core/core.h"
+#include "fileformat.h"
+#include "scene.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // fog set-up (ramp and fog material) lives in the scene record.
 #pragma once
 
-#include "core/core.h"
+#include "../core/core.h"
 
 #include <cstdint>
 

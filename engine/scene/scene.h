@@ -9,8 +9,8 @@
 // buffers by their parameters, with user counts.
 #pragma once
 
-#include "core/core.h"
-#include "scene/material.h"
+#include "../core/core.h"
+#include "material.h"
 
 #include <cstdint>
 

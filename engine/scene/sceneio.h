@@ -3,9 +3,9 @@
 // to disk or into a buffer. The format and the tags are in fileformat.h.
 #pragma once
 
-#include "core/core.h"
-#include "scene/fileformat.h"
-#include "scene/scene.h"
+#include "../core/core.h"
+#include "fileformat.h"
+#include "scene.h"
 
 #include <cstdint>
 

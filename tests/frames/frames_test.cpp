@@ -69,11 +69,11 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_TRUE(headless::StartEngine());
+        ASSERT_TRUE(StartEngine(headless::VIEW_WIDTH));
         ASSERT_EQ(chdir(folder.c_str()), 0);
     }
 
-    void TearDown() override { headless::StopEngine(); }
+    void TearDown() override { StopEngine(); }
 
     static std::string folder;
 };

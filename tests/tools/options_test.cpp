@@ -1,7 +1,7 @@
-// The tools' shared command line (help, version, both value forms, refusals
-// with their reasons), kvorshot's YUV4MPEG2 stream against a plain BT.601
-// conversion, its refusal to replace what is no regular file, and kvordump's
-// times in seconds.
+// The tools' shared command line (help, both value forms, refusals with
+// their reasons), every program's version, kvorshot's YUV4MPEG2 stream
+// against a plain BT.601 conversion, its refusal to replace what is no
+// regular file, and kvordump's times in seconds.
 #include "support/run_program.h"
 #include "support/scene_builder.h"
 #include "../bench/showcase.h"
@@ -69,17 +69,14 @@ TEST_F(Options, EveryProgramReadsItsCommandLineAlike)
     const std::string seed = "' is not a seed (a whole number from 0 to 18446744073709551615)";
     const Case cases[] = {
         {"tools/kvordata", {"--help"}, 0, "usage: kvordata [--seed N] [FOLDER]"},
-        {"tools/kvordata", {"--version"}, 0, "kvordata (kvor3d) "},
         {"tools/kvordata", {"--seed=0x10", "none/data"}, 1, "kvordata: none/data: No such file or directory"},
         {"tools/kvordata", {"--seed", "-3"}, 2, "kvordata: '-3" + seed},
         {"tools/kvordata", {"--seed", "abc"}, 2, "kvordata: 'abc" + seed},
         {"tools/kvordata", {"--seed=18446744073709551616"}, 2, "kvordata: '18446744073709551616" + seed},
         {"tools/kvordata", {"--seed"}, 2, "kvordata: option '--seed' needs a value"},
         {"tools/kvordump", {"--help"}, 0, "usage: kvordump [-c | --chunks] FILE"},
-        {"tools/kvordump", {"--version"}, 0, "kvordump (kvor3d) "},
         {"tools/kvordump", {"--frames", "torus.kvor"}, 2, "kvordump: unknown option '--frames'"},
         {"tools/kvorshot", {"--help"}, 0, "usage: kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT"},
-        {"tools/kvorshot", {"--version"}, 0, "kvorshot (kvor3d) "},
         {"tools/kvorshot", {"--time=1.5", "--scale", "2", "torus.kvor", "a.png"}, 0, ""},
         {"tools/kvorshot", {"-n", "2", "--y4m=/dev/null", "torus.kvor"}, 0, ""},
         {"tools/kvorshot", {"torus.kvor", "/dev/null"}, 0, ""},
@@ -90,12 +87,10 @@ TEST_F(Options, EveryProgramReadsItsCommandLineAlike)
         {"tools/kvorshot", {"--y4m", "-", "torus.kvor", "x"}, 2, "kvorshot: one scene file with --y4m ('x' is one too many)"},
         {"tools/kvorshot", {"torus.kvor", "--y4m"}, 2, "kvorshot: option '--y4m' needs a value"},
         {"bench/kvorbench", {"--help"}, 0, "usage: kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE..."},
-        {"bench/kvorbench", {"--version"}, 0, "kvorbench (kvor3d) "},
         {"bench/kvorbench", {"--frames=2", "torus.kvor"}, 0, "scene=torus.kvor frames=2 ns_per_frame="},
         {"bench/kvorbench", {"-f", "0", "torus.kvor"}, 2, "kvorbench: '0' is not a frame count (1 to 10000000)"},
         {"bench/kvorbench", {"--profile=1", "torus.kvor"}, 2, "kvorbench: option '--profile' takes no value"},
         {"bench/kvorscenes", {"--help"}, 0, "usage: kvorscenes FOLDER"},
-        {"bench/kvorscenes", {"--version"}, 0, "kvorscenes (kvor3d) "},
         {"bench/kvorscenes", {"more"}, 0, ""},
         {"bench/kvorscenes", {}, 2, "kvorscenes: no folder given"},
     };
@@ -113,6 +108,24 @@ TEST_F(Options, EveryProgramReadsItsCommandLineAlike)
     }
     struct stat status;
     EXPECT_TRUE(stat(folder.Path("fifo").c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+}
+
+// --version on every program, the window programs and the examples too: the
+// name and the project's version alone on standard output, status 0, and no
+// window opened.
+TEST_F(Options, EveryProgramPrintsItsVersion)
+{
+    const char* programs[] = {"demo/threnody", "viewer/kvorview", "tools/kvordata", "tools/kvordump", "tools/kvorshot",
+                              "bench/kvorbench", "bench/kvorscenes", "examples/testcard", "examples/snapshot"};
+    for (const char* program : programs) {
+        if (!std::filesystem::exists(run::BuiltProgram(program)))
+            continue;  // the benchmarks and the examples are not built in every configuration
+        const run::Result result = Run(program, {"--version"});
+        EXPECT_EQ(result.status, 0) << program;
+        EXPECT_EQ(result.out, std::filesystem::path(program).filename().string() + " (kvor3d) " KVOR3D_VERSION "\n")
+            << program;
+        EXPECT_EQ(result.err, "") << program;
+    }
 }
 
 // BT.601 studio range from 8-bit RGB, rounded to nearest, halves up.
