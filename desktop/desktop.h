@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// --scale N, --fullscreen, --fps N, --help and --version, read from anywhere on the
-// command line ("--scale=N" too); "--" ends them. Every argument that does
-// not begin with "--" is one of the program's own and is kept, in order.
+// --scale N, --fullscreen, --fps N, --help and --version, read from
+// anywhere on the command line ("--scale=N" too); "--" ends them. Every
+// argument that does not begin with "--" is one of the program's own and is
+// kept, in order.
 struct DesktopOptions {
     uint32_t scale = 0;       // window scale; 0: the largest that fits comfortably
     bool fullscreen = false;
@@ -35,8 +36,8 @@ struct DesktopProgram {
 // ParseDesktopOptions for a program's entry, in the tools' manner: a wrong
 // argument prints "PROGRAM: what is wrong" and the usage line on standard
 // error and ends with status 2; --help prints the usage line, the text and
-// the options, --version "PROGRAM (kvor3d) VERSION", on standard output and
-// end with status 0.
+// the options and --version "PROGRAM (kvor3d) VERSION" on standard output,
+// both ending with status 0.
 DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program);
 
 // Nanoseconds of a monotonic clock, and a sleep until one of its instants;
