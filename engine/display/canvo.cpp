@@ -10,6 +10,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -122,6 +123,33 @@ int LoseConnection(Display*)
     std::_Exit(1);
 }
 
+// A server that goes away while a request is being written would end the
+// process with SIGPIPE before Xlib ever saw the broken connection. While any
+// display is open the signal is ignored, so the write fails and Xlib calls
+// LoseConnection instead; a disposition the program chose itself is left
+// alone, and the default comes back when the last display closes.
+int pipeSignalHolders = 0;
+bool pipeSignalIgnoredHere = false;
+
+void HoldPipeSignal()
+{
+    if (pipeSignalHolders++ > 0)
+        return;
+    struct sigaction current {};
+    sigaction(SIGPIPE, nullptr, &current);
+    pipeSignalIgnoredHere = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL;
+    if (pipeSignalIgnoredHere)
+        std::signal(SIGPIPE, SIG_IGN);
+}
+
+void LetGoOfPipeSignal()
+{
+    if (--pipeSignalHolders > 0 || !pipeSignalIgnoredHere)
+        return;
+    std::signal(SIGPIPE, SIG_DFL);
+    pipeSignalIgnoredHere = false;
+}
+
 // Asks the server itself: the MIT-SHM calls would have Xlib print a warning
 // of its own on a server without the extension.
 bool HasSharedMemoryExtension(Display* display)
@@ -182,6 +210,8 @@ int Canvo::OpenSteps(int argc, char** argv, const char* title)
     if (!display)
         return ERR_CV_DISPLAY;
     XSetIOErrorHandler(LoseConnection);
+    HoldPipeSignal();
+    holdsPipeSignal = true;
     screen = DefaultScreenOfDisplay(display);
     screenNumber = DefaultScreen(display);
 
@@ -472,6 +502,9 @@ void Canvo::Release()
             XFreeColormap(display, colormap);
         XCloseDisplay(display);
     }
+    if (holdsPipeSignal)
+        LetGoOfPipeSignal();
+    holdsPipeSignal = false;
     display = nullptr;
     window = 0;
     visual = nullptr;

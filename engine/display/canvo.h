@@ -118,6 +118,7 @@ private:
     int imageBitsPerPixel = 0;
     uint32_t opaqueBits = 0;
     bool colormapWritable = false;
+    bool holdsPipeSignal = false;
     bool segmentAttached = false;
     Pixmap pixmap = 0;
 

@@ -3,10 +3,12 @@
 // case runs the view in a child and checks everything it printed.
 #include <gtest/gtest.h>
 
+#include "display/canvo.h"
 #include "kvor3d.h"
 #include "support/run_program.h"
 #include "xserver.h"
 
+#include <csignal>
 #include <memory>
 
 using namespace kvor3d;
@@ -43,6 +45,51 @@ TEST(XServerTrouble, LostServerEndsTheProgramWithOneLine)
         EXPECT_EQ(result.status, 1) << signal;
         EXPECT_EQ(result.out, "ready\n") << signal;
         EXPECT_EQ(result.err, "lost the connection to the X display\n") << signal;
+    }
+}
+
+void OwnPipeHandler(int) {}
+
+// What SIGPIPE does at this moment: "default", "ignored" or "handler".
+const char* PipeSignalDisposition()
+{
+    struct sigaction current {};
+    sigaction(SIGPIPE, nullptr, &current);
+    return current.sa_handler == SIG_DFL ? "default" : current.sa_handler == SIG_IGN ? "ignored" : "handler";
+}
+
+// A write to a server that has gone must reach Xlib as a failed write, not
+// end the process with SIGPIPE: an open window ignores the signal and gives
+// the default back when it closes, and leaves a handler of the program's own
+// as it is. Two windows open at once: the first to close keeps it ignored.
+TEST(XServerTrouble, OpenWindowsIgnoreTheBrokenPipeSignal)
+{
+    PrivateXServer server({"-screen", "0", "640x480x16"}, false);
+    const struct {
+        void (*before)(int);
+        const char* expected;
+    } cases[] = {
+        {SIG_DFL, "default ignored ignored ignored default\n"},
+        {OwnPipeHandler, "handler handler handler handler handler\n"},
+    };
+    for (const auto& c : cases) {
+        run::TempFolder dir;
+        const std::string name = server.DisplayName();
+        const run::Result result = run::RunInChild(dir.Path(), [&] {
+            setenv("DISPLAY", name.c_str(), 1);
+            std::signal(SIGPIPE, c.before);
+            std::printf("%s ", PipeSignalDisposition());
+            auto* first = new Canvo(0, nullptr, 320, 200, 15, "first");
+            std::printf("%s ", PipeSignalDisposition());
+            auto* second = new Canvo(0, nullptr, 320, 200, 15, "second");
+            std::printf("%s ", PipeSignalDisposition());
+            delete first;
+            std::printf("%s ", PipeSignalDisposition());
+            delete second;
+            std::printf("%s\n", PipeSignalDisposition());
+        });
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, c.expected);
     }
 }
 
