@@ -54,8 +54,10 @@ int main(int argc, char** argv)
     }
     // The 15-bit pixel mode and the lookup tables every frame reads, once
     // per process, for views of this width.
-    if (!StartEngine(WIDTH))
+    if (!StartEngine(WIDTH)) {
+        std::fprintf(stderr, "snapshot: not enough memory for the renderer's tables\n");
         return 1;
+    }
     const TagItem sceneTags[] = {{TAG_LOADSCENE_FILENAME, TagPtr(argv[1])}, {TAG_DONE, 0}};
     Scene* scene = LoadScene(sceneTags);
     if (!scene) {
@@ -64,8 +66,11 @@ int main(int argc, char** argv)
     }
     const TagItem viewTags[] = {{TAG_XVIEW_WIDTH, WIDTH}, {TAG_XVIEW_HEIGHT, HEIGHT}, {TAG_DONE, 0}};
     XView* view = XViewCreate(viewTags);
-    if (!view)
+    if (!view) {
+        std::fprintf(stderr, "snapshot: not enough memory for the view\n");
+        FreeScene(scene);
         return 1;
+    }
     // One frame as the playback loop draws it: every track at the time, the
     // camera's view of the scene with its sorted draw list, the background,
     // then the faces, shadows, glow and flares over it.
