@@ -85,6 +85,14 @@ bool OnlyFlat(const ObjectEntity& object)
     return DrawsFlat(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
 }
 
+// A face of the object needs nothing but its pixels in the main pass and
+// those from FillShaded.
+bool OnlyShaded(const ObjectEntity& object)
+{
+    const uint32_t flags = object.objectFlags;
+    return DrawsShaded(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
+}
+
 // Records are fetched this many entries ahead of the one drawn: a batch
 // reads FLAT_BATCH of them at once.
 constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
@@ -112,19 +120,48 @@ struct FlatBatch {
     }
 };
 
+// Faces with all corners and no clipping whose object needs only the
+// shaded fill, gathered in draw-list order likewise.
+struct ShadedBatch {
+    TriangleRef triangles[SHADED_BATCH];
+    int32_t count = 0;
+
+    bool Add(const Face& face)
+    {
+        if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
+            return false;
+        const ObjectEntity* object = ObjectOf(face.owner);
+        if (!object || !OnlyShaded(*object))
+            return false;
+        triangles[count] = TriangleOf(face);
+        if (++count == SHADED_BATCH)
+            Draw();
+        return true;
+    }
+
+    void Draw()
+    {
+        if (count > 0)
+            FillShadedBatch(triangles, count);
+        count = 0;
+    }
+};
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
 // needs nothing but a flat fill are drawn from their corners' records:
 // after the sort the faces and vertices lie scattered in memory, the
 // records close together, and each is fetched in advance. Such faces in a
-// row are drawn FLAT_BATCH at a time.
+// row are drawn FLAT_BATCH at a time, and faces that need only the shaded
+// fill SHADED_BATCH at a time.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
     const uint32_t entries = std::min(scene->drawCount, scene->polygonCapacity);
     const ListedCorners* records = scene->listedCorners;
     FlatBatch batch;
+    ShadedBatch shaded;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -135,11 +172,15 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
             const ListedCorners& record = records[entry.corners];
             const ObjectEntity* object = ObjectOf(record.owner);
             if (object && OnlyFlat(*object)) {
+                shaded.Draw();
                 batch.Add(record, *object);
                 continue;
             }
         }
         batch.Draw();
+        if (entry.type == DRAW_FACE && entry.face && shaded.Add(*entry.face))
+            continue;
+        shaded.Draw();
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
@@ -157,6 +198,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
             sprites.Append({DRAW_GLOWFACE, 0.0f, face, nullptr});
     }
     batch.Draw();
+    shaded.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

@@ -70,6 +70,14 @@ constexpr int32_t FLAT_BATCH = 8;
 // pairs in corners[i]: their set-ups made side by side, then their rows.
 void FillFlatCornerBatch(const float (*const* corners)[2], const ObjectEntity* const* objects, int32_t count);
 
+// Triangles drawn by FillShadedBatch at most at once.
+constexpr int32_t SHADED_BATCH = 8;
+
+// FillShaded of triangles 0 to count − 1 (at most SHADED_BATCH) in their
+// order: their set-ups made side by side, then their rows. With SpanVectors
+// off the same lanes run without AVX2.
+void FillShadedBatch(const TriangleRef* triangles, int32_t count);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.
@@ -174,6 +182,13 @@ inline Filler FillerOf(const ObjectEntity* object)
     if (flags & OBJECT_GLOW)
         return FillEffect;
     return FillerTable[(flags & FILLER_INDEX_FLAGS) | (uint32_t(Frame.fogIndexBase) & FILLER_INDEX_FOG)];
+}
+
+// Whether DrawFace draws an unclipped face of the object with FillShaded in
+// the current render phase; then FillShadedBatch draws the same pixels.
+inline bool DrawsShaded(const ObjectEntity& object)
+{
+    return !ReadsMapCoordinates(object) && FillerOf(&object) == FillShaded;
 }
 
 // Whether DrawFace draws an unclipped face of the object with FillFlat in
