@@ -1,11 +1,15 @@
-// Lane helpers of the batched triangle set-ups (flat and shaded fillers):
-// picks by masks, lane bits, and the truncations that the one-triangle
-// set-up makes in one instruction. Internal to the rasteriser.
+// Lane helpers of the batched triangle set-ups (flat, shaded and
+// perspective-textured fillers): picks by masks, lane bits, the truncations
+// that the one-triangle set-up makes in one instruction, and the set-up of
+// eight interpolating triangles with their rows. Internal to the rasteriser.
 #pragma once
 
 #include "render/lanes.h"
+#include "render/scan.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 // The helpers return vectors and are inlined into each clone of their
 // callers only; GCC's note on such returns stays off, as in the span
@@ -47,6 +51,169 @@ inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
 inline __attribute__((always_inline)) Ints Truncated(const Floats& value)
 {
     return __builtin_convertvector(Convertible(value) ? value : Floats{}, Ints);
+}
+
+// One corner of eight triangles: the screen position and three quantities
+// that the set-up carries through the corner order.
+struct CornerLanes {
+    Floats x, y;
+    Floats value[3];
+};
+
+inline __attribute__((always_inline)) CornerLanes PickCorner(const Ints& mask, const CornerLanes& a,
+                                                             const CornerLanes& b)
+{
+    return {Pick(mask, a.x, b.x),
+            Pick(mask, a.y, b.y),
+            {Pick(mask, a.value[0], b.value[0]), Pick(mask, a.value[1], b.value[1]),
+             Pick(mask, a.value[2], b.value[2])}};
+}
+
+// Eight values of the lanes' triangles, each vector made in a register:
+// lanes stored one by one and loaded as a vector would wait for the stores.
+template <class Vector, class Value>
+inline __attribute__((always_inline)) Vector LanesOf(Value value)
+{
+    return Vector{value(0), value(1), value(2), value(3), value(4), value(5), value(6), value(7)};
+}
+
+// SetUpPositions and SetUpInterpolating of eight triangles side by side,
+// then PlaneOf of their three quantities: the same operations in the same
+// order in every lane, as SetUpFlatBatch makes them for the positions. A
+// lane where a conversion falls outside the truncation's range is general:
+// its triangle is set up alone.
+struct TriangleLanes {
+    Ints general;
+    Ints drawn;          // rows in the frame and a non-zero area
+    Ints firstRow;       // ceil(yt)
+    Ints middleRow;      // ceil(ym)
+    Ints rowStart;       // the first row in the frame
+    Ints rowEnd;         // the last row in the frame
+    Ints rowCount;       // rows in the frame
+    Ints edge[6];        // xLong, stepLong, xUpper, stepUpper, xLower, stepLower
+    Floats dx[3], dy[3], start[3];  // the quantities' planes (dx, dy, edge)
+
+    explicit inline __attribute__((always_inline)) TriangleLanes(const CornerLanes (&corner)[3])
+    {
+        const Ints swapFirst = corner[1].y < corner[0].y;
+        CornerLanes t = PickCorner(swapFirst, corner[1], corner[0]);
+        CornerLanes m = PickCorner(swapFirst, corner[0], corner[1]);
+        const Ints swapSecond = corner[2].y < m.y;
+        const CornerLanes b = PickCorner(swapSecond, m, corner[2]);
+        const CornerLanes l = PickCorner(swapSecond, corner[2], m);
+        const Ints swapThird = l.y < t.y;
+        m = PickCorner(swapThird, t, l);
+        t = PickCorner(swapThird, l, t);
+
+        general = ~(Convertible(t.y) & Convertible(b.y) & Convertible(m.y));
+        const Ints truncatedTop = Truncated(t.y);
+        const Floats topTruncation = __builtin_convertvector(truncatedTop, Floats);
+        const Ints topAbove = topTruncation < t.y;
+        firstRow = Ints(Words(truncatedTop) - Words(topAbove));
+        const Floats topRow = Pick(topAbove, topTruncation + 1.0f, topTruncation);
+        const Ints truncatedBottom = Truncated(b.y);
+        const Ints lastRow = Ints(Words(truncatedBottom) + Words(b.y < __builtin_convertvector(truncatedBottom, Floats)));
+        const Ints truncatedMiddle = Truncated(m.y);
+        const Floats middleTruncation = __builtin_convertvector(truncatedMiddle, Floats);
+        const Ints middleAbove = middleTruncation < m.y;
+        middleRow = Ints(Words(truncatedMiddle) - Words(middleAbove));
+        const Floats middleRowTop = Pick(middleAbove, middleTruncation + 1.0f, middleTruncation);
+        const Ints zero{};
+        const Ints lowest = Ints{} + (Frame.height - 1);
+        rowStart = firstRow > zero ? firstRow : zero;
+        rowEnd = lastRow < lowest ? lastRow : lowest;
+        rowCount = Ints(Words(rowEnd) - Words(rowStart) + 1);
+        const Floats area = (m.y - b.y) * (t.x - b.x) - (t.y - b.y) * (m.x - b.x);
+        drawn = (b.y > t.y) & (rowStart <= rowEnd) & (area != 0.0f);
+
+        const Floats down = b.y - t.y;
+        const Floats longSlope = (b.x - t.x) / down;
+        const Floats horizontal = Pick(m.x < t.x, Floats{} - SLOPE_HORIZONTAL, Floats{} + SLOPE_HORIZONTAL);
+        const Floats upperSlope = Pick(m.y != t.y, (m.x - t.x) / (m.y - t.y), horizontal);
+        const Floats lowerSlope = Pick(b.y != m.y, (b.x - m.x) / (b.y - m.y), Floats{});
+        const Floats rowOffset = topRow - t.y;
+        const Floats edgeValues[6] = {(rowOffset * longSlope + t.x) * FIXED_ONE, longSlope * FIXED_ONE,
+                                      (rowOffset * upperSlope + t.x) * FIXED_ONE, upperSlope * FIXED_ONE,
+                                      ((middleRowTop - m.y) * lowerSlope + m.x) * FIXED_ONE, lowerSlope * FIXED_ONE};
+        for (int i = 0; i < 6; ++i) {
+            general |= drawn & ~Convertible(edgeValues[i]);
+            edge[i] = Truncated(edgeValues[i]);
+        }
+        const Floats middleToBottom = m.y - b.y;
+        const Floats topToBottom = t.y - b.y;
+        for (int i = 0; i < 3; ++i) {
+            dx[i] = ((t.value[i] - b.value[i]) * middleToBottom - (m.value[i] - b.value[i]) * topToBottom) / area;
+            dy[i] = (b.value[i] - t.value[i]) / down;
+            start[i] = rowOffset * dy[i] + t.value[i];
+        }
+    }
+};
+
+// The rows of eight triangles from their first rows in the frame, as
+// ScanRows walks them: the long edge and the upper or lower short edge in
+// 16.16, each from its own start (n steps of 32-bit additions wrap as one
+// advance by n steps does), and the span of each row: its leftmost pixel,
+// its count (at most 0 where the row has none) and the pixel at the long
+// edge, where the span starts.
+struct RowLanes {
+    Ints longLeft;
+    Ints row, middleRow;
+    Words xLong, xUpper, xLower;
+    Words stepLong, stepUpper, stepLower;
+    Ints rightmost;
+
+    explicit inline __attribute__((always_inline)) RowLanes(const TriangleLanes& s)
+        : longLeft(s.edge[1] < s.edge[3]), row(s.rowStart), middleRow(s.middleRow), stepLong(Words(s.edge[1])),
+          stepUpper(Words(s.edge[3])), stepLower(Words(s.edge[5])), rightmost(Ints{} + (Frame.width - 1))
+    {
+        const Words skipped = Words(s.rowStart) - Words(s.firstRow);
+        xLong = Words(s.edge[0]) + stepLong * skipped;
+        xUpper = Words(s.edge[2]) + stepUpper * skipped;
+        xLower = Words(s.edge[4]) + stepLower * (Words(s.rowStart) - Words(s.middleRow));
+    }
+
+    inline __attribute__((always_inline)) void Span(Ints& left, Ints& count, Ints& first) const
+    {
+        const Ints zero{};
+        const Ints xShort = row < middleRow ? Ints(xUpper) : Ints(xLower);
+        const Ints leftEdge = longLeft ? Ints(xLong) : xShort;
+        const Ints rightEdge = longLeft ? xShort : Ints(xLong);
+        left = (leftEdge >> 16) - ((leftEdge & FIXED_FRACTION) != 0);
+        left = left > zero ? left : zero;
+        Ints right = rightEdge >> 16;
+        right = right < rightmost ? right : rightmost;
+        count = right - left + 1;
+        first = longLeft ? left : right;
+    }
+
+    inline __attribute__((always_inline)) void Next()
+    {
+        xLong += stepLong;
+        xUpper += stepUpper;
+        xLower += stepLower;
+        row += 1;
+    }
+};
+
+// 16-bit pixels of eight lanes.
+using PixelLanes = uint16_t __attribute__((vector_size(16)));
+
+// The first n (1 to 8) of eight pixels into d on. Where all eight lie in the
+// frame they are read and stored at once, those past the n as they were
+// read; else the n one by one.
+inline __attribute__((always_inline)) void StoreFirst(uint16_t* d, int32_t n, const PixelLanes& values,
+                                                      const uint16_t* frameEnd)
+{
+    if (frameEnd - d >= LANES) {
+        PixelLanes frame;
+        std::memcpy(&frame, d, sizeof frame);
+        const PixelLanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
+        const PixelLanes stored = lane < uint16_t(n) ? values : frame;
+        std::memcpy(d, &stored, sizeof stored);
+        return;
+    }
+    for (int32_t i = 0; i < n; ++i)
+        d[i] = values[i];
 }
 
 }  // namespace kvor3d
