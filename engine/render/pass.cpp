@@ -93,6 +93,14 @@ bool OnlyShaded(const ObjectEntity& object)
     return DrawsShaded(object) && !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW);
 }
 
+// The same for the perspective-textured fill on nearest texels.
+bool OnlyPerspectiveNearest(const ObjectEntity& object)
+{
+    const uint32_t flags = object.objectFlags;
+    return !((flags & OBJECT_SPRITEEFFECT) && object.spriteEffect) && !(flags & OBJECT_GLOW) &&
+           DrawsPerspectiveNearest(object);
+}
+
 // Records are fetched this many entries ahead of the one drawn: a batch
 // reads FLAT_BATCH of them at once.
 constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
@@ -147,6 +155,33 @@ struct ShadedBatch {
     }
 };
 
+// Faces with all corners and no clipping whose object needs only the
+// perspective-textured fill on nearest texels, gathered likewise.
+struct TextureBatch {
+    Face* faces[TEXTURE_BATCH];
+    int32_t count = 0;
+
+    bool Add(Face& face)
+    {
+        if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
+            return false;
+        const ObjectEntity* object = ObjectOf(face.owner);
+        if (!object || !OnlyPerspectiveNearest(*object))
+            return false;
+        faces[count] = &face;
+        if (++count == TEXTURE_BATCH)
+            Draw();
+        return true;
+    }
+
+    void Draw()
+    {
+        if (count > 0)
+            FillPerspectiveTextureBatch(faces, count);
+        count = 0;
+    }
+};
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
@@ -154,7 +189,7 @@ struct ShadedBatch {
 // after the sort the faces and vertices lie scattered in memory, the
 // records close together, and each is fetched in advance. Such faces in a
 // row are drawn FLAT_BATCH at a time, and faces that need only the shaded
-// fill SHADED_BATCH at a time.
+// fill or only the perspective-textured one in batches of their own.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
@@ -162,6 +197,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     const ListedCorners* records = scene->listedCorners;
     FlatBatch batch;
     ShadedBatch shaded;
+    TextureBatch textured;
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -173,14 +209,20 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
             const ObjectEntity* object = ObjectOf(record.owner);
             if (object && OnlyFlat(*object)) {
                 shaded.Draw();
+                textured.Draw();
                 batch.Add(record, *object);
                 continue;
             }
         }
         batch.Draw();
-        if (entry.type == DRAW_FACE && entry.face && shaded.Add(*entry.face))
-            continue;
+        if (entry.type == DRAW_FACE && entry.face) {
+            if (textured.count == 0 && shaded.Add(*entry.face))
+                continue;
+            if (shaded.count == 0 && textured.Add(*entry.face))
+                continue;
+        }
         shaded.Draw();
+        textured.Draw();
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
@@ -199,6 +241,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     }
     batch.Draw();
     shaded.Draw();
+    textured.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

@@ -78,6 +78,17 @@ constexpr int32_t SHADED_BATCH = 8;
 // off the same lanes run without AVX2.
 void FillShadedBatch(const TriangleRef* triangles, int32_t count);
 
+// Faces drawn by FillPerspectiveTextureBatch at most at once.
+constexpr int32_t TEXTURE_BATCH = 8;
+
+// DrawFace of faces 0 to count − 1 (at most TEXTURE_BATCH) in their order.
+// Where each has all corners, needs no clipping and is owned by an object
+// that DrawsPerspectiveNearest, their set-ups are made side by side from
+// the faces' own map coordinates, then their rows; each face's coordinates
+// go into its corners before it is drawn, as DrawFace puts them. With
+// SpanVectors off the same lanes run without AVX2.
+void FillPerspectiveTextureBatch(Face* const* faces, int32_t count);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.
@@ -190,6 +201,11 @@ inline bool DrawsShaded(const ObjectEntity& object)
 {
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillShaded;
 }
+
+// Whether DrawFace draws an unclipped face of the object with
+// FillPerspectiveTexture on nearest texels of level 0 of a map it can
+// address.
+bool DrawsPerspectiveNearest(const ObjectEntity& object);
 
 // Whether DrawFace draws an unclipped face of the object with FillFlat in
 // the current render phase and gives its corners no map coordinates; then

@@ -1,0 +1,71 @@
+// The shaded and the perspective-textured fill of faces in batches set up
+// side by side against DrawFace one face at a time: the same pixels and the
+// same map coordinates left in the corners, with the AVX2 lanes and
+// without, for random faces (some sharing a corner with the face before),
+// corners off the frame or beyond the conversions' range, and full and
+// partial batches.
+#include "raster/raster_support.h"
+
+#include <gtest/gtest.h>
+
+namespace raster_test {
+
+const float ODD[][3][2] = {
+    {{300.0f, -2.5f}, {30000.0f, -1.0f}, {310.0f, 4.0f}},      // rows above the frame, spans past its columns
+    {{-30000.0f, 10.0f}, {20.0f, 11.0f}, {-30000.0f, 12.0f}},  // spans far from the long edge's column
+    {{10.0f, 60.0f}, {3.0e9f, 62.0f}, {11.0f, 66.0f}},         // beyond the conversions
+    {{9.999f, 80.0f}, {10.001f, 84.0f}, {10.0011f, 88.0f}},    // gradients beyond 16.16
+};
+
+TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
+{
+    const TexturePtr texture = MakeTexture(6, 5, 3, false);
+    for (const uint32_t flags : {OBJECT_SHADED, OBJECT_TEXTURE | OBJECT_PERSPECTIVE}) {
+        std::vector<ObjectPtr> objects;
+        for (uint32_t k = 0; k < 5; ++k)
+            objects.push_back(MakeObject(flags, 0x00F8B060 - 0x00100804 * k));
+        TriangleSource source(11);
+        std::vector<Vertex> vertices(3 * 400);
+        std::vector<Face> faces(400);
+        std::vector<Face*> pointers;
+        std::vector<TriangleRef> refs;
+        for (size_t i = 0; i < faces.size(); ++i) {
+            const CornerSet corners = source.Next();
+            const size_t odd = faces.size() - 1 - i;
+            for (int j = 0; j < 3; ++j) {
+                Vertex& v = vertices[3 * i + j] = MakeVertex(corners[j]);
+                v.screenX = odd < std::size(ODD) ? ODD[odd][j][0] : v.screenX;
+                v.screenY = odd < std::size(ODD) ? ODD[odd][j][1] : v.screenY;
+                faces[i].vertices[j] = &vertices[i % 4 == 1 && j == 0 && odd >= std::size(ODD) ? 3 * i - 2 : 3 * i + j];
+                faces[i].uv[j][0] = corners[j].u;
+                faces[i].uv[j][1] = corners[j].v;
+            }
+            faces[i].owner = objects[i % 5].get();
+            objects[i % 5]->textureMap = texture.get();
+            objects[i % 5]->correctionValue = uint32_t(i % 5);  // pieces of 1 to 16 pixels
+            pointers.push_back(&faces[i]);
+            refs.push_back(TriangleOf(faces[i]));
+        }
+        std::vector<float> reference;
+        for (int mode = 0; mode < 5; ++mode) {  // one at a time, then lanes on and off in two batch sizes
+            SpanVectors = (mode & 1) && __builtin_cpu_supports("avx2");
+            const size_t batch = mode == 0 ? 1 : mode < 3 ? size_t(TEXTURE_BATCH) : 5;
+            TestFrame frame;
+            SetUpFrame(frame.Pixels());
+            for (size_t first = 0; first < faces.size(); first += batch) {
+                const int32_t n = int32_t(std::min(faces.size() - first, batch));
+                mode == 0 ? DrawFace(pointers[first])
+                : flags == OBJECT_SHADED ? FillShadedBatch(&refs[first], n)
+                                         : FillPerspectiveTextureBatch(&pointers[first], n);
+            }
+            std::vector<float> result(frame.Pixels(), frame.Pixels() + frame.Size());
+            for (const Vertex& v : vertices)  // the corners' map coordinates after the pixels
+                result.insert(result.end(), {v.mapU, v.mapV});
+            reference = mode == 0 ? result : reference;
+            EXPECT_TRUE(result == reference && frame.GuardsIntact()) << flags << " mode " << mode;
+        }
+    }
+    SpanVectors = __builtin_cpu_supports("avx2");
+}
+
+}  // namespace raster_test
