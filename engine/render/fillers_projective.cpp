@@ -42,7 +42,7 @@ struct PerspectiveTable {
 inline __attribute__((always_inline)) Words TruncPerspectiveOf(const Floats& value, const Ints& needed)
 {
     Ints truncated = Truncated(value);
-    if (BitsOf(needed & ~Convertible(value))) {
+    if (Any(needed & ~Convertible(value))) {
         for (int32_t lane = 0; lane < LANES; ++lane) {
             if (needed[lane] && !Convertible(value)[lane])
                 truncated[lane] = TruncPerspective(value[lane]);

@@ -39,6 +39,16 @@ inline __attribute__((always_inline)) uint32_t BitsOf(const Ints& mask)
     return bits;
 }
 
+// Whether some lane holds a bit: the halves together, then their two 64-bit
+// quarters.
+inline __attribute__((always_inline)) bool Any(const Ints& lanes)
+{
+    using Quarters = uint64_t __attribute__((vector_size(16)));
+    const Quarters both =
+        Quarters(__builtin_shufflevector(lanes, lanes, 0, 1, 2, 3) | __builtin_shufflevector(lanes, lanes, 4, 5, 6, 7));
+    return (both[0] | both[1]) != 0;
+}
+
 // Lanes whose value the processor's truncation converts as TruncToInt does:
 // inside (−2^31, 2^31) and a number. The others go the general way.
 inline __attribute__((always_inline)) Ints Convertible(const Floats& value)
