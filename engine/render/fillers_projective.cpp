@@ -233,11 +233,13 @@ void FillPerspectiveTextureBatch(Face* const* faces, int32_t count)
     if (count <= 0 || count > TEXTURE_BATCH)
         return;
     bool batched = Frame.target && Frame.width > 0;
-    for (int32_t i = 0; i < count; ++i) {
+    const ObjectEntity* accepted = nullptr;
+    for (int32_t i = 0; i < count && batched; ++i) {
         const Face& face = *faces[i];
         const ObjectEntity* object = ObjectOf(face.owner);
-        batched = batched && face.vertices[0] && face.vertices[1] && face.vertices[2] &&
-                  !(face.faceFlags & FACE_CLIPPED) && object && DrawsPerspectiveNearest(*object);
+        batched = face.vertices[0] && face.vertices[1] && face.vertices[2] && !(face.faceFlags & FACE_CLIPPED) &&
+                  object && (object == accepted || DrawsPerspectiveNearest(*object));
+        accepted = object;
     }
     if (!batched) {
         for (int32_t i = 0; i < count; ++i)

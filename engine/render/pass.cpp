@@ -157,17 +157,23 @@ struct ShadedBatch {
 
 // Faces with all corners and no clipping whose object needs only the
 // perspective-textured fill on nearest texels, gathered likewise.
+// An object's flags and maps stay as they are through the pass, so the
+// last object found to need only that fill is not examined again.
 struct TextureBatch {
     Face* faces[TEXTURE_BATCH];
     int32_t count = 0;
+    const ObjectEntity* accepted = nullptr;
 
     bool Add(Face& face)
     {
         if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
             return false;
         const ObjectEntity* object = ObjectOf(face.owner);
-        if (!object || !OnlyPerspectiveNearest(*object))
-            return false;
+        if (object != accepted) {
+            if (!object || !OnlyPerspectiveNearest(*object))
+                return false;
+            accepted = object;
+        }
         faces[count] = &face;
         if (++count == TEXTURE_BATCH)
             Draw();
