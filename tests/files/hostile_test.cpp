@@ -113,19 +113,16 @@ TEST(HostileFiles, EachIsRefusedOrReadWithinBounds)
     DeleteColourTable(colours);
 }
 
-// The folder whose pic.iff the texture-file callback below names.
+// Holds pic.iff, which the names "a.iff" and "b.iff" reach by two spellings
+// of its path through the texture-file callback; other names have no file.
 std::string PictureFolder;
 
-// "a.iff" and "b.iff" are two spellings of pic.iff's path; any other name
-// has no file.
 const char* PicturePath(const char* name)
 {
     static std::string path;
     const std::string given = name;
-    if (given != "a.iff" && given != "b.iff")
-        return nullptr;
     path = PictureFolder + (given == "a.iff" ? "/pic.iff" : "/./pic.iff");
-    return path.c_str();
+    return given == "a.iff" || given == "b.iff" ? path.c_str() : nullptr;
 }
 
 // The callback's path is read in place of the name, which the texture
@@ -137,27 +134,23 @@ TEST(HostileFiles, TextureFileCallbackChoosesTheFileRead)
     run::TempFolder folder;
     PictureFolder = folder.Path();
     folder.Write("pic.iff", Ilbm(4, 4));
-    const struct {
-        const char* what;
-        Bytes scene;
-        std::string failedFile;
-    } cases[] = {
-        {"two names of one file", Form({Version(7), Textured("a.iff"), Textured("b.iff", "TRNS")}), ""},
-        {"a name without a file", Form({Version(7), Textured("a.iff"), Textured(PictureFolder + "/pic.iff")}),
-         PictureFolder + "/pic.iff"},
+    const std::string absolute = PictureFolder + "/pic.iff";
+    const std::pair<Bytes, std::string> cases[] = {  // the scene, the texture it cannot read
+        {Form({Version(7), Textured("a.iff"), Textured("b.iff", "TRNS")}), ""},
+        {Form({Version(7), Textured("a.iff"), Textured(absolute)}), absolute},
     };
-    for (const auto& c : cases) {
-        const std::string name = folder.Write("scene.kvor", c.scene);
+    for (const auto& [file, failedFile] : cases) {
+        const std::string name = folder.Write("scene.kvor", file);
         SceneLoadFailure failure{};
         const TagItem tags[] = {{TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())}, {TAG_LOADSCENE_FAILURE, TagPtr(&failure)},
                                 {TAG_LOADSCENE_TEXTUREFILES, TagPtr(&PicturePath)}, {TAG_DONE, 0}};
         const ScenePtr scene(LoadScene(tags));
-        EXPECT_EQ(bool(scene), c.failedFile.empty()) << c.what;
-        EXPECT_EQ(std::string(failure.file), c.failedFile) << c.what;
-        EXPECT_EQ(failure.error, c.failedFile.empty() ? 0 : ENOENT) << c.what;
+        ASSERT_EQ(bool(scene), failedFile.empty()) << failedFile;
+        EXPECT_EQ(std::string(failure.file), failedFile);
+        EXPECT_EQ(failure.error, failedFile.empty() ? 0 : ENOENT);
         if (scene) {
-            EXPECT_EQ(Length(scene->textures), 1u) << c.what;
-            EXPECT_STREQ(scene->textures->name, "a.iff") << c.what;
+            EXPECT_EQ(Length(scene->textures), 1u);
+            EXPECT_STREQ(scene->textures->name, "a.iff");
             EXPECT_EQ(scene->textures->textureFlags & (TEXTURE_FROMFILE | TEXTURE_GREYMAP), TEXTURE_FROMFILE | TEXTURE_GREYMAP);
         }
     }

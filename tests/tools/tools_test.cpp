@@ -203,28 +203,20 @@ TEST_F(Tools, TextureNamesResolveAgainstTheScenesFolder)
     const std::string wood = folder->Path("d7/cube_wood.iff");
     folder->Write("lone/absolute.kvor", Form({{"ENTY", std::string("\0\0\0\1\1\0\0\0", 8)}, {"OBJT", std::string("\0\0\0\2", 4)},
                                               {"TXTR", wood + std::string(2 - wood.size() % 2, '\0')}}));
-    const std::string missing = "texture \"data/cube_floor.iff\" of ../lone/cube.kvor not found (looked for "
-                                "../lone/data/cube_floor.iff and ../lone/cube_floor.iff)\n";
     ASSERT_EQ(run::Run({run::BuiltProgram("tools/kvorshot"), "-t", "3", "data/cube.kvor", "../as7.png"}, folder->Path("as7")).status, 0);
     const std::vector<uint8_t> as7 = Decode(folder->Path("as7.png")).rgb;
-    const struct {
-        const char* program;
-        const char* in;
-        std::vector<std::string> args;
-        int status;
-        std::string err;
-        bool likeAs7;
-    } cases[] = {
+    const std::string missing = "texture \"data/cube_floor.iff\" of ../lone/cube.kvor not found (looked for ";
+    const struct { const char *program, *in; std::vector<std::string> args; int status; std::string err; bool likeAs7; } cases[] = {
         {"tools/kvorshot", "", {"-t", "3", "d7/cube.kvor", "x.png"}, 0, "", true},
         {"tools/kvorshot", "elsewhere", {"-t", "3", "../d7/cube.kvor", "../x.png"}, 0, "", true},
         {"tools/kvorshot", "elsewhere", {"-t", "3", "-C", "../d7", "../data/cube.kvor", "../x.png"}, 0, "", true},
         {"tools/kvorshot", "", {"-t", "3", "data/cube.kvor", "x.png"}, 0, "", false},
-        {"tools/kvorshot", "elsewhere", {"../lone/cube.kvor", "../x.png"}, 1, "kvorshot: " + missing, false},
+        {"tools/kvorshot", "elsewhere", {"../lone/cube.kvor", "../x.png"}, 1,
+         "kvorshot: " + missing + "../lone/data/cube_floor.iff and ../lone/cube_floor.iff)\n", false},
         {"tools/kvorshot", "elsewhere", {"-C", "../d7", "../lone/absolute.kvor", "../x.png"}, 0, "", false},
         {"bench/kvorbench", "elsewhere", {"-f", "1", "../d7/cube.kvor"}, 0, "", false},
         {"bench/kvorbench", "elsewhere", {"-f", "1", "-C", ".", "../lone/cube.kvor"}, 1,
-         "kvorbench: texture \"data/cube_floor.iff\" of ../lone/cube.kvor not found (looked for "
-         "./data/cube_floor.iff and ./cube_floor.iff)\n", false},
+         "kvorbench: " + missing + "./data/cube_floor.iff and ./cube_floor.iff)\n", false},
     };
     for (const auto& c : cases) {
         if (!std::filesystem::exists(run::BuiltProgram(c.program)))
