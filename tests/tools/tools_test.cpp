@@ -228,8 +228,9 @@ TEST_F(Tools, TextureNamesResolveAgainstTheScenesFolder)
         const std::string shown = std::string(c.program) + " in '" + c.in + "' " + c.args[c.args.size() - 2];
         EXPECT_EQ(result.status, c.status) << shown;
         EXPECT_EQ(result.err, c.err) << shown;
-        if (c.program[0] == 't' && c.status == 0)
+        if (c.program[0] == 't' && c.status == 0) {
             EXPECT_EQ(Decode(folder->Path("x.png")).rgb == as7, c.likeAs7) << shown;
+        }
     }
 }
 
