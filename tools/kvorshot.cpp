@@ -13,10 +13,10 @@
 // absolute name as given, a relative one in the scene file's folder (or in
 // DIR of -C), else its last component there, never in the current folder;
 // paths on the command line are the current folder's. Each file is written
-// under a temporary name and
-// renamed when complete, so no half-written file ever carries its name; an
-// output path that exists and is no regular file is never replaced: a
-// character device is written in place, anything else is refused.
+// under a temporary name and renamed when complete, so no half-written file
+// ever carries its name; an output path that exists and is no regular file
+// is never replaced: a character device is written in place, anything else
+// is refused.
 // Exit status: 0; 1 when the scene, a texture, the palette or an output
 // file cannot be found, read or written (one line on standard error naming
 // the file); 2 for a usage error.

@@ -17,8 +17,10 @@
 #include "texture_names.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace kvor3d;
 
@@ -97,16 +99,17 @@ int Fail(const char* message, bool tablesBuilt, int status = 0)
 void TakeDirectory(DesktopOptions* options, const char** directory)
 {
     std::vector<char*>& arguments = options->arguments;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        if (std::strcmp(arguments[i], "-C") != 0)
+    for (auto at = arguments.begin(); at != arguments.end();) {
+        if (std::strcmp(*at, "-C") != 0) {
+            ++at;
             continue;
-        if (i + 1 == arguments.size()) {
+        }
+        if (at + 1 == arguments.end()) {
             std::fprintf(stderr, "%s: option '-C' needs a value\nusage: %s\n", PROGRAM.name, PROGRAM.usage);
             std::exit(2);
         }
-        *directory = arguments[i + 1];
-        arguments.erase(arguments.begin() + long(i), arguments.begin() + long(i) + 2);
-        --i;
+        *directory = at[1];
+        at = arguments.erase(at, at + 2);
     }
 }
 

@@ -68,11 +68,11 @@ struct Texture {
 };
 
 // A texture from an ILBM picture, read through ilbm_load from
-// TAG_TEXTURE_MEMORY or else from the file TAG_TEXTURE_FILE, or without it
-// TAG_TEXTURE_NAME, and converted
-// with the colour table of the scene in TAG_TEXTURE_SCENE. Data that is not
-// FORM ILBM is a raw 256 × 256 square of pixels: in memory it is used where
-// it lies (TEXTURE_CALLERPIXELS; the caller keeps it alive and frees it),
+// TAG_TEXTURE_MEMORY or else from the file TAG_TEXTURE_FILE (without it the
+// file TAG_TEXTURE_NAME) and converted with the colour table of the scene
+// in TAG_TEXTURE_SCENE. Data that is not FORM ILBM is a raw 256 × 256
+// square of pixels: in memory it is used where it lies
+// (TEXTURE_CALLERPIXELS; the caller keeps it alive and frees it),
 // from a file its first 256 × 256 × bytes-per-pixel bytes are read. With
 // TAG_TEXTURE_MEMORYSIZE nothing past that many bytes is read; without it
 // the memory must hold the whole file its FORM header describes, or a full
