@@ -122,8 +122,10 @@ struct TexelAddress {
     uint32_t rowUnit;        // one level row in the index: 1 << (widthShift − L)
 };
 
+// Made in line in every build, as the batched set-ups' AVX2 functions call
+// it on Lanes without flattening their calls.
 template <class U>
-inline PixelValue<U> TexelIndex(const TexelAddress& m, U a, U b)
+inline __attribute__((always_inline)) PixelValue<U> TexelIndex(const TexelAddress& m, U a, U b)
 {
     return ((a >> m.rowShift) & m.rowMask) + ((b >> m.columnShift) & m.columnMask);
 }
@@ -271,9 +273,10 @@ inline uint32_t VoxelWeight(const VoxelMap& m, uint32_t u, uint32_t v)
 
 // ---- Shading and fog ---------------------------------------------------------------
 
-// The top five bits of each 16.16 channel.
+// The top five bits of each 16.16 channel. Made in line in every build, as
+// TexelIndex is.
 template <class U>
-inline PixelValue<U> ShadedPixel(U red, U green, U blue)
+inline __attribute__((always_inline)) PixelValue<U> ShadedPixel(U red, U green, U blue)
 {
     return ((red & 0x00F80000) >> 9) + ((green & 0x00F80000) >> 14) + (((blue >> 16) & 0xF8) >> 3);
 }
