@@ -214,8 +214,11 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
             const ListedCorners& record = records[entry.corners];
             const ObjectEntity* object = ObjectOf(record.owner);
             if (object && OnlyFlat(*object)) {
-                shaded.Draw();
-                textured.Draw();
+                // Only one kind of batch gathers faces at a time.
+                if (batch.count == 0) {
+                    shaded.Draw();
+                    textured.Draw();
+                }
                 batch.Add(record, *object);
                 continue;
             }
