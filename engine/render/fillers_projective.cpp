@@ -37,18 +37,25 @@ struct PerspectiveTable {
     int32_t rows[LANES];      // rows in the frame
 };
 
-// TruncPerspective of the lanes that `needed` marks: by the truncation,
-// and where that cannot convert a lane, by TruncPerspective itself.
-inline __attribute__((always_inline)) Words TruncPerspectiveOf(const Floats& value, const Ints& needed)
+// TruncPerspective of four quantities' lanes that `needed` marks: by the
+// truncation, and where that cannot convert a lane, by TruncPerspective
+// itself.
+inline __attribute__((always_inline)) void TruncPerspectiveOf(const Floats (&values)[4], const Ints& needed,
+                                                              Words (&truncated)[4])
 {
-    Ints truncated = Truncated(value);
-    if (Any(needed & ~Convertible(value))) {
-        for (int32_t lane = 0; lane < LANES; ++lane) {
-            if (needed[lane] && !Convertible(value)[lane])
-                truncated[lane] = TruncPerspective(value[lane]);
+    Ints rare{};
+    for (int i = 0; i < 4; ++i) {
+        truncated[i] = Words(Truncated(values[i]));
+        rare |= ~Convertible(values[i]);
+    }
+    if (Any(needed & rare)) {
+        for (int i = 0; i < 4; ++i) {
+            for (int32_t lane = 0; lane < LANES; ++lane) {
+                if (needed[lane] && !Convertible(values[i])[lane])
+                    truncated[i][lane] = uint32_t(TruncPerspective(values[i][lane]));
+            }
         }
     }
-    return Words(truncated);
 }
 
 // The nearest texels of eight lanes' indices: by the gather where the AVX2
@@ -159,11 +166,15 @@ inline __attribute__((always_inline)) void TextureBatch(Face* const* faces, int3
             const Floats startW = w + s.dx[0] * distance;
             const Floats startUw = uw + s.dx[1] * distance;
             const Floats startVw = vw + s.dx[2] * distance;
-            const Words u = TruncPerspectiveOf(startUw / startW, inside);
-            const Words v = TruncPerspectiveOf(startVw / startW, inside);
             const Floats end = 1.0f / (pieceW + startW);
-            const Words du = Words(Ints(TruncPerspectiveOf((startUw + pieceUw) * end, inside) - u) >> shift);
-            const Words dv = Words(Ints(TruncPerspectiveOf((startVw + pieceVw) * end, inside) - v) >> shift);
+            const Floats exact[4] = {startUw / startW, startVw / startW, (startUw + pieceUw) * end,
+                                     (startVw + pieceVw) * end};
+            Words truncated[4];
+            TruncPerspectiveOf(exact, inside, truncated);
+            const Words u = truncated[0];
+            const Words v = truncated[1];
+            const Words du = Words(Ints(truncated[2] - u) >> shift);
+            const Words dv = Words(Ints(truncated[3] - v) >> shift);
             const Words back = Words(first - left);
             const Words atLeftU = u + back * du;
             const Words atLeftV = v + back * dv;
