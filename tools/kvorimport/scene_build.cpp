@@ -146,6 +146,7 @@ private:
     void AddAnimation();
     void AddMorphKeys(const aiMeshMorphAnim* channel, double ticksPerSecond);
     void AddTurntable();
+    void CoverMorphTimes();
     Entity* NewEntity(uint32_t kind, const std::string& name, Entity* parent);
 
     const aiScene* model_;
@@ -720,6 +721,23 @@ void Builder::AddTurntable()
     std::copy(&centre.x, &centre.x + 3, table->position);
 }
 
+// Scenes play from their first motion key to their last, so a camera that
+// holds still from 0 to the last morph key lets the morph play out.
+void Builder::CoverMorphTimes()
+{
+    uint32_t last = 0;
+    for (Entity* entity = scene_->entities; entity; entity = entity->next) {
+        if (entity->keys.tail)
+            return;
+        if (const MorphEntity* morph = MorphOf(entity))
+            last = std::max(last, morph->morphKeys.tail ? morph->morphKeys.tail->time : 0);
+    }
+    for (uint32_t time : {0u, last}) {
+        const TagItem tags[] = {{TAG_KEY_ENTITY, TagPtr(scene_->camera)}, {TAG_KEY_TIME, time}, {TAG_DONE, 0}};
+        Check(CreateEntityKey(tags))->keyFlags = KEY_INTERPOLATE;
+    }
+}
+
 Scene* Builder::Build(std::string* error)
 {
     if (!model_->mRootNode) {
@@ -759,6 +777,8 @@ Scene* Builder::Build(std::string* error)
         AddDefaultLight();
     if (options_.turntable > 0)
         AddTurntable();
+    if (summary_->morphs > 0)
+        CoverMorphTimes();
     Scene* scene = scene_;
     scene_ = nullptr;
     return scene;
