@@ -443,6 +443,11 @@ const aiNode* FindNode(const std::map<std::string, const aiNode*>& nodes, const 
     return found == nodes.end() ? nullptr : found->second;
 }
 
+// The camera's position, view direction and up are in its node's space.
+// Some importers (glTF) also copy the node's own translation into the
+// position; a position equal to that translation is taken as such a copy.
+// The field of view that the importers of the formats tried (glTF, Collada)
+// hand over is the whole angle across.
 void Builder::AddCamera()
 {
     const aiCamera* camera = model_->mCameras[0];
@@ -450,13 +455,17 @@ void Builder::AddCamera()
     const aiMatrix4x4 global = node ? nodes_[node].global : aiMatrix4x4();
     aiMatrix4x4 turn = global;
     turn.a4 = turn.b4 = turn.c4 = 0;
-    const aiVector3D eye = global * PointToEngine(frame_, camera->mPosition);
+    aiVector3D position = camera->mPosition;
+    if (node && (position - aiVector3D(node->mTransformation.a4, node->mTransformation.b4, node->mTransformation.c4))
+                        .SquareLength() < 1e-12f)
+        position = aiVector3D();
+    const aiVector3D eye = global * PointToEngine(frame_, position);
     const aiVector3D forward = turn * DirectionToEngine(frame_, camera->mLookAt);
     const aiVector3D down = turn * DirectionToEngine(frame_, -camera->mUp);
     CameraEntity* entity = CameraOf(scene_->camera);
     std::copy(&eye.x, &eye.x + 3, entity->position);
     CameraAngles(forward, down, entity->rotation);
-    entity->fieldOfView = std::clamp(Degrees(2.0 * camera->mHorizontalFOV), 10.0f, 160.0f);
+    entity->fieldOfView = std::clamp(Degrees(camera->mHorizontalFOV), 10.0f, 160.0f);
     ++summary_->cameras;
     if (model_->mNumCameras > 1)
         summary_->Drop("cameras after the first (the engine has one)");
