@@ -387,11 +387,13 @@ void Builder::AddMesh(const aiMesh* mesh, const std::string& nodeName, Entity* p
                 face->uv[k][1] = t.x * float(texture->width);
             }
         }
-        // Whole repeats of the texture keep the first corner on the
-        // texture itself, so far-repeating coordinates stay exact.
+        // Whole repeats of the texture bring the face's least row and column
+        // onto the texture itself, so far-repeating coordinates stay exact.
         if (texture) {
-            const float rows = std::floor(face->uv[0][0] / float(texture->height)) * float(texture->height);
-            const float columns = std::floor(face->uv[0][1] / float(texture->width)) * float(texture->width);
+            const float least[2] = {std::min({face->uv[0][0], face->uv[1][0], face->uv[2][0]}),
+                                    std::min({face->uv[0][1], face->uv[1][1], face->uv[2][1]})};
+            const float rows = std::floor(least[0] / float(texture->height)) * float(texture->height);
+            const float columns = std::floor(least[1] / float(texture->width)) * float(texture->width);
             for (int k = 0; k < 3; ++k) {
                 face->uv[k][0] -= rows;
                 face->uv[k][1] -= columns;
