@@ -177,10 +177,12 @@ int main(int argc, char** argv)
         return cli::UsageError(COMMAND_LINE, "needs a MODEL and an OUTPUT file");
     const std::string model = operands[0], output = operands[1];
 
+    // Spherical, cylindrical and planar mappings and texture transforms
+    // become plain texture coordinates, which is all the engine draws with.
     Assimp::Importer importer;
-    const aiScene* imported =
-        importer.ReadFile(model, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType |
-                                     aiProcess_ValidateDataStructure);
+    const aiScene* imported = importer.ReadFile(
+        model, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType |
+                   aiProcess_ValidateDataStructure | aiProcess_GenUVCoords | aiProcess_TransformUVCoords);
     if (!imported) {
         std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, model.c_str(), importer.GetErrorString());
         return EXIT_FAILED;

@@ -155,7 +155,8 @@ private:
     Summary* summary_;
     Frame frame_;
     Scene* scene_ = nullptr;
-    Bounds bounds_;
+    aiVector3D centre_;  // of the model's bounding box, engine space
+    float radius_ = 0;   // of the sphere about centre_ that holds every vertex at rest
     std::set<std::string> names_;
     std::map<std::string, const aiNode*> nodesByName_;
     std::map<const aiNode*, NodeInfo> nodes_;
@@ -366,7 +367,7 @@ void Builder::AddMesh(const aiMesh* mesh, const std::string& nodeName, Entity* p
         if (bake)
             p = *bake * p;
         std::copy(&p.x, &p.x + 3, object->vertices[v].position);
-        bounds_.Add(global * p);
+        radius_ = std::max(radius_, (global * p - centre_).Length());
     }
     // A mirroring transform turns the faces' winding around; turning it back
     // keeps their fronts outward.
@@ -485,9 +486,9 @@ void Builder::FrameCamera()
     CameraEntity* camera = CameraOf(scene_->camera);
     camera->fieldOfView = DEFAULT_FOV;
     const double halfHeight = std::atan(std::tan(DEFAULT_FOV * 3.14159265358979323846 / 360.0) * VIEW_ASPECT);
-    const float radius = std::max(bounds_.Radius(), 1e-3f);
+    const float radius = std::max(radius_, 1e-3f);
     const float distance = float(radius / std::sin(halfHeight) * 1.05);
-    const aiVector3D eye = bounds_.Centre() + side * distance;
+    const aiVector3D eye = centre_ + side * distance;
     std::copy(&eye.x, &eye.x + 3, camera->position);
     CameraAngles(-side, aiVector3D(0, 1, 0), camera->rotation);
     if (options_.view == View::TOP)
@@ -500,12 +501,12 @@ void Builder::FrameCamera()
 void Builder::AddDefaultLight()
 {
     const aiVector3D eye(scene_->camera->position[0], scene_->camera->position[1], scene_->camera->position[2]);
-    const float distance = std::max((eye - bounds_.Centre()).Length(), bounds_.Radius());
-    aiVector3D side = eye - bounds_.Centre();
+    const float distance = std::max((eye - centre_).Length(), radius_);
+    aiVector3D side = eye - centre_;
     side.Normalize();
     aiVector3D above = side + aiVector3D(-0.4f, -0.8f, 0);
     above.Normalize();
-    const aiVector3D at = bounds_.Centre() + above * distance;
+    const aiVector3D at = centre_ + above * distance;
     auto* light = static_cast<LightEntity*>(NewEntity(ENTITY_LIGHT, "light", nullptr));
     std::copy(&at.x, &at.x + 3, light->position);
     light->lightValue3 = 0xFFFFFF;
@@ -539,7 +540,7 @@ void Builder::AddLights()
             turn.a4 = turn.b4 = turn.c4 = 0;
             aiVector3D direction = turn * DirectionToEngine(frame_, source->mDirection);
             direction.Normalize();
-            at = bounds_.Centre() - direction * (bounds_.Radius() * 8.0f);
+            at = centre_ - direction * (radius_ * 8.0f);
         } else if (node) {
             light->parent = nodes_[node].entity;
         }
@@ -718,7 +719,7 @@ void Builder::AddMorphKeys(const aiMeshMorphAnim* channel, double perSecond)
 void Builder::AddTurntable()
 {
     Entity* table = NewEntity(ENTITY_OBJECT, "turntable", nullptr);
-    const aiVector3D centre = bounds_.Centre();
+    const aiVector3D centre = centre_;
     std::copy(&centre.x, &centre.x + 3, table->pivot);
     for (Entity* root : roots_)
         root->parent = table;
@@ -755,13 +756,14 @@ Scene* Builder::Build(std::string* error)
         *error = "the model has no nodes";
         return nullptr;
     }
+    Bounds model;
+    ModelBounds(model_, model_->mRootNode, aiMatrix4x4(), 0, &model);
     float scale = float(options_.scale);
-    if (scale == 0) {
-        Bounds model;
-        ModelBounds(model_, model_->mRootNode, aiMatrix4x4(), 0, &model);
+    if (scale == 0)
         scale = model.Empty() || !(model.Radius() > 0) ? 1.0f : MODEL_RADIUS / model.Radius();
-    }
     frame_ = MakeFrame(options_.up, scale);
+    if (!model.Empty())
+        centre_ = PointToEngine(frame_, model.Centre());
     scene_ = Check(AllocScene());
     scene_->ambientLevel = AMBIENT;
     CameraEntity* camera = CameraOf(scene_->camera);
