@@ -33,11 +33,14 @@ done
 mapfile -t models < <(find "${roots[@]}" -type f \( -iname '*.obj' -o -iname '*.gltf' -o -iname '*.glb' \
     -o -iname '*.3ds' -o -iname '*.lwo' -o -iname '*.fbx' -o -iname '*.dae' \) | sort)
 
-# A crash is a signal, a hang (timeout's 124) or a sanitizer's report.
+# A crash is a signal, a hang (timeout's 124) or a sanitizer's report of a
+# fault; memory left allocated at exit is told apart as a leak.
 verdict() {
     local status="$1" err="$2"
-    if grep -q -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$err"; then
+    if grep -q -E 'ERROR: AddressSanitizer|runtime error:' "$err"; then
         echo crashed
+    elif grep -q 'ERROR: LeakSanitizer' "$err"; then
+        echo leaked
     elif [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         echo hung
     elif [ "$status" -gt 128 ]; then
@@ -51,7 +54,7 @@ verdict() {
 
 printf '%-8s %-9s %s\n' FORMAT RESULT MODEL
 n=0
-imported=0 refused=0 crashed=0
+imported=0 refused=0 crashed=0 leaked=0
 thumbs=()
 for model in "${models[@]}"; do
     n=$((n + 1))
@@ -85,13 +88,17 @@ for model in "${models[@]}"; do
         refused)
             refused=$((refused + 1))
             detail="$detail: $(tail -n 1 "$out/$stem.err" | sed 's/^kvorimport: [^:]*: //')" ;;
+        leaked)
+            leaked=$((leaked + 1))
+            where="$(grep -m 1 -o -E '#1 0x[0-9a-f]+ +(in [^ ]+ )?\(?[^ )]+' "$out/$stem.err" | awk '{print $NF}')"
+            detail="$detail: status $status, first leak allocated in ${where#(}" ;;
         *)
             crashed=$((crashed + 1))
             detail="$detail (status $status)" ;;
     esac
     printf '%-8s %-9s %s\n' "$format" "$result" "$detail"
 done
-echo "models: $n, imported: $imported, refused: $refused, crashed or hung: $crashed"
+echo "models: $n, imported: $imported, refused: $refused, leaked: $leaked, crashed or hung: $crashed"
 
 # The contact sheet: 160 x 100 thumbnails with their names, eight a row.
 cells=()
@@ -99,7 +106,7 @@ for entry in "${thumbs[@]}"; do
     stem="${entry%%|*}"
     label="${entry#*|}"
     pngtopnm "$out/$stem.png" | pnmscale -xsize 160 -ysize 100 >"$out/$stem.cell.ppm" &&
-        pbmtext -builtin fixed "${label:0:26}" 2>/dev/null | pnmpad -width 160 -halign 0 -black |
+        pbmtext -builtin fixed "${label:0:22}" 2>/dev/null | pnmpad -width 160 -halign 0 -black |
             pnmcat -tb -white "$out/$stem.cell.ppm" - >"$out/$stem.label.ppm" 2>/dev/null &&
         cells+=("$out/$stem.label.ppm")
 done
