@@ -65,9 +65,9 @@ std::string Base64(const std::vector<uint8_t>& bytes)
     return out;
 }
 
-// One triangle shared by three nodes, each below the one before: turns
-// about every axis, a non-uniform scale, a mirror; the first node's turn is
-// animated over one second from its resting turn.
+// One triangle shared by four nodes, each below the one before: turns
+// about every axis, a non-uniform scale, a mirror, a shear; the first
+// node's turn is animated over one second from its resting turn.
 std::string HierarchyGltf()
 {
     std::vector<float> floats = {0, 0, 0, 1, 0, 0, 0, 1, 0,  // positions
@@ -82,7 +82,9 @@ std::string HierarchyGltf()
   "nodes": [{"name": "arm", "translation": [1, 2, 3], "rotation": [0.2, 0.3, -0.4, 0.8426149], "children": [1]},
             {"name": "hand", "translation": [0, 1, 0], "rotation": [0, 0, 0.258819, 0.9659258],
              "scale": [1, 2, 0.5], "mesh": 0, "children": [2]},
-            {"name": "tip", "rotation": [0, 0.8660254, 0, 0.5], "scale": [-1, 1, 1], "translation": [2, 0, 0], "mesh": 0}],
+            {"name": "tip", "rotation": [0, 0.8660254, 0, 0.5], "scale": [-1, 1, 1], "translation": [2, 0, 0],
+             "mesh": 0, "children": [3]},
+            {"name": "bent", "matrix": [1, 0, 0, 0, 0.5, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1], "mesh": 0}],
   "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 3}]}],
   "animations": [{"channels": [{"sampler": 0, "target": {"node": 0, "path": "rotation"}}],
                   "samplers": [{"input": 1, "output": 2, "interpolation": "LINEAR"}]}],
@@ -167,7 +169,7 @@ protected:
             }
             ++checked;
         }
-        EXPECT_EQ(checked, 2);
+        EXPECT_EQ(checked, 3);
     }
 
     run::TempFolder folder;
@@ -245,7 +247,8 @@ TEST_F(Import, HierarchyAndAnimationLandWhereAssimpPutsThem)
     const struct {
         const char* entity;
         const char* parent;
-    } links[] = {{"arm", nullptr}, {"hand", "arm"}, {"hand/meshes[0]", "hand"}, {"tip", "hand"}, {"tip/meshes[0]", "tip"}};
+    } links[] = {{"arm", nullptr},  {"hand", "arm"},          {"hand/meshes[0]", "hand"}, {"tip", "hand"},
+                 {"bent", "tip"}, {"tip/meshes[0]", "tip"}, {"bent/meshes[0]", "bent"}};
     for (const auto& link : links) {
         const ObjectEntity* object = Object(link.entity);
         ASSERT_NE(object, nullptr) << link.entity;

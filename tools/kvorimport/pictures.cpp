@@ -20,7 +20,7 @@ namespace kvorimport {
 
 namespace {
 
-constexpr uint32_t LARGEST_DECODED_SIDE = 16384;
+constexpr uint32_t LARGEST_DECODED_SIDE = 8192;  // 256 MiB of RGBA at most
 
 std::string DecodePng(const uint8_t* bytes, size_t size, Picture* picture)
 {
@@ -31,7 +31,7 @@ std::string DecodePng(const uint8_t* bytes, size_t size, Picture* picture)
         return std::string("not a readable PNG: ") + image.message;
     if (image.width > LARGEST_DECODED_SIDE || image.height > LARGEST_DECODED_SIDE) {
         png_image_free(&image);
-        return "PNG larger than 16384 pixels on a side";
+        return "PNG larger than 8192 pixels on a side";
     }
     image.format = PNG_FORMAT_RGBA;
     picture->width = int(image.width);
@@ -78,7 +78,7 @@ std::string DecodeJpeg(const uint8_t* bytes, size_t size, Picture* picture)
     if (info.output_width > LARGEST_DECODED_SIDE || info.output_height > LARGEST_DECODED_SIDE ||
         info.output_components != 3) {
         jpeg_destroy_decompress(&info);
-        return "JPEG larger than 16384 pixels on a side";
+        return "JPEG larger than 8192 pixels on a side";
     }
     picture->width = int(info.output_width);
     picture->height = int(info.output_height);

@@ -470,6 +470,12 @@ void Builder::AddCamera()
     CameraAngles(forward, down, entity->rotation);
     entity->fieldOfView = std::clamp(Degrees(camera->mHorizontalFOV), 10.0f, 160.0f);
     ++summary_->cameras;
+    bool animated = false;
+    for (const aiNode* up = node; up && model_->mNumAnimations > 0; up = up->mParent)
+        for (unsigned c = 0; c < model_->mAnimations[0]->mNumChannels; ++c)
+            animated = animated || model_->mAnimations[0]->mChannels[c]->mNodeName == up->mName;
+    if (animated)
+        summary_->Drop("camera animation (the camera keeps its resting pose)");
     if (model_->mNumCameras > 1)
         summary_->Drop("cameras after the first (the engine has one)");
 }
