@@ -46,7 +46,7 @@ void NormalPass(ObjectEntity* object, ShapeVertex* shape, NormalSum* sums)
         sums[i] = NormalSum{};
     for (uint32_t f = 0; f < object->faceCount; ++f) {
         Face& face = object->faces[f];
-        uint32_t corner[3];
+        uint32_t corner[3] = {};  // every corner was checked by FacesAddressVertices
         for (int k = 0; k < 3; ++k)
             CornerIndex(object, face.vertices[k], &corner[k]);
         const float* a = shape[corner[0]].position;

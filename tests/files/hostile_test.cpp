@@ -79,7 +79,7 @@ TEST(HostileFiles, EachIsRefusedOrReadWithinBounds)
         bool loads;
         std::string failedFile;
         int error;
-        size_t textures, materials;
+        size_t textures = 0, materials = 0;
     } cases[] = {
         {"texture wider than the renderer addresses", Form({Version(7), Textured(dir + "/wide.iff")}), false, dir + "/wide.iff", EFBIG},
         {"one texture by four spellings",

@@ -30,8 +30,9 @@ TEST(SetUpConversions, MatchTheGeneralConversions)
         EXPECT_EQ(row, TruncToInt(std::ceil(y))) << y;
         // The set-up uses the value only through ceil(y) − y; a NaN y must stay NaN.
         EXPECT_EQ(std::isnan(value), std::isnan(y)) << y;
-        if (!std::isnan(y))
+        if (!std::isnan(y)) {
             EXPECT_EQ(BitsOfFloat(value - y), BitsOfFloat(std::ceil(y) - y)) << y;
+        }
         EXPECT_EQ(FloorRow(y), TruncToInt(std::floor(y))) << y;
         EXPECT_EQ(TruncFloat(y), TruncToInt(y)) << y;
         EXPECT_EQ(ToFixed(y), TruncToInt(y * FIXED_ONE)) << y;
