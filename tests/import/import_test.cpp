@@ -216,12 +216,12 @@ TEST_F(Import, TexturedQuadKeepsItsPictureUprightInTexels)
     }
 }
 
-TEST_F(Import, EachMaterialBecomesAnObjectOfItsColourAndOpacity)
+TEST_F(Import, EachMaterialBecomesAnObjectOfItsColourAndOpacityOnATurntable)
 {
     folder.Write("two.mtl", std::string("newmtl red\nKd 1 0 0\nnewmtl glass\nKd 0 0.5 1\nd 0.5\n"));
     folder.Write("two.obj", std::string("mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\n"
                                         "usemtl red\nf 1 2 3\nf 1 3 4\nusemtl glass\nf 2 5 3\n"));
-    ImportAndLoad("two.obj", {"--shaded"});
+    ImportAndLoad("two.obj", {"--shaded", "--turntable", "2"});
     const struct {
         uint32_t faces, colour, flags;
     } objects[] = {{2, 0xFFFF0000, OBJECT_SHADED}, {1, 0x800080FF, OBJECT_TRANSPARENT}};
@@ -234,6 +234,20 @@ TEST_F(Import, EachMaterialBecomesAnObjectOfItsColourAndOpacity)
         EXPECT_EQ(object->parent, Meshes()[0]->parent) << i;  // both of the one node
     }
     EXPECT_LT(scene->camera->position[2], 0.0f);  // the framing camera is in front of the model
+
+    // Above the root node, the turntable turns once in 2 s about the
+    // model's centre.
+    const Entity* table = Meshes()[0];
+    while (table->parent)
+        table = table->parent;
+    EXPECT_STREQ(table->name, "turntable");
+    ASSERT_NE(table->keys.head, nullptr);
+    ASSERT_EQ(table->keys.head->next, table->keys.tail);
+    EXPECT_EQ(table->keys.tail->time, 2 * TICKS_PER_SECOND);
+    const auto* last = static_cast<const EntityKey*>(table->keys.tail);
+    EXPECT_EQ(last->rotation[0], 360.0f);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(last->position[c], table->pivot[c]) << c;
 }
 
 TEST_F(Import, HierarchyAndAnimationLandWhereAssimpPutsThem)
