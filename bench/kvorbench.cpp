@@ -11,14 +11,17 @@
 // stage: evaluate, transform (prepare but the sort, and the point lighting),
 // sort, background, shadows, main pass, glow, flares and blend.
 //
-//   kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...
+//   kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] [-C DIR] SCENE...
 //
-// Texture files named in a scene are read from the current folder. Exit
-// status 0; 1 when a scene or the palette cannot be loaded; 2 for a usage
-// error.
+// Texture files named in a scene are found as texture_names.h says: an
+// absolute name as given, a relative one in that scene file's folder (or in
+// DIR of -C), else its last component there, never in the current folder.
+// Exit status 0; 1 when a scene, a texture or the palette cannot be loaded;
+// 2 for a usage error.
 #include "headless.h"
 #include "options.h"
 #include "progress.h"
+#include "texture_names.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,16 +42,18 @@ constexpr int PROFILE = cli::LONG_ONLY;
 
 const cli::Program COMMAND_LINE = {
     PROGRAM,
-    "kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] SCENE...",
+    "kvorbench [-f F | --frames F] [--profile] [-p FILE | --palette FILE] [-C DIR] SCENE...",
     "Renders F frames of each scene file without a display, spread evenly from\n"
     "its first key to its last, and prints the mean time per frame and the\n"
-    "frame rate, one line per scene. Textures named in a scene are read from\n"
-    "the current folder. A progress line goes to standard error when it is a\n"
-    "terminal.",
+    "frame rate, one line per scene. A texture a scene names is read from that\n"
+    "name when it is absolute; a relative one from the scene file's folder (or\n"
+    "DIR), or else its last path component from there; a texture found nowhere\n"
+    "is an error. A progress line goes to standard error when it is a terminal.",
     {{'f', "frames", "F", "frames per scene, 1 to 10000000 (default 500)"},
      {PROFILE, "profile", nullptr, "add the mean nanoseconds per frame of each stage"},
-     {'p', "palette", "FILE", "palette file for the scenes' colour table"}},
-    "Exit status: 0 on success, 1 when a scene or the palette cannot be loaded,\n2 for a usage error.",
+     {'p', "palette", "FILE", "palette file for the scenes' colour table"},
+     {'C', "directory", "DIR", "look for relative texture names in DIR instead of\neach scene file's folder"}},
+    "Exit status: 0 on success, 1 when a scene, a texture or the palette cannot\nbe loaded, 2 for a usage error.",
 };
 
 uint64_t Nanoseconds()
@@ -62,6 +67,7 @@ struct Options {
     uint32_t frames = DEFAULT_FRAMES;
     bool profile = false;
     const char* palette = nullptr;
+    const char* directory = nullptr;  // -C; null: each scene's folder
     std::vector<const char*> scenes;
 };
 
@@ -78,6 +84,9 @@ int ParseOptions(int argc, char** argv, Options* options)
             case 'p':
                 options->palette = value;
                 return std::string();
+            case 'C':
+                options->directory = value;
+                return std::string();
             default:
                 if (!cli::ParseCount(value, 1, MAX_FRAMES, &frames))
                     return "'" + std::string(value) + "' is not a frame count (1 to " + std::to_string(MAX_FRAMES) + ")";
@@ -91,13 +100,14 @@ int ParseOptions(int argc, char** argv, Options* options)
     return options->scenes.empty() ? cli::UsageError(COMMAND_LINE, "no scene file given") : cli::NONE;
 }
 
-Scene* Load(const char* path, ColourTable* colours, SceneLoadFailure* failure)
+Scene* Load(const char* path, const char* directory, ColourTable* colours, SceneLoadFailure* failure)
 {
     int32_t error = 0;
-    TagItem tags[5] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)},
+    TagItem tags[6] = {{TAG_LOADSCENE_FILENAME, TagPtr(path)},
                        {TAG_LOADSCENE_ERROR, TagPtr(&error)},
-                       {TAG_LOADSCENE_FAILURE, TagPtr(failure)}};
-    size_t count = 3;
+                       {TAG_LOADSCENE_FAILURE, TagPtr(failure)},
+                       {TAG_LOADSCENE_TEXTUREFILES, TagPtr(texturenames::Begin(path, directory))}};
+    size_t count = 4;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
@@ -108,7 +118,11 @@ Scene* Load(const char* path, ColourTable* colours, SceneLoadFailure* failure)
 bool Measure(const char* path, const Options& options, ColourTable* colours, XView* view)
 {
     SceneLoadFailure failure{};
-    Scene* scene = Load(path, colours, &failure);
+    Scene* scene = Load(path, options.directory, colours, &failure);
+    if (const std::string missing = texturenames::Missing(path); !scene && !missing.empty()) {
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, missing.c_str());
+        return false;
+    }
     if (!scene && failure.file[0]) {
         std::fprintf(stderr, "%s: %s: cannot read %s: %s\n", PROGRAM, path, failure.file, std::strerror(failure.error));
         return false;

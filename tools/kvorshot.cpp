@@ -5,21 +5,25 @@
 // are 320 × 200, drawn as kvorview's frame callback draws them, optionally
 // enlarged by a whole factor for viewing.
 //
-//   kvorshot [-t SECONDS] [-s SCALE] [-p PALETTE] SCENE FILE.png
-//   kvorshot -n FRAMES [-s SCALE] [-p PALETTE] SCENE FOLDER
-//   kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] --y4m FILE SCENE
+//   kvorshot [-t SECONDS] [-s SCALE] [-p PALETTE] [-C DIR] SCENE FILE.png
+//   kvorshot -n FRAMES [-s SCALE] [-p PALETTE] [-C DIR] SCENE FOLDER
+//   kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] [-C DIR] --y4m FILE SCENE
 //
-// Texture files named in the scene are read relative to the current folder,
-// as kvorview reads them. Each file is written under a temporary name and
-// renamed when complete, so no half-written file ever carries its name; an
-// output path that exists and is no regular file is never replaced: a
-// character device is written in place, anything else is refused.
-// Exit status: 0; 1 when the scene, the palette or an output file cannot be
-// read or written (one line on standard error naming the file); 2 for a
-// usage error.
+// Texture files named in the scene are found as texture_names.h says: an
+// absolute name as given, a relative one in the scene file's folder (or in
+// DIR of -C), else its last component there, never in the current folder;
+// paths on the command line are the current folder's. Each file is written
+// under a temporary name and renamed when complete, so no half-written file
+// ever carries its name; an output path that exists and is no regular file
+// is never replaced: a character device is written in place, anything else
+// is refused.
+// Exit status: 0; 1 when the scene, a texture, the palette or an output
+// file cannot be found, read or written (one line on standard error naming
+// the file); 2 for a usage error.
 #include "headless.h"
 #include "options.h"
 #include "progress.h"
+#include "texture_names.h"
 
 #include <png.h>
 #include <sys/stat.h>
@@ -50,11 +54,13 @@ constexpr int Y4M = cli::LONG_ONLY;
 
 const cli::Program COMMAND_LINE = {
     PROGRAM,
-    "kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT",
+    "kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] [-C DIR] SCENE OUTPUT",
     "Renders a kvor3d scene file into PNG pictures of 320 x 200 pixels, or into\n"
     "a YUV4MPEG2 video stream with --y4m FILE in place of OUTPUT, without a\n"
-    "display. Texture files named in the scene are read from the current\n"
-    "folder. An existing OUTPUT is replaced only when it is a regular file (a\n"
+    "display. A texture the scene names is read from that name when it is\n"
+    "absolute; a relative one from the scene file's folder (or DIR), or else\n"
+    "its last path component from there; a texture found nowhere is an error.\n"
+    "An existing OUTPUT is replaced only when it is a regular file (a\n"
     "character device such as /dev/null is written in place). A sequence shows\n"
     "a progress line on standard error when it is a terminal.",
     {{'t', "time", "SECONDS",
@@ -66,11 +72,12 @@ const cli::Program COMMAND_LINE = {
       "frame0001.png, ..."},
      {'s', "scale", "SCALE", "enlarge each pixel to SCALE x SCALE (1 to 16)"},
      {'p', "palette", "FILE", "palette file for the scene's colour table"},
+     {'C', "directory", "DIR", "look for relative texture names in DIR instead of\nthe scene file's folder"},
      {Y4M, "y4m", "FILE",
       "write the frames as one YUV4MPEG2 stream (4:4:4, BT.601\n"
       "studio range) into FILE instead of PNG files; \"-\" is\n"
       "standard output. With -n it plays at the scene's own pace"}},
-    "Exit status: 0 on success, 1 when a file cannot be read or written,\n2 for a usage error.",
+    "Exit status: 0 on success, 1 when a file cannot be found, read or\nwritten, 2 for a usage error.",
 };
 
 std::string Printed(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -100,6 +107,7 @@ struct Options {
     uint32_t frames;     // 0: one frame into a file
     uint32_t scale;
     const char* palette;
+    const char* directory;  // -C: where relative texture names are looked for; null: the scene's folder
     const char* y4m;     // null: PNG files
     const char* scene;
     const char* output;  // null with y4m
@@ -137,6 +145,9 @@ std::string ApplyOption(int key, const char* value, Options* options)
         return "";
     case Y4M:
         options->y4m = value;
+        return "";
+    case 'C':
+        options->directory = value;
         return "";
     default:
         options->palette = value;
@@ -419,7 +430,7 @@ int LoadPalette(const char* path, ColourTable** colours)
     return *colours ? 0 : Failed(path, "not a palette file");
 }
 
-int LoadSceneFile(const char* path, ColourTable* colours, Scene** scene)
+int LoadSceneFile(const char* path, const char* directory, ColourTable* colours, Scene** scene)
 {
     FILE* probe = OpenRegularFile(path);
     if (!probe)
@@ -427,16 +438,21 @@ int LoadSceneFile(const char* path, ColourTable* colours, Scene** scene)
     std::fclose(probe);
     int32_t error = 0;
     SceneLoadFailure failure{};
-    TagItem tags[5] = {
+    TagItem tags[6] = {
         {TAG_LOADSCENE_FILENAME, TagPtr(path)},
         {TAG_LOADSCENE_ERROR, TagPtr(&error)},
         {TAG_LOADSCENE_FAILURE, TagPtr(&failure)},
+        {TAG_LOADSCENE_TEXTUREFILES, TagPtr(texturenames::Begin(path, directory))},
     };
-    size_t count = 3;
+    size_t count = 4;
     if (colours)
         tags[count++] = {TAG_LOADSCENE_COLOURTABLE, TagPtr(colours)};
     tags[count] = {TAG_DONE, 0};
     *scene = LoadScene(tags);
+    if (const std::string missing = texturenames::Missing(path); !*scene && !missing.empty()) {
+        std::fprintf(stderr, "%s: %s\n", PROGRAM, missing.c_str());
+        return EXIT_FAILED;
+    }
     if (!*scene && failure.file[0])
         return Failed(path, Printed("cannot read %s: %s", failure.file, std::strerror(failure.error)));
     if (!*scene)
@@ -507,7 +523,7 @@ int Run(const Options& options)
         if (int status = LoadPalette(options.palette, &resources.colours))
             return status;
     }
-    if (int status = LoadSceneFile(options.scene, resources.colours, &resources.scene))
+    if (int status = LoadSceneFile(options.scene, options.directory, resources.colours, &resources.scene))
         return status;
     const TagItem viewTags[] = {
         {TAG_XVIEW_WIDTH, headless::VIEW_WIDTH},

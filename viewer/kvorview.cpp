@@ -4,16 +4,23 @@
 // Escape or q) stops it early, with the rate so far. It uses the engine in
 // the standard order, so it is the reference for how a program drives it.
 //
-//   kvorview [--scale N] [--fullscreen] [--fps N] SCENEFILE
+//   kvorview [-C DIR] [--scale N] [--fullscreen] [--fps N] SCENEFILE
 //
-// Reads data/.palette in the current folder; texture files named in the
-// scene are read relative to the current folder too. Exit status 1 when the
-// view cannot be opened, else 0, also after the errors it reports.
+// Reads the palette data/.palette and the texture files named in the scene
+// as texture_names.h finds them: relative names in the scene file's folder
+// (or in DIR of -C), else their last component there (.palette beside the
+// scene), never in the current folder. Exit status 1 when the view cannot
+// be opened or a texture is found nowhere, 2 for a usage error, else 0,
+// also after the other errors it reports.
 #include "desktop.h"
 #include "kvor3d.h"
+#include "texture_names.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 using namespace kvor3d;
 
@@ -29,9 +36,12 @@ constexpr size_t SCENE_NAME_BYTES = 256;
 constexpr char PALETTE_FILE[] = "data/.palette";
 constexpr DesktopProgram PROGRAM = {
     "kvorview",
-    "kvorview [options] SCENEFILE",
+    "kvorview [-C DIR] [options] SCENEFILE",
     "Plays the scene once and prints the frames a second it reached; as many as it draws unless\n"
-    "--fps says otherwise.",
+    "--fps says otherwise. The palette data/.palette and the textures the scene names are read\n"
+    "from the scene file's folder, or with -C DIR from DIR: a relative name from there, else its\n"
+    "last path component from there (an absolute texture name as given); a texture found\n"
+    "nowhere is an error.",
 };
 
 // The program's state; all zero at start.
@@ -73,21 +83,44 @@ void FreeTables()
     FreeRadialTable();
 }
 
-// The reported failures print their line and end with status 0. The view is
+// The reported failures print their line and end with `status`. The view is
 // closed first, so that its window and shared memory go at once.
-int Fail(const char* message, bool tablesBuilt)
+int Fail(const char* message, bool tablesBuilt, int status = 0)
 {
     std::fputs(message, stdout);
     if (tablesBuilt)
         FreeTables();
     CloseView(View);
-    return 0;
+    return status;
 }
 
-// Reads the palette file; a short read leaves the rest of the buffer zero.
-bool ReadPalette()
+// Takes "-C DIR" out of the program's own arguments into `directory`; a
+// usage error ends the program as the desktop options' do.
+void TakeDirectory(DesktopOptions* options, const char** directory)
 {
-    FILE* file = OpenRegularFile(PALETTE_FILE);
+    std::vector<char*>& arguments = options->arguments;
+    for (auto at = arguments.begin(); at != arguments.end();) {
+        if (std::strcmp(*at, "-C") != 0) {
+            ++at;
+            continue;
+        }
+        if (at + 1 == arguments.end()) {
+            std::fprintf(stderr, "%s: option '-C' needs a value\nusage: %s\n", PROGRAM.name, PROGRAM.usage);
+            std::exit(2);
+        }
+        *directory = at[1];
+        at = arguments.erase(at, at + 2);
+    }
+}
+
+// Reads the palette file found in `folder`; a short read leaves the rest of
+// the buffer zero.
+bool ReadPalette(const std::string& folder)
+{
+    std::string path, looked;
+    if (!texturenames::Find(folder, PALETTE_FILE, &path, &looked))
+        return false;
+    FILE* file = OpenRegularFile(path.c_str());
     if (!file)
         return false;
     static_cast<void>(std::fread(Palette, sizeof(uint32_t), PALETTE_FILE_WORDS, file));
@@ -99,7 +132,9 @@ bool ReadPalette()
 
 int main(int argc, char** argv)
 {
-    const DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
+    DesktopOptions options = ReadDesktopOptions(argc, argv, PROGRAM);
+    const char* directory = nullptr;
+    TakeDirectory(&options, &directory);
     SetPixelMode(PIXEL_MODE_RGB15);
     const TagItem viewTags[] = {
         {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
@@ -127,7 +162,8 @@ int main(int argc, char** argv)
     BuildRadialTable();
     BuildPositionTable(POSITION_TABLE_ANGLE, CHUNKY_WIDTH, POSITION_TABLE_FAR);
 
-    if (!ReadPalette())
+    const std::string folder = directory ? texturenames::Folder(directory) : texturenames::FolderOf(options.arguments[0]);
+    if (!ReadPalette(folder))
         return Fail("cant read palette\n", true);
     const TagItem colourTags[] = {
         {TAG_COLOURTABLE_PALETTE, TagPtr(Palette)},
@@ -141,9 +177,12 @@ int main(int argc, char** argv)
         {TAG_LOADSCENE_FILENAME, TagPtr(SceneName)},
         {TAG_LOADSCENE_ERROR, TagPtr(&loadResult)},
         {TAG_LOADSCENE_COLOURTABLE, TagPtr(Colours)},
+        {TAG_LOADSCENE_TEXTUREFILES, TagPtr(texturenames::Begin(SceneName, directory))},
         {TAG_DONE, 0},
     };
     ViewedScene = SceneNameFits ? LoadScene(sceneTags) : nullptr;
+    if (const std::string missing = texturenames::Missing(SceneName); !ViewedScene && !missing.empty())
+        return Fail(("kvorview: " + missing + "\n").c_str(), true, 1);
     if (!ViewedScene)
         return Fail("Cant load scene\n", true);
     AllocDrawLists(ViewedScene);

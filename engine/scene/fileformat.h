@@ -131,6 +131,7 @@ constexpr uint32_t TAG_LOADSCENE_COLOURTABLE = 0x803d0104;  // ColourTable*, kep
 constexpr uint32_t TAG_LOADSCENE_PLACEHOLDERS = 0x803d0105; // 16-bit boolean: name-only textures
 constexpr uint32_t TAG_LOADSCENE_MEMORYSIZE = 0x803d0106;   // bytes readable at the memory image; absent: its FORM size + 8
 constexpr uint32_t TAG_LOADSCENE_FAILURE = 0x803d0107;      // SceneLoadFailure*: the file a failed load could not read
+constexpr uint32_t TAG_LOADSCENE_TEXTUREFILES = 0x803d0108; // TextureFileCallback
 
 // Which file made LoadScene fail and why: the scene file when it cannot be
 // opened, or a texture it names that cannot be made. Left empty (error 0)
@@ -150,6 +151,13 @@ constexpr uint32_t TAG_SAVESCENE_CAPACITY = 0x803d0203;     // bytes the buffer 
 // Texture-name callback of the readers: the image file's bytes in memory for
 // a texture name (handed to CreateTexture as its memory image), or null.
 using TextureImageCallback = const void* (*)(const char* name);
+
+// Texture-file callback of the scene reader: the path of the file to read
+// for a texture name the image callback gives no image for, or null when
+// there is no such file, which fails the load (the failure record names the
+// texture, with ENOENT). The texture keeps the scene's name; the path need
+// only stay valid until the callback is called again.
+using TextureFileCallback = const char* (*)(const char* name);
 
 // ---- Big-endian words ------------------------------------------------------------------
 

@@ -36,6 +36,7 @@ constexpr uint32_t TAG_TEXTURE_GREYMAP = 0x803d0805;       // 16-bit boolean: bu
 constexpr uint32_t TAG_TEXTURE_MIPLEVELS = 0x803d0806;     // 16-bit boolean: prepare mip levels
 constexpr uint32_t TAG_TEXTURE_MAXMIPLEVELS = 0x803d0807;  // most mip levels to prepare; default 65535
 constexpr uint32_t TAG_TEXTURE_MEMORYSIZE = 0x803d0808;    // bytes readable at TAG_TEXTURE_MEMORY
+constexpr uint32_t TAG_TEXTURE_FILE = 0x803d0809;          // char*: the file read in place of the name's own
 
 constexpr uint32_t TEXTURE_DEFAULT_MIPLEVELS = 65535;
 
@@ -48,7 +49,7 @@ constexpr uint32_t TEXTURE_RAW_SIDE = 256;
 // texels unconverted; in 8-bit mode palette indices, one byte each.
 struct Texture {
     Texture* next;
-    char* name;                // owned; also the file the image was read from
+    char* name;                // owned; also the file the image was read from, unless TAG_TEXTURE_FILE named another
     uint32_t width;
     uint32_t height;
     uint32_t widthShift;       // log2 of the sides, with TEXTURE_POWEROFTWO
@@ -67,10 +68,11 @@ struct Texture {
 };
 
 // A texture from an ILBM picture, read through ilbm_load from
-// TAG_TEXTURE_MEMORY or else from the file TAG_TEXTURE_NAME and converted
-// with the colour table of the scene in TAG_TEXTURE_SCENE. Data that is not
-// FORM ILBM is a raw 256 × 256 square of pixels: in memory it is used where
-// it lies (TEXTURE_CALLERPIXELS; the caller keeps it alive and frees it),
+// TAG_TEXTURE_MEMORY or else from the file TAG_TEXTURE_FILE (without it the
+// file TAG_TEXTURE_NAME) and converted with the colour table of the scene
+// in TAG_TEXTURE_SCENE. Data that is not FORM ILBM is a raw 256 × 256
+// square of pixels: in memory it is used where it lies
+// (TEXTURE_CALLERPIXELS; the caller keeps it alive and frees it),
 // from a file its first 256 × 256 × bytes-per-pixel bytes are read. With
 // TAG_TEXTURE_MEMORYSIZE nothing past that many bytes is read; without it
 // the memory must hold the whole file its FORM header describes, or a full

@@ -63,6 +63,8 @@ Scene* ReadScene(SceneSource* source, const TagItem* tags, SceneLoadFailure* fai
     context.failure = failure;
     if (const TagItem* item = FindTagIn(TAG_LOADSCENE_TEXTURES, tags))
         context.textureImage = reinterpret_cast<TextureImageCallback>(item->data);
+    if (const TagItem* item = FindTagIn(TAG_LOADSCENE_TEXTUREFILES, tags))
+        context.textureFile = reinterpret_cast<TextureFileCallback>(item->data);
     if (const TagItem* item = FindTagIn(TAG_LOADSCENE_PLACEHOLDERS, tags))
         context.placeholders = TagBool(item);
 

@@ -23,6 +23,7 @@ struct ReadContext {
     LightEffect* effect;              // set by LTEF
     LightEffectElement* element;      // set by LEEL, cleared by LTEF
     TextureImageCallback textureImage; // LoadScene's texture-name callback, or null
+    TextureFileCallback textureFile;  // LoadScene's texture-file callback, or null
     bool placeholders;                // name-only textures
     SceneLoadFailure* failure;        // LoadScene's failure report, or null
 };

@@ -115,11 +115,13 @@ Texture* MakePlaceholder(Scene* scene, const char* name)
 }
 
 // The texture named by a string payload: the scene's texture of that name,
-// a placeholder, or a new texture read through the callback's image or from
-// the file of that name (appended to the scene's chain by CreateTexture). A
-// file already read under another spelling of its path is shared, not read
-// again; a transparency map gets its grey map as a texture of its own name
-// would. A texture that cannot be made is reported with its name.
+// a placeholder, or a new texture read through the image callback's image,
+// or from the file the file callback gives for the name (none fails), or
+// else from the file of that name (appended to the scene's chain by
+// CreateTexture). A file already read under another spelling of its path is
+// shared, not read again; a transparency map gets its grey map as a texture
+// of its own name would. A texture that cannot be made is reported with its
+// name.
 bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Texture** slot)
 {
     const char* name = ChunkString(chunk);
@@ -134,13 +136,18 @@ bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Te
         return *slot != nullptr;
     }
     const void* image = context->textureImage ? context->textureImage(name) : nullptr;
+    const char* file = name;
     if (!image) {
-        if (Texture* sameFile = FindTextureFile(context->scene, name)) {
+        if (context->textureFile && !(file = context->textureFile(name))) {
+            ReportFailure(context->failure, name, ENOENT);
+            return false;
+        }
+        if (Texture* sameFile = FindTextureFile(context->scene, file)) {
             *slot = sameFile;
             return !transparency || (sameFile->textureFlags & TEXTURE_GREYMAP) || BuildGreyMap(sameFile);
         }
     }
-    TagItem tags[5] = {
+    TagItem tags[6] = {
         {TAG_TEXTURE_NAME, TagPtr(name)},
         {TAG_TEXTURE_SCENE, TagPtr(context->scene)},
     };
@@ -149,6 +156,8 @@ bool LoadTexture(ReadContext* context, const Chunk& chunk, bool transparency, Te
         tags[count++] = {TAG_TEXTURE_GREYMAP, 1};
     if (image)
         tags[count++] = {TAG_TEXTURE_MEMORY, TagPtr(image)};
+    if (file != name)
+        tags[count++] = {TAG_TEXTURE_FILE, TagPtr(file)};
     tags[count] = {TAG_DONE, 0};
     errno = 0;
     *slot = CreateTexture(tags);

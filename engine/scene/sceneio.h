@@ -16,12 +16,14 @@ namespace kvor3d {
 // with every reference by name resolved, normals, shapes, element materials,
 // glow buffers and draw lists built, and, with TAG_LOADSCENE_COLOURTABLE,
 // colour indices, lookup tables and the fog material. Textures are read
-// through the TAG_LOADSCENE_TEXTURES callback or from the files they name,
-// or with TAG_LOADSCENE_PLACEHOLDERS made as name-only records; a file
-// named by several spellings of its path is read once. Stores 0 through
-// TAG_LOADSCENE_ERROR; on any failure −1, nothing is left allocated and the
-// result is null, and when a file could not be read (the scene's own, or a
-// texture's) TAG_LOADSCENE_FAILURE's record names it with the errno.
+// through the TAG_LOADSCENE_TEXTURES callback, or from the files the
+// TAG_LOADSCENE_TEXTUREFILES callback gives for their names, or from the
+// files they name, or with TAG_LOADSCENE_PLACEHOLDERS made as name-only
+// records; a file named by several spellings of its path is read once.
+// Stores 0 through TAG_LOADSCENE_ERROR; on any failure −1, nothing is left
+// allocated and the result is null, and when a file could not be read (the
+// scene's own, or a texture's) TAG_LOADSCENE_FAILURE's record names it with
+// the errno.
 Scene* LoadScene(const TagItem* tags);
 
 // Writes the scene to the file TAG_SAVESCENE_FILENAME (which appears only

@@ -210,9 +210,12 @@ Texture* CreateTexture(const TagItem* tags)
     if (error)
         *error = -1;
     const char* name = TagPointer<const char>(TAG_TEXTURE_NAME, tags);
+    const char* file = TagPointer<const char>(TAG_TEXTURE_FILE, tags);
     const auto* memory = TagPointer<const uint8_t>(TAG_TEXTURE_MEMORY, tags);
     Scene* scene = TagPointer<Scene>(TAG_TEXTURE_SCENE, tags);
-    if (!name && !memory)
+    if (!file)
+        file = name;
+    if (!file && !memory)
         return nullptr;
 
     auto* texture = AllocRecord<Texture>();
@@ -222,7 +225,7 @@ Texture* CreateTexture(const TagItem* tags)
     const ColourTable* table = scene ? scene->colourTable : nullptr;
     bool made = (!name || texture->name) &&
                 (memory ? LoadFromMemory(texture, memory, FindTagIn(TAG_TEXTURE_MEMORYSIZE, tags), table)
-                        : LoadFromFile(texture, name, table));
+                        : LoadFromFile(texture, file, table));
     if (made) {
         texture->bytesPerPixel = uint32_t(GetBytesPerPixel());
         SetShape(texture);

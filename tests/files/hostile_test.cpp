@@ -113,6 +113,49 @@ TEST(HostileFiles, EachIsRefusedOrReadWithinBounds)
     DeleteColourTable(colours);
 }
 
+// Holds pic.iff, which the names "a.iff" and "b.iff" reach by two spellings
+// of its path through the texture-file callback; other names have no file.
+std::string PictureFolder;
+
+const char* PicturePath(const char* name)
+{
+    static std::string path;
+    const std::string given = name;
+    path = PictureFolder + (given == "a.iff" ? "/pic.iff" : "/./pic.iff");
+    return given == "a.iff" || given == "b.iff" ? path.c_str() : nullptr;
+}
+
+// The callback's path is read in place of the name, which the texture
+// keeps; two names of one file share it, the second as a transparency map
+// with the grey map built; a name without a file fails the load, even when
+// a file of that name exists.
+TEST(HostileFiles, TextureFileCallbackChoosesTheFileRead)
+{
+    run::TempFolder folder;
+    PictureFolder = folder.Path();
+    folder.Write("pic.iff", Ilbm(4, 4));
+    const std::string absolute = PictureFolder + "/pic.iff";
+    const std::pair<Bytes, std::string> cases[] = {  // the scene, the texture it cannot read
+        {Form({Version(7), Textured("a.iff"), Textured("b.iff", "TRNS")}), ""},
+        {Form({Version(7), Textured("a.iff"), Textured(absolute)}), absolute},
+    };
+    for (const auto& [file, failedFile] : cases) {
+        const std::string name = folder.Write("scene.kvor", file);
+        SceneLoadFailure failure{};
+        const TagItem tags[] = {{TAG_LOADSCENE_FILENAME, TagPtr(name.c_str())}, {TAG_LOADSCENE_FAILURE, TagPtr(&failure)},
+                                {TAG_LOADSCENE_TEXTUREFILES, TagPtr(&PicturePath)}, {TAG_DONE, 0}};
+        const ScenePtr scene(LoadScene(tags));
+        ASSERT_EQ(bool(scene), failedFile.empty()) << failedFile;
+        EXPECT_EQ(std::string(failure.file), failedFile);
+        EXPECT_EQ(failure.error, failedFile.empty() ? 0 : ENOENT);
+        if (scene) {
+            EXPECT_EQ(Length(scene->textures), 1u);
+            EXPECT_STREQ(scene->textures->name, "a.iff");
+            EXPECT_EQ(scene->textures->textureFlags & (TEXTURE_FROMFILE | TEXTURE_GREYMAP), TEXTURE_FROMFILE | TEXTURE_GREYMAP);
+        }
+    }
+}
+
 // Entities stay in file order with their parents, elements end largest e0
 // first with equals in file order, and the whole chain is freed (the
 // sanitizer build checks that nothing is left).

@@ -170,7 +170,7 @@ TEST_F(Tools, KvorshotCommandLines)
                 {{{"-t", "6054", "plain.kvor", "late.png"}, 2, "kvorshot: '6054' is outside the scene's times, 0 to 0 seconds\n"},
                  {{"-p", "short.pal", "plain.kvor", "x.png"}, 1, "kvorshot: short.pal: not a palette file (3080 bytes expected)\n"},
                  {{"nosuch.kvor", "x.png"}, 1, "kvorshot: nosuch.kvor: No such file or directory\n"},
-                 {{"untextured.kvor", "x.png"}, 1, "kvorshot: untextured.kvor: cannot read nothere.iff: No such file or directory\n"},
+                 {{"untextured.kvor", "x.png"}, 1, "kvorshot: texture \"nothere.iff\" of untextured.kvor not found (looked for nothere.iff)\n"},
                  {{"plain.kvor", "none/x.png"}, 1, "kvorshot: none/x.png: cannot write: No such file or directory\n"},
                  {{"-n", "2", "plain.kvor", "short.pal"}, 1, "kvorshot: short.pal: exists and is not a folder\n"},
                  {{}, 2, "kvorshot: a scene file and an output are needed\n"},
@@ -184,8 +184,54 @@ TEST_F(Tools, KvorshotCommandLines)
                  {{"--bogus=1"}, 2, "kvorshot: unknown option '--bogus=1'\n"},
                  {{"a", "b", "-s"}, 2, "kvorshot: option '-s' needs a value\n"},
                  {{"--help"}, 0, ""}},
-                "usage: kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] SCENE OUTPUT\n");
+                "usage: kvorshot [-t SECONDS | -n FRAMES] [-s SCALE] [-p PALETTE] [-C DIR] SCENE OUTPUT\n");
     EXPECT_FALSE(std::filesystem::exists(folder->Path("none")));
+}
+
+// Two data sets of different seeds: d7's scenes render with d7's textures
+// from any folder, or with -C from the folder named, as data/cube.kvor does
+// where d7 is the data folder ("as7/data"); data/cube.kvor itself differs. A
+// texture found nowhere names the places looked; an absolute name is used
+// as given.
+TEST_F(Tools, TextureNamesResolveAgainstTheScenesFolder)
+{
+    ASSERT_EQ(Run("kvordata", {"data"}).status | Run("kvordata", {"--seed", "7", "d7"}).status, 0);
+    for (const char* made : {"as7", "elsewhere", "lone"})
+        std::filesystem::create_directory(folder->Path(made));
+    std::filesystem::create_directory_symlink("../d7", folder->Path("as7/data"));
+    std::filesystem::copy_file(folder->Path("d7/cube.kvor"), folder->Path("lone/cube.kvor"));
+    const std::string wood = folder->Path("d7/cube_wood.iff");
+    folder->Write("lone/absolute.kvor", Form({{"ENTY", std::string("\0\0\0\1\1\0\0\0", 8)}, {"OBJT", std::string("\0\0\0\2", 4)},
+                                              {"TXTR", wood + std::string(2 - wood.size() % 2, '\0')}}));
+    ASSERT_EQ(run::Run({run::BuiltProgram("tools/kvorshot"), "-t", "3", "data/cube.kvor", "../as7.png"}, folder->Path("as7")).status, 0);
+    const std::vector<uint8_t> as7 = Decode(folder->Path("as7.png")).rgb;
+    const std::string missing = "texture \"data/cube_floor.iff\" of ../lone/cube.kvor not found (looked for ";
+    const struct { const char *program, *in; std::vector<std::string> args; int status; std::string err; bool likeAs7; } cases[] = {
+        {"tools/kvorshot", "", {"-t", "3", "d7/cube.kvor", "x.png"}, 0, "", true},
+        {"tools/kvorshot", "elsewhere", {"-t", "3", "../d7/cube.kvor", "../x.png"}, 0, "", true},
+        {"tools/kvorshot", "elsewhere", {"-t", "3", "-C", "../d7", "../data/cube.kvor", "../x.png"}, 0, "", true},
+        {"tools/kvorshot", "", {"-t", "3", "data/cube.kvor", "x.png"}, 0, "", false},
+        {"tools/kvorshot", "elsewhere", {"../lone/cube.kvor", "../x.png"}, 1,
+         "kvorshot: " + missing + "../lone/data/cube_floor.iff and ../lone/cube_floor.iff)\n", false},
+        {"tools/kvorshot", "elsewhere", {"-C", "../d7", "../lone/absolute.kvor", "../x.png"}, 0, "", false},
+        {"bench/kvorbench", "elsewhere", {"-f", "1", "../d7/cube.kvor"}, 0, "", false},
+        {"bench/kvorbench", "elsewhere", {"-f", "1", "-C", ".", "../lone/cube.kvor"}, 1,
+         "kvorbench: " + missing + "./data/cube_floor.iff and ./cube_floor.iff)\n", false},
+    };
+    for (const auto& c : cases) {
+        if (!std::filesystem::exists(run::BuiltProgram(c.program)))
+            continue;  // the benchmarks are not built in every configuration
+        std::filesystem::remove(folder->Path("x.png"));
+        std::vector<std::string> argv = {run::BuiltProgram(c.program)};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const run::Result result = run::Run(argv, folder->Path(c.in));
+        const std::string shown = std::string(c.program) + " in '" + c.in + "' " + c.args[c.args.size() - 2];
+        EXPECT_EQ(result.status, c.status) << shown;
+        EXPECT_EQ(result.err, c.err) << shown;
+        if (c.program[0] == 't' && c.status == 0) {
+            EXPECT_EQ(Decode(folder->Path("x.png")).rgb == as7, c.likeAs7) << shown;
+        }
+    }
 }
 
 }  // namespace

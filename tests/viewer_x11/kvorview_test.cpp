@@ -1,6 +1,7 @@
 // kvorview, run as a program on the X server named by DISPLAY: a table of
 // (arguments, environment, output, status), a short scene played to its end
 // with the rate it reached, and a long one stopped by closing its window.
+#include "files/scene_bytes.h"
 #include "support/run_program.h"
 #include "scene/sceneio.h"
 #include "support/scene_builder.h"
@@ -36,7 +37,9 @@ void WriteScene(const std::string& path, uint32_t end)
 
 // A name of 255 characters fits the name buffer and is played; one of 256
 // is refused without a look, although the file is there. A scene of one
-// instant draws one frame over a scene time of 0.
+// instant draws one frame over a scene time of 0. The palette and the
+// textures are looked for in the scene's folder (.palette beside it when
+// there is no data/.palette there), or with -C in the folder named.
 TEST(Kvorview, CommandLinesAndTheirOutput)
 {
     run::TempFolder folder;
@@ -58,6 +61,11 @@ TEST(Kvorview, CommandLinesAndTheirOutput)
         greys.push_back(i * 0x010101);
     std::filesystem::create_directory(folder.Path("data"));
     folder.Write("data/.palette", build::PaletteWords(greys));
+    folder.Write(folders + ".palette", build::PaletteWords(greys));
+    std::filesystem::create_directory(folder.Path("sub"));
+    WriteScene(folder.Path("sub/instant.kvor"), 0);
+    folder.Write("textured.kvor", bytes::Form({bytes::Version(7), bytes::Enty(ENTITY_OBJECT), bytes::WordChunk("OBJT", {2}),
+                                               bytes::StringChunk("TXTR", "data/none.iff")}));
 
     struct Row {
         std::vector<std::string> args, env;
@@ -74,6 +82,10 @@ TEST(Kvorview, CommandLinesAndTheirOutput)
         {{longest}, {}, "fps: inf\n", 0},
         {{"--fps", "1000", "instant.kvor", "--scale=1"}, {}, "fps: inf\n", 0},
         {{"scene.kvor"}, {"DISPLAY=:64999"}, noWindow, 1},
+        {{"sub/instant.kvor"}, {}, "cant read palette\n", 0},
+        {{"-C", ".", "sub/instant.kvor"}, {}, "fps: inf\n", 0},
+        {{"textured.kvor"}, {}, "kvorview: texture \"data/none.iff\" of textured.kvor not found (looked for data/none.iff and none.iff)\n", 1},
+        {{"instant.kvor", "-C"}, {}, "", 2},
     };
     for (const Row& r : rows) {
         std::vector<std::string> argv = {program};
