@@ -67,6 +67,7 @@ void Builder::AddAnimation()
             times.push_back(channel->mRotationKeys[k].mTime);
         for (unsigned k = 0; k < channel->mNumScalingKeys; ++k)
             times.push_back(channel->mScalingKeys[k].mTime);
+        times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
         std::sort(times.begin(), times.end());
         times.erase(std::unique(times.begin(), times.end()), times.end());
         std::vector<double> samples;

@@ -43,14 +43,17 @@ inline float Degrees(double radians)
     return float(radians * 180.0 / 3.14159265358979323846);
 }
 
+// Ticks of a time in seconds, from 0 (also for a time that is no number)
+// to 6000 s, which a 32-bit tick count still holds.
 inline uint32_t Ticks(double seconds)
 {
-    return uint32_t(std::llround(std::clamp(seconds, 0.0, 6000.0) * TICKS_PER_SECOND));
+    return seconds > 0 ? uint32_t(std::llround(std::min(seconds, 6000.0) * TICKS_PER_SECOND)) : 0;
 }
 
+// A colour channel from 0 to 1 (0 also for one that is no number) as 0 to 255.
 inline uint32_t Channel(float c)
 {
-    return uint32_t(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f));
+    return c > 0 ? uint32_t(std::lround(std::min(c, 1.0f) * 255.0f)) : 0;
 }
 
 inline uint32_t Rgb(const aiColor3D& c)

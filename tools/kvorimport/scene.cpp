@@ -13,6 +13,8 @@ struct Bounds {
     aiVector3D low{1e30f, 1e30f, 1e30f}, high{-1e30f, -1e30f, -1e30f};
     void Add(const aiVector3D& p)
     {
+        if (!std::isfinite(p.x + p.y + p.z))
+            return;
         low = aiVector3D(std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z));
         high = aiVector3D(std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z));
     }
@@ -102,6 +104,10 @@ void Builder::AddMesh(const aiMesh* mesh, const std::string& nodeName, Entity* p
         aiVector3D p = PointToEngine(frame_, mesh->mVertices[v]);
         if (bake)
             p = *bake * p;
+        if (!std::isfinite(p.x + p.y + p.z)) {
+            summary_->Drop("vertices with infinite or undefined coordinates (put at the origin)");
+            p = aiVector3D();
+        }
         std::copy(&p.x, &p.x + 3, object->vertices[v].position);
         radius_ = std::max(radius_, (global * p - centre_).Length());
     }
@@ -120,8 +126,9 @@ void Builder::AddMesh(const aiMesh* mesh, const std::string& nodeName, Entity* p
             face->vertices[k] = &object->vertices[index];
             if (texture) {
                 const aiVector3D& t = mesh->mTextureCoords[0][index];
-                face->uv[k][0] = (1.0f - t.y) * float(texture->height);
-                face->uv[k][1] = t.x * float(texture->width);
+                const bool finite = std::isfinite(t.x + t.y);
+                face->uv[k][0] = finite ? (1.0f - t.y) * float(texture->height) : 0.0f;
+                face->uv[k][1] = finite ? t.x * float(texture->width) : 0.0f;
             }
         }
         // Whole repeats of the texture bring the face's least row and column
