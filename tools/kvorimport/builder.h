@@ -29,6 +29,7 @@ inline constexpr uint32_t MAX_KEYS = 4096;          // motion or morph keys of o
 inline constexpr double MAX_KEY_TURN = 0.35;        // radians between keys: angle steps then follow the slerp closely
 inline constexpr size_t MAX_PICTURE_FILE = 256u << 20;
 inline constexpr uint32_t MAX_NODE_DEPTH = 1000;
+inline constexpr float TEXEL_SPAN = 16384.0f;  // texels a face may span, well inside 16.16
 
 template <typename T>
 T* Check(T* pointer)

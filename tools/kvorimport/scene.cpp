@@ -138,9 +138,11 @@ void Builder::AddMesh(const aiMesh* mesh, const std::string& nodeName, Entity* p
                                     std::min({face->uv[0][1], face->uv[1][1], face->uv[2][1]})};
             const float rows = std::floor(least[0] / float(texture->height)) * float(texture->height);
             const float columns = std::floor(least[1] / float(texture->width)) * float(texture->width);
+            // The fillers step in 16.16 texels: a face spanning more than
+            // TEXEL_SPAN is cut back to it.
             for (int k = 0; k < 3; ++k) {
-                face->uv[k][0] -= rows;
-                face->uv[k][1] -= columns;
+                face->uv[k][0] = std::min(face->uv[k][0] - rows, TEXEL_SPAN);
+                face->uv[k][1] = std::min(face->uv[k][1] - columns, TEXEL_SPAN);
             }
         }
         face->owner = object;
