@@ -58,9 +58,9 @@ const cli::Program COMMAND_LINE = {
     "error.",
     {{MAX_TEXTURE, "max-texture", "N", "longest texture side, a power of two up to 1024\n(default 256)"},
      {VIEW, "view", "SIDE",
-      "frame the model from front, back, left, right, top, iso or\n"
-      "quarter (the default, a 3/4 view); given, it replaces the\n"
-      "model's own camera"},
+      "frame the model from front, back, left, right, top,\n"
+      "iso or quarter (default: a 3/4 view); given, it\n"
+      "replaces the model's own camera"},
      {TURNTABLE, "turntable", "SECONDS", "turn the model once around its vertical in SECONDS"},
      {PERSPECTIVE, "perspective", "K",
       "perspective correction of textured objects every 2^K\n"
@@ -69,8 +69,8 @@ const cli::Program COMMAND_LINE = {
      {FLAT, "flat", nullptr, "draw every surface in its own colour, unlit"},
      {SHADED, "shaded", nullptr, "light opaque surfaces at their vertices (default)"},
      {SCALE, "scale", "F",
-      "multiply the model's units by F (default: fit the model\n"
-      "into a radius of 100 units)"},
+      "multiply the model's units by F (default: fit the\n"
+      "model into a radius of 100 units)"},
      {UP, "up", "AXIS", "the model's up axis: x, y (default) or z"}},
     "Exit status: 0 on success, 1 when the model cannot be imported or a file\ncannot be written, 2 for a usage error.",
 };
