@@ -22,20 +22,20 @@ using namespace kvor3d;
 namespace {
 
 // A 16 × 16 picture of four 8 × 8 quarters: red top left, green top right,
-// blue bottom left, white bottom right.
+// blue bottom left, and a fully transparent white bottom right.
 void WriteQuarters(const std::string& path)
 {
-    std::vector<uint8_t> rgb(16 * 16 * 3);
+    std::vector<uint8_t> rgba(16 * 16 * 4);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
-            const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-            std::copy(colours[(y / 8) * 2 + x / 8], colours[(y / 8) * 2 + x / 8] + 3, &rgb[size_t(y * 16 + x) * 3]);
+            const uint8_t colours[4][4] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 0}};
+            std::copy(colours[(y / 8) * 2 + x / 8], colours[(y / 8) * 2 + x / 8] + 4, &rgba[size_t(y * 16 + x) * 4]);
         }
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = image.height = 16;
-    image.format = PNG_FORMAT_RGB;
-    png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
+    image.format = PNG_FORMAT_RGBA;
+    png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr);
 }
 
 std::vector<uint8_t> DecodeRgb(const std::string& path)
@@ -187,9 +187,11 @@ TEST_F(Import, TexturedQuadKeepsItsPictureUprightInTexels)
     ObjectEntity* quad = Meshes()[0];
     EXPECT_EQ(quad->vertexCount, 4u);
     ASSERT_EQ(quad->faceCount, 2u);
-    EXPECT_EQ(quad->objectFlags, OBJECT_TEXTURE);
+    EXPECT_EQ(quad->objectFlags, OBJECT_TEXTURE | OBJECT_TRANSPARENT);
     ASSERT_NE(quad->textureMap, nullptr);
+    ASSERT_NE(quad->transparencyMap, nullptr);
     EXPECT_STREQ(quad->textureMap->name, "out_0.iff");
+    EXPECT_STREQ(quad->transparencyMap->name, "out_0a.iff");
     EXPECT_EQ(quad->textureMap->width, 16u);
     EXPECT_TRUE(std::filesystem::exists(folder.Path("out_0.iff")));
     // Row 0 is the picture's top (model y = 1, engine y = −1), column 0 its
@@ -201,13 +203,15 @@ TEST_F(Import, TexturedQuadKeepsItsPictureUprightInTexels)
             EXPECT_FLOAT_EQ(face.uv[k][1], p[0] < 0 ? 0.0f : 16.0f);
         }
 
+    // Through a transparency map the engine blends by 31/32 at most, so an
+    // opaque texel over black is 247.
     ASSERT_EQ(Run("kvorshot", {"out.kvor", "quad.png"}).status, 0);
     const std::vector<uint8_t> rgb = DecodeRgb(folder.Path("quad.png"));
     ASSERT_EQ(rgb.size(), 320u * 200 * 3);
     const struct {
         int x, y;
         uint8_t r, g, b;
-    } pixels[] = {{150, 90, 255, 0, 0}, {170, 90, 0, 255, 0}, {150, 110, 0, 0, 255}, {170, 110, 255, 255, 255},
+    } pixels[] = {{150, 90, 247, 0, 0}, {170, 90, 0, 247, 0}, {150, 110, 0, 0, 247}, {170, 110, 0, 0, 0},
                   {2, 2, 0, 0, 0}};
     for (const auto& pixel : pixels) {
         const uint8_t* at = &rgb[size_t(pixel.y * 320 + pixel.x) * 3];
