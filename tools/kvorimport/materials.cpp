@@ -4,6 +4,8 @@
 
 #include <assimp/material.h>
 
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 
 namespace kvorimport {
@@ -19,15 +21,36 @@ Texture* Builder::TextureRecord(const std::string& name)
     return texture;
 }
 
+namespace {
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// The file of the model's folder whose name is `bare` in any case, as the
+// names written on systems that ignore case often differ from the files'.
+std::string AnyCase(const std::string& folder, const std::string& bare)
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error))
+        if (Lower(entry.path().filename().string()) == Lower(bare))
+            return entry.path().string();
+    return "";
+}
+
+}  // namespace
+
 // The file as named, relative to the model's folder; failing that its last
-// path component (either slash) in the model's folder.
+// path component (either slash, any case) in the model's folder.
 std::string Builder::ReadPicture(const std::string& path, Picture* picture)
 {
     std::string name = path;
     std::replace(name.begin(), name.end(), '\\', '/');
     const std::string bare = name.substr(name.find_last_of('/') + 1);
     const std::string candidates[] = {name.empty() || name[0] == '/' ? name : files_->modelFolder + name,
-                                      files_->modelFolder + bare};
+                                      files_->modelFolder + bare, AnyCase(files_->modelFolder, bare)};
     for (const std::string& candidate : candidates) {
         std::ifstream stream(candidate, std::ios::binary);
         if (!stream)
