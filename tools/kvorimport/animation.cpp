@@ -41,6 +41,41 @@ aiQuaternion RotationAt(const aiQuatKey* keys, unsigned count, double t, const a
 
 }  // namespace
 
+aiMatrix4x4 LocalAt(const aiNode* node, const aiNodeAnim* channel, double t)
+{
+    if (!channel)
+        return node->mTransformation;
+    aiVector3D scale, position;
+    aiQuaternion rotation;
+    node->mTransformation.Decompose(scale, rotation, position);
+    return aiMatrix4x4(VectorAt(channel->mScalingKeys, channel->mNumScalingKeys, t, scale),
+                       RotationAt(channel->mRotationKeys, channel->mNumRotationKeys, t, rotation),
+                       VectorAt(channel->mPositionKeys, channel->mNumPositionKeys, t, position));
+}
+
+std::vector<double> KeyTimes(const aiNodeAnim* channel)
+{
+    std::vector<double> times;
+    for (unsigned k = 0; k < channel->mNumPositionKeys; ++k)
+        times.push_back(channel->mPositionKeys[k].mTime);
+    for (unsigned k = 0; k < channel->mNumRotationKeys; ++k)
+        times.push_back(channel->mRotationKeys[k].mTime);
+    for (unsigned k = 0; k < channel->mNumScalingKeys; ++k)
+        times.push_back(channel->mScalingKeys[k].mTime);
+    times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    return times;
+}
+
+const aiNodeAnim* Builder::ChannelOf(const aiNode* node) const
+{
+    for (unsigned c = 0; model_->mNumAnimations > 0 && c < model_->mAnimations[0]->mNumChannels; ++c)
+        if (model_->mAnimations[0]->mChannels[c]->mNodeName == node->mName)
+            return model_->mAnimations[0]->mChannels[c];
+    return nullptr;
+}
+
 // Motion keys at every time a channel has a key, with more between keys
 // that turn far, so that the engine's step through the angles stays close
 // to the file's turn; all interpolated linearly.
@@ -60,16 +95,7 @@ void Builder::AddAnimation()
         aiVector3D restScale, restPosition;
         aiQuaternion restRotation;
         node->mTransformation.Decompose(restScale, restRotation, restPosition);
-        std::vector<double> times;
-        for (unsigned k = 0; k < channel->mNumPositionKeys; ++k)
-            times.push_back(channel->mPositionKeys[k].mTime);
-        for (unsigned k = 0; k < channel->mNumRotationKeys; ++k)
-            times.push_back(channel->mRotationKeys[k].mTime);
-        for (unsigned k = 0; k < channel->mNumScalingKeys; ++k)
-            times.push_back(channel->mScalingKeys[k].mTime);
-        times.erase(std::remove_if(times.begin(), times.end(), [](double t) { return !std::isfinite(t); }), times.end());
-        std::sort(times.begin(), times.end());
-        times.erase(std::unique(times.begin(), times.end()), times.end());
+        const std::vector<double> times = KeyTimes(channel);
         std::vector<double> samples;
         for (size_t k = 0; k < times.size() && samples.size() < MAX_KEYS; ++k) {
             int pieces = 1;
@@ -92,12 +118,8 @@ void Builder::AddAnimation()
             const uint32_t time = Ticks(t / perSecond);
             if (k > 0 && time <= lastTime)
                 continue;
-            const aiMatrix4x4 local(
-                VectorAt(channel->mScalingKeys, channel->mNumScalingKeys, t, restScale),
-                RotationAt(channel->mRotationKeys, channel->mNumRotationKeys, t, restRotation),
-                VectorAt(channel->mPositionKeys, channel->mNumPositionKeys, t, restPosition));
             Pose pose;
-            if (!Decompose(ToEngine(frame_, local), &pose, &previous)) {
+            if (!Decompose(ToEngine(frame_, LocalAt(node, channel, t)), &pose, &previous)) {
                 summary_->Drop("animation keys with shear or zero scale");
                 continue;
             }

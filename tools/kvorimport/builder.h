@@ -31,6 +31,12 @@ inline constexpr size_t MAX_PICTURE_FILE = 256u << 20;
 inline constexpr uint32_t MAX_NODE_DEPTH = 1000;
 inline constexpr float TEXEL_SPAN = 16384.0f;  // texels a face may span, well inside 16.16
 
+// The node's transform at time t (in the animation's ticks) of its
+// channel; its resting transform without one.
+aiMatrix4x4 LocalAt(const aiNode* node, const aiNodeAnim* channel, double t);
+// The times of the channel's keys, in ascending order, each once.
+std::vector<double> KeyTimes(const aiNodeAnim* channel);
+
 template <typename T>
 T* Check(T* pointer)
 {
@@ -123,6 +129,8 @@ private:
     void CoverMorphTimes();
     Entity* NewEntity(uint32_t kind, const std::string& name, Entity* parent);
     const aiNode* FindNode(const aiString& name) const;
+    const aiNodeAnim* ChannelOf(const aiNode* node) const;
+    void CameraPose(const aiCamera* camera, const aiNode* node, const aiMatrix4x4& global, Pose* pose) const;
 
     const aiScene* model_;
     const Options& options_;

@@ -3,16 +3,12 @@
 
 namespace kvorimport {
 
-// The camera's position, view direction and up are in its node's space.
-// Some importers (glTF) also copy the node's own translation into the
-// position; a position equal to that translation is taken as such a copy.
-// The field of view that the importers of the formats tried (glTF, Collada)
-// hand over is the whole angle across.
-void Builder::AddCamera()
+// The camera's position, view direction and up are in its node's space;
+// `global` is the node's engine-space transform. Some importers (glTF) also
+// copy the node's own translation into the position; a position equal to
+// that translation is taken as such a copy.
+void Builder::CameraPose(const aiCamera* camera, const aiNode* node, const aiMatrix4x4& global, Pose* pose) const
 {
-    const aiCamera* camera = model_->mCameras[0];
-    const aiNode* node = FindNode(camera->mName);
-    const aiMatrix4x4 global = node ? nodes_[node].global : aiMatrix4x4();
     aiMatrix4x4 turn = global;
     turn.a4 = turn.b4 = turn.c4 = 0;
     aiVector3D position = camera->mPosition;
@@ -20,19 +16,58 @@ void Builder::AddCamera()
                         .SquareLength() < 1e-12f)
         position = aiVector3D();
     const aiVector3D eye = global * PointToEngine(frame_, position);
-    const aiVector3D forward = turn * DirectionToEngine(frame_, camera->mLookAt);
-    const aiVector3D down = turn * DirectionToEngine(frame_, -camera->mUp);
+    std::copy(&eye.x, &eye.x + 3, pose->position);
+    CameraAngles(turn * DirectionToEngine(frame_, camera->mLookAt), turn * DirectionToEngine(frame_, -camera->mUp),
+                 pose->rotation);
+}
+
+// The file's first camera, with keys where its node or one above it moves.
+// The field of view that the importers of the formats tried (glTF, Collada)
+// hand over is the whole angle across.
+void Builder::AddCamera()
+{
+    const aiCamera* camera = model_->mCameras[0];
+    const aiNode* node = FindNode(camera->mName);
     CameraEntity* entity = CameraOf(scene_->camera);
-    std::copy(&eye.x, &eye.x + 3, entity->position);
-    CameraAngles(forward, down, entity->rotation);
     entity->fieldOfView = std::clamp(Degrees(camera->mHorizontalFOV), 10.0f, 160.0f);
     ++summary_->cameras;
-    bool animated = false;
-    for (const aiNode* up = node; up && model_->mNumAnimations > 0; up = up->mParent)
-        for (unsigned c = 0; c < model_->mAnimations[0]->mNumChannels; ++c)
-            animated = animated || model_->mAnimations[0]->mChannels[c]->mNodeName == up->mName;
-    if (animated)
-        summary_->Drop("camera animation (the camera keeps its resting pose)");
+    std::vector<double> times;
+    for (const aiNode* up = node; up; up = up->mParent)
+        if (const aiNodeAnim* channel = ChannelOf(up)) {
+            const std::vector<double> more = KeyTimes(channel);
+            times.insert(times.end(), more.begin(), more.end());
+        }
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    Pose pose = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};  // the camera's size is not used
+    if (times.empty()) {
+        CameraPose(camera, node, node ? nodes_[node].global : aiMatrix4x4(), &pose);
+        SetPose(entity, pose);
+    }
+    const double perSecond = times.empty() || model_->mAnimations[0]->mTicksPerSecond <= 0
+                                 ? 25.0 : model_->mAnimations[0]->mTicksPerSecond;
+    uint32_t lastTime = 0;
+    for (size_t k = 0; k < times.size() && k < MAX_KEYS; ++k) {
+        const uint32_t time = Ticks(times[k] / perSecond);
+        if (k > 0 && time <= lastTime)
+            continue;
+        lastTime = time;
+        aiMatrix4x4 global;
+        for (const aiNode* up = node; up; up = up->mParent)
+            global = LocalAt(up, ChannelOf(up), times[k]) * global;
+        const Pose previous = pose;
+        CameraPose(camera, node, ToEngine(frame_, global), &pose);
+        for (int i = 0; k > 0 && i < 3; ++i)
+            pose.rotation[i] += 360.0f * std::round((previous.rotation[i] - pose.rotation[i]) / 360.0f);
+        const TagItem tags[] = {{TAG_KEY_ENTITY, TagPtr(entity)}, {TAG_KEY_TIME, time}, {TAG_DONE, 0}};
+        EntityKey* key = Check(CreateEntityKey(tags));
+        std::copy(pose.position, pose.position + 3, key->position);
+        std::copy(pose.rotation, pose.rotation + 3, key->rotation);
+        key->keyFlags = KEY_INTERPOLATE;
+        if (k == 0)
+            SetPose(entity, pose);
+        ++summary_->keys;
+    }
     if (model_->mNumCameras > 1)
         summary_->Drop("cameras after the first (the engine has one)");
 }
