@@ -81,6 +81,7 @@ TEST_F(FastPaths, LightingWideAndOneByOneGivesTheSameColours)
     };
     for (const auto& l : lights) {
         LightEntity* light = build::AddLight(scene, "light");
+        ASSERT_NE(light, nullptr);
         std::memcpy(light->matrix + 12, l.position, sizeof l.position);
         std::tie(light->lightValue1, light->lightValue2, light->lightValue3, light->lightFlags) =
             std::make_tuple(l.intensity, l.range, l.colour, LIGHT_ON);
