@@ -238,6 +238,7 @@ TEST_F(Import, EachMaterialBecomesAnObjectOfItsColourAndOpacityOnATurntable)
         EXPECT_EQ(object->parent, Meshes()[0]->parent) << i;  // both of the one node
     }
     EXPECT_LT(scene->camera->position[2], 0.0f);  // the framing camera is in front of the model
+    EXPECT_EQ(std::filesystem::file_size(folder.Path(".palette")), PALETTE_FILE_WORDS * 4);  // kvorview's
 
     // Above the root node, the turntable turns once in 2 s about the
     // model's centre.
@@ -312,7 +313,9 @@ TEST_F(Import, MissingTextureIsLeftOutWithItsReason)
     folder.Write("lost.mtl", std::string("newmtl m\nKd 0 1 0\nmap_Kd gone.png\n"));
     folder.Write("lost.obj", std::string("mtllib lost.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
                                          "usemtl m\nf 1/1 2/2 3/3\n"));
+    folder.Write(".palette", std::string("kept"));
     const run::Result result = Run("kvorimport", {"--flat", "lost.obj", "lost.kvor"});
+    EXPECT_EQ(run::ReadText(folder.Path(".palette")), "kept");
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.err.find("left out: texture gone.png: file not found (1)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("1 object, 1 face, 0 textures"), std::string::npos) << result.err;

@@ -208,6 +208,7 @@ void Builder::AddTurntable()
         std::copy(&centre.x, &centre.x + 3, key->position);
         key->rotation[0] = k * 360.0f;
         key->keyFlags = KEY_INTERPOLATE;
+        ++summary_->keys;
     }
     std::copy(&centre.x, &centre.x + 3, table->position);
 }

@@ -92,6 +92,9 @@ Picture Resample(const Picture& source, uint32_t maxSide);
 // alpha as a grey picture) as a 24-plane ILBM file through a temporary
 // name; false when it cannot.
 bool WritePicture(const Picture& picture, bool alpha, const std::string& path);
+// Writes the bytes as the file `path` through a temporary name beside it;
+// false, with nothing left behind, when it cannot.
+bool WriteWhole(const std::vector<uint8_t>& bytes, const std::string& path);
 
 // ---- The scene ---------------------------------------------------------------------
 

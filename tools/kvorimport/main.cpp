@@ -12,6 +12,7 @@
 #include "kvorimport.h"
 
 #include "options.h"
+#include "palette_file.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -54,8 +55,8 @@ const cli::Program COMMAND_LINE = {
     "node hierarchy as parents, diffuse colours and textures (PNG or JPEG,\n"
     "written beside OUTPUT as ILBM files), opacity, cameras, point lights and\n"
     "the first animation. A model without a camera gets one that frames it,\n"
-    "and one without lights a light. What is left out is told on standard\n"
-    "error.",
+    "and one without lights a light. A folder without a .palette gets one\n"
+    "for kvorview. What is left out is told on standard error.",
     {{MAX_TEXTURE, "max-texture", "N", "longest texture side, a power of two up to 1024\n(default 256)"},
      {VIEW, "view", "SIDE",
       "frame the model from front, back, left, right, top,\n"
@@ -194,16 +195,25 @@ int main(int argc, char** argv)
     Summary summary;
     std::string error;
     Scene* scene = BuildScene(imported, options, &files, &summary, &error);
+    // The viewer builds its colour table from a .palette beside the scene;
+    // a folder that has one keeps it.
+    const std::string palette = files.outputFolder + ".palette";
+    if (scene && access(palette.c_str(), F_OK) != 0) {
+        if (WriteWhole(palettefile::CubePalette(), palette))
+            files.written.push_back(palette);
+        else
+            error = "cannot write " + palette;
+    }
     int32_t saved = -1;
-    if (scene) {
+    if (scene && error.empty()) {
         const TagItem tags[] = {{TAG_SAVESCENE_FILENAME, TagPtr(output.c_str())},
                                 {TAG_SAVESCENE_ERROR, TagPtr(&saved)},
                                 {TAG_DONE, 0}};
         if (SaveScene(scene, tags) == 0 || saved != 0)
             error = "cannot write " + output;
-        FreeScene(scene);
     }
-    if (!scene || saved != 0) {
+    FreeScene(scene);
+    if (saved != 0) {
         for (const std::string& path : files.written)
             unlink(path.c_str());
         std::fprintf(stderr, "%s: %s: %s\n", PROGRAM, model.c_str(), error.c_str());

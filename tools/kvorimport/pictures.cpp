@@ -163,13 +163,8 @@ Picture Resample(const Picture& source, uint32_t maxSide)
     return out;
 }
 
-bool WritePicture(const Picture& picture, bool alpha, const std::string& path)
+bool WriteWhole(const std::vector<uint8_t>& bytes, const std::string& path)
 {
-    std::vector<uint8_t> rgb(size_t(picture.width) * size_t(picture.height) * 3);
-    for (size_t i = 0; i < rgb.size() / 3; ++i)
-        for (size_t c = 0; c < 3; ++c)
-            rgb[i * 3 + c] = To15Bits(picture.rgba[i * 4 + (alpha ? 3 : c)]);
-    const std::vector<uint8_t> bytes = ilbm::EncodeTrueColour(picture.width, picture.height, rgb);
     const std::string temporary = path + ".part";
     FILE* file = std::fopen(temporary.c_str(), "wb");
     bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -179,6 +174,15 @@ bool WritePicture(const Picture& picture, bool alpha, const std::string& path)
         return true;
     unlink(temporary.c_str());
     return false;
+}
+
+bool WritePicture(const Picture& picture, bool alpha, const std::string& path)
+{
+    std::vector<uint8_t> rgb(size_t(picture.width) * size_t(picture.height) * 3);
+    for (size_t i = 0; i < rgb.size() / 3; ++i)
+        for (size_t c = 0; c < 3; ++c)
+            rgb[i * 3 + c] = To15Bits(picture.rgba[i * 4 + (alpha ? 3 : c)]);
+    return WriteWhole(ilbm::EncodeTrueColour(picture.width, picture.height, rgb), path);
 }
 
 }  // namespace kvorimport
