@@ -56,7 +56,6 @@ constexpr TimelinePart TIMELINE[] = {
 
 constexpr int32_t POSITION_TABLE_ANGLE = 45;
 constexpr int32_t POSITION_TABLE_FAR = 32768;
-constexpr int32_t VIEW_DEPTH = 15;
 
 constexpr DesktopProgram PROGRAM = {
     "threnody",
@@ -200,14 +199,7 @@ int main(int argc, char** argv)
     LoadScenes();
 
     std::printf("** Opening Display\n");
-    const TagItem viewTags[] = {
-        {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
-        {TAG_OPENVIEW_DOUBLEBUFFER, 0},
-        {TAG_OPENVIEW_SCALE, options.scale},
-        {TAG_OPENVIEW_FULLSCREEN, options.fullscreen},
-        {TAG_DONE, 0},
-    };
-    Show.view = OpenView(argc, argv, viewTags);
+    Show.view = OpenDesktopView(argc, argv, options);
     if (!Show.view) {
         std::printf("Cant open view\n");
         return 1;

@@ -1,6 +1,6 @@
 // What the window programs (threnody, kvorview) share on a desktop: the
-// options that choose the window's size, full screen and frame rate, and the
-// pacer that holds a program to that rate.
+// options that choose the window's size, full screen and frame rate, the
+// view they open, and the pacer that holds a program to that rate.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +39,16 @@ struct DesktopProgram {
 // the options and --version "PROGRAM (kvor3d) VERSION" on standard output,
 // both ending with status 0.
 DesktopOptions ReadDesktopOptions(int argc, char** argv, const DesktopProgram& program);
+
+namespace kvor3d {
+struct DView;
+}
+
+// The window programs' view: 320 × 200 pixels of 15 bits, single-buffered,
+// in a window at the options' scale or full screen (OpenView with those
+// tags; the depth tag is passed as the programs always have, though the
+// window's depth is 15 regardless). Null when it cannot be opened.
+kvor3d::DView* OpenDesktopView(int argc, char** argv, const DesktopOptions& options);
 
 // Nanoseconds of a monotonic clock, and a sleep until one of its instants;
 // `context` is handed to both (a test's own clock lives there).

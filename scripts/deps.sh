@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libx11-dev libxext-dev libxrandr-dev
     libgtest-dev libbenchmark-dev
-    libpng-dev libfreetype-dev fonts-dejavu-core
+    libpng-dev libjpeg-dev libfreetype-dev fonts-dejavu-core libassimp-dev
     xvfb x11-apps x11-utils netpbm util-linux
 )
 

@@ -27,7 +27,6 @@ using namespace kvor3d;
 namespace {
 
 constexpr int32_t PIXEL_MODE_RGB15 = 1;
-constexpr uintptr_t VIEW_DEPTH = 15;
 constexpr int32_t CHUNKY_WIDTH = 320;
 constexpr int32_t POSITION_TABLE_ANGLE = 45;
 constexpr int32_t POSITION_TABLE_FAR = 32000;
@@ -136,14 +135,7 @@ int main(int argc, char** argv)
     const char* directory = nullptr;
     TakeDirectory(&options, &directory);
     SetPixelMode(PIXEL_MODE_RGB15);
-    const TagItem viewTags[] = {
-        {TAG_OPENVIEW_DEPTH, VIEW_DEPTH},
-        {TAG_OPENVIEW_DOUBLEBUFFER, 0},
-        {TAG_OPENVIEW_SCALE, options.scale},
-        {TAG_OPENVIEW_FULLSCREEN, options.fullscreen},
-        {TAG_DONE, 0},
-    };
-    View = OpenView(argc, argv, viewTags);
+    View = OpenDesktopView(argc, argv, options);
     if (!View) {
         std::fputs("Cant open view\n", stdout);
         return 1;

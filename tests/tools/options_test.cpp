@@ -115,11 +115,12 @@ TEST_F(Options, EveryProgramReadsItsCommandLineAlike)
 // window opened.
 TEST_F(Options, EveryProgramPrintsItsVersion)
 {
-    const char* programs[] = {"demo/threnody", "viewer/kvorview", "tools/kvordata", "tools/kvordump", "tools/kvorshot",
-                              "bench/kvorbench", "bench/kvorscenes", "examples/testcard", "examples/snapshot"};
+    const char* programs[] = {"demo/threnody",     "viewer/kvorview",  "tools/kvordata",    "tools/kvordump",
+                              "tools/kvorshot",    "tools/kvorimport", "bench/kvorbench",   "bench/kvorscenes",
+                              "examples/testcard", "examples/snapshot"};
     for (const char* program : programs) {
         if (!std::filesystem::exists(run::BuiltProgram(program)))
-            continue;  // the benchmarks and the examples are not built in every configuration
+            continue;  // the benchmarks, the examples and kvorimport are not built in every configuration
         const run::Result result = Run(program, {"--version"});
         EXPECT_EQ(result.status, 0) << program;
         EXPECT_EQ(result.out, std::filesystem::path(program).filename().string() + " (kvor3d) " KVOR3D_VERSION "\n")

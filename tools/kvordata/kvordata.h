@@ -95,8 +95,6 @@ Rgb Visible(Rgb colour);
 
 // ---- Files -----------------------------------------------------------------------------
 
-// ByteRun1 code of one row.
-void ByteRun1Encode(const uint8_t* row, size_t count, std::vector<uint8_t>& out);
 // FORM ILBM files with BMHD, CMAP (palette pictures) and a ByteRun1 BODY:
 // 24 planes for true colour, the fewest planes that hold the palette else.
 std::vector<uint8_t> EncodeIlbm(const Picture& picture);

@@ -3,6 +3,7 @@
 // pictures it blits (clip, credits, end background, side panels, text
 // strips, logo).
 #include "kvordata.h"
+#include "palette_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,28 +21,6 @@ constexpr int SCREEN_PIXELS = SCREEN_WIDTH * SCREEN_HEIGHT;
 constexpr int TEXT_LINE_ROWS = 14;
 constexpr int CREDITS_STRIP_ROWS = 26;
 constexpr int TUNNEL_SIDE = 256;
-
-// ---- Palette ----------------------------------------------------------------------
-
-// 256 colours as a 3-3-2 cube: eight levels of red and green, four of blue.
-std::vector<uint8_t> PaletteFile()
-{
-    std::vector<uint32_t> words(PALETTE_FILE_WORDS, 0);
-    words[0] = 256u << 16;
-    for (uint32_t i = 0; i < 256; ++i) {
-        const uint32_t r = ((i >> 5) & 7) * 255 / 7;
-        const uint32_t g = ((i >> 2) & 7) * 255 / 7;
-        const uint32_t b = (i & 3) * 255 / 3;
-        words[1 + 3 * i] = r << 24;
-        words[2 + 3 * i] = g << 24;
-        words[3 + 3 * i] = b << 24;
-    }
-    std::vector<uint8_t> bytes;
-    for (uint32_t word : words)
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(uint8_t(word >> shift));  // host order: little-endian
-    return bytes;
-}
 
 // ---- Fade masks ----------------------------------------------------------------------
 
@@ -474,7 +453,7 @@ int TextLineCount()
 
 void WriteShowFiles(const std::string& dir, uint64_t seed)
 {
-    WriteFile(dir, ".palette", PaletteFile());
+    WriteFile(dir, ".palette", palettefile::CubePalette());
     WriteFile(dir, "fademask.cnk", CurtainMask(seed));
     WriteFile(dir, "fademask1.cnk", SpiralMask(seed));
     WriteFile(dir, "alien1.rgb15", AlienPicture(seed));

@@ -1,15 +1,14 @@
 // The ILBM encoder: planar rows, each plane row ByteRun1-coded by itself,
-// in a FORM with BMHD, an optional CMAP and the BODY; and the file writer.
-#include "kvordata.h"
+// in a FORM with BMHD, an optional CMAP and the BODY.
+#include "ilbm_writer.h"
+
+#include "kvor3d.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kvor3d;
 
-namespace kvordata {
+namespace ilbm {
 
 namespace {
 
@@ -139,39 +138,26 @@ void ByteRun1Encode(const uint8_t* row, size_t count, std::vector<uint8_t>& out)
 }
 
 // 24 planes: red in planes 0-7, green 8-15, blue 16-23, each lowest bit first.
-std::vector<uint8_t> EncodeIlbm(const Picture& picture)
+std::vector<uint8_t> EncodeTrueColour(int width, int height, const std::vector<uint8_t>& rgb)
 {
     const auto value = [&](int x, int y) {
-        const uint8_t* p = &picture.rgb[(size_t(y) * picture.width + x) * 3];
+        const uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     };
     const int planes = int(ILBM_TRUE_COLOUR_PLANES);
-    return Form(picture.width, picture.height, planes, nullptr, Body(picture.width, picture.height, planes, value));
+    return Form(width, height, planes, nullptr, Body(width, height, planes, value));
 }
 
-std::vector<uint8_t> EncodeIlbm(const IndexedPicture& picture)
+std::vector<uint8_t> EncodeIndexed(int width, int height, const std::vector<uint8_t>& indices,
+                                   const std::vector<uint8_t>& cmap)
 {
     int planes = 1;
-    while ((size_t(1) << planes) < picture.palette.size())
+    while ((size_t(1) << planes) < cmap.size() / 3)
         ++planes;
-    std::vector<uint8_t> cmap;
-    for (size_t i = 0; i < (size_t(1) << planes); ++i) {
-        const Rgb c = i < picture.palette.size() ? picture.palette[i] : Rgb{0, 0, 0};
-        for (float component : {c.r, c.g, c.b})
-            cmap.push_back(uint8_t(std::clamp(int(std::lround(component * 255.0f)), 0, 255)));
-    }
-    const auto value = [&](int x, int y) { return uint32_t(picture.indices[size_t(y) * picture.width + x]); };
-    return Form(picture.width, picture.height, planes, &cmap, Body(picture.width, picture.height, planes, value));
+    std::vector<uint8_t> full(cmap);
+    full.resize((size_t(1) << planes) * 3, 0);
+    const auto value = [&](int x, int y) { return uint32_t(indices[size_t(y) * size_t(width) + size_t(x)]); };
+    return Form(width, height, planes, &full, Body(width, height, planes, value));
 }
 
-void WriteFile(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes)
-{
-    const std::string path = dir + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0) {
-        std::fprintf(stderr, "kvordata: cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
-
-}  // namespace kvordata
+}  // namespace ilbm
