@@ -216,6 +216,90 @@ inline PixelValue<U> BilinearSpread(const TexelMap& m, U a, U b)
     return left + ((right - left) * fb >> 5);
 }
 
+// The same four texels for eight lanes, kept in channels. Each channel of
+// the spread mix above is c0 + floor((c1 − c0) × f / 32) with c0, c1 and f
+// in [0, 31]: the differences and products stay within a field, and the
+// result within [0, 31]. That is (c0 × (32 − f) + c1 × f) >> 5, which the
+// byte and word multiply-adds give for many channels at once.
+struct ChannelLanes {
+    Lanes blue, green, red;  // 0 to 31 each
+};
+
+// The texels at row + column and at the next column as one word, the next
+// column's texel in the high half; the lanes in the last column, whose next
+// column is the row's first, texel by texel.
+__attribute__((target("avx2"))) inline Lanes TexelWords(const uint16_t* pixels, uint32_t last, Lanes row,
+                                                        Lanes column, uint32_t columnMask)
+{
+    const Lanes index = row + column;
+    const Lanes wraps = Lanes(column == columnMask);
+    const Lanes words = Lanes(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(pixels),
+                                                           __m256i(index), __m256i(~wraps), 2));
+    if (_mm256_testz_si256(__m256i(wraps), __m256i(wraps)))
+        return words;
+    return wraps ? TexelAt(pixels, last, index) | (TexelAt(pixels, last, row) << 16) : words;
+}
+
+// Per 32-bit lane (b0 × w0 + b1 × w1) >> 5 for the low and the high byte
+// pair, then (low × w0 + high × w1) >> 5 for the word pair.
+__attribute__((target("avx2"))) inline Lanes MixBytes(Lanes bytes, __m256i down, __m256i across)
+{
+    const __m256i columns = _mm256_srli_epi16(_mm256_maddubs_epi16(__m256i(bytes), down), 5);
+    return Lanes(_mm256_srli_epi32(_mm256_madd_epi16(columns, across), 5));
+}
+
+// Per 32-bit lane (low × w0 + high × w1) >> 5 of the word pair.
+__attribute__((target("avx2"))) inline Lanes MixWords(Lanes words, __m256i by)
+{
+    return Lanes(_mm256_srli_epi32(_mm256_madd_epi16(__m256i(words), by), 5));
+}
+
+// Pack(BilinearSpread(m, a, b)) of eight lanes in channels. A lane's texel
+// words of rows r and r + 1 give per channel the bytes (r, c), (r + 1, c),
+// (r, c + 1), (r + 1, c + 1): one byte multiply-add by (32 − fa, fa) mixes
+// both columns down, one word multiply-add by (32 − fb, fb) across.
+__attribute__((target("avx2"))) inline ChannelLanes BilinearChannels(const TexelMap& m, Lanes a, Lanes b)
+{
+    const TexelAddress& at = m.at;
+    const uint32_t last = LastTexel(at);
+    const Lanes row = (a >> at.rowShift) & at.rowMask;
+    const Lanes nextRow = (row + at.rowUnit) & at.rowMask;
+    const Lanes column = (b >> at.columnShift) & at.columnMask;
+    const Lanes fa = (a >> at.fractionShift) & 0x1F;
+    const Lanes fb = (b >> at.fractionShift) & 0x1F;
+    const Lanes top = TexelWords(m.pixels, last, row, column, at.columnMask);
+    const Lanes bottom = TexelWords(m.pixels, last, nextRow, column, at.columnMask);
+    const Lanes fa2 = fa | (fa << 16);
+    const __m256i down = __m256i((fa2 << 8) + (0x00200020 - fa2));
+    const __m256i across = __m256i((fb << 16) + (32 - fb));
+    constexpr uint32_t LOW = 0x001F001F, HIGH = 0x1F001F00;
+    ChannelLanes c;
+    c.blue = MixBytes((top & LOW) | ((bottom << 8) & HIGH), down, across);
+    c.green = MixBytes(((top >> 5) & LOW) | ((bottom << 3) & HIGH), down, across);
+    c.red = MixBytes(((top >> 10) & LOW) | ((bottom >> 2) & HIGH), down, across);
+    return c;
+}
+
+__attribute__((target("avx2"))) inline Lanes PackChannels(const ChannelLanes& c)
+{
+    return c.blue | (c.green << 5) | (c.red << 10);
+}
+
+// Pack(Mix(Spread(PackChannels(c)), Spread(fog), weight)) of eight lanes.
+// Weights within [0, 32] mix each channel with the fog's by one word
+// multiply-add by (32 − weight, weight); any other weight carries across
+// the fields, and its lanes take the spread form's mix.
+__attribute__((target("avx2"))) inline Lanes FoggedChannels(const ChannelLanes& c, uint32_t fog, Lanes weight)
+{
+    if (!_mm256_testz_si256(__m256i(weight > 32), __m256i(weight > 32)))
+        return Pack(Mix(Spread(PackChannels(c)), Spread(Splat<Lanes>(fog)), weight));
+    const __m256i by = __m256i((weight << 16) + (32 - weight));
+    const Lanes blue = MixWords(c.blue | ((fog & 0x1F) << 16), by);
+    const Lanes green = MixWords(c.green | (((fog >> 5) & 0x1F) << 16), by);
+    const Lanes red = MixWords(c.red | ((fog >> 10) << 16), by);
+    return blue | (green << 5) | (red << 10);
+}
+
 // A transparency map's intensities, addressed like its texels.
 struct GreyMap {
     const uint8_t* bytes;
@@ -475,6 +559,38 @@ constexpr bool ReadsFrame(unsigned f)
     return f & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL);
 }
 
+// A member's spread source blended into the frame's pixel d by its weight.
+template <unsigned F, class Q, class U>
+inline PixelValue<U> BlendIntoFrame(const Surface& s, const Q& q, U d, U source)
+{
+    static_assert(__builtin_popcount(F & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL)) == 1, "one blend into the frame");
+    U a;
+    if constexpr (F & SPAN_ALPHA)
+        a = Splat<U>(s.alpha);
+    else if constexpr (F & SPAN_GREY)
+        a = GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3;
+    else
+        a = Splat<U>(VoxelWeight(s.voxels, q.u, q.v) >> 3);
+    return Pack(Mix(Spread(d), source, a));
+}
+
+// The pixel of an unshaded bilinear member for eight lanes, its texel and
+// fog blend mixed in channels.
+template <unsigned F>
+__attribute__((target("avx2"))) inline Lanes BilinearLanePixel(const Surface& s, const LaneInterpolants& q, Lanes d)
+{
+    const ChannelLanes c = (F & SPAN_TEXEL) ? BilinearChannels(s.texels, q.u, q.v)
+                                            : BilinearChannels(s.texels, q.envRow, q.envColumn);
+    Lanes p;
+    if constexpr (F & SPAN_FOG)
+        p = FoggedChannels(c, s.fogColour, FogWeight(q.level));
+    else
+        p = PackChannels(c);
+    if constexpr (ReadsFrame(F))
+        return BlendIntoFrame<F>(s, q, d, Spread(p));
+    return p;
+}
+
 // The pixel of member F over the frame's pixel d, for one pixel (U =
 // uint32_t, Q = Interpolants) or eight (U = Lanes, Q = LaneInterpolants).
 template <unsigned F, class Q, class U>
@@ -486,6 +602,8 @@ inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
     constexpr bool BILINEAR = (F & SPAN_BILINEAR) && (F & (SPAN_TEXEL | SPAN_ENVIRONMENT));
     constexpr bool SPREAD_SOURCE = BILINEAR && !(F & SPAN_SHADE);
     constexpr bool SPREAD_FOGGED = SPREAD_SOURCE || (F & SPAN_FOG);
+    if constexpr (SPREAD_SOURCE && std::is_same_v<U, Lanes>)
+        return BilinearLanePixel<F>(s, q, d);
     U p{};
     U spread{};
     if constexpr ((F & SPAN_TEXEL) && BILINEAR)
@@ -506,18 +624,8 @@ inline PixelValue<U> SpanPixel(const Surface& s, const Q& q, U d)
         const U source = SPREAD_SOURCE ? spread & SPREAD_MASK : Spread(p);
         spread = Mix(source, Spread(Splat<U>(s.fogColour)), FogWeight(q.level));
     }
-    static_assert(__builtin_popcount(F & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL)) <= 1, "one blend into the frame");
-    if constexpr (F & (SPAN_ALPHA | SPAN_GREY | SPAN_VOXEL)) {
-        const U source = SPREAD_FOGGED ? spread & SPREAD_MASK : Spread(p);
-        U a;
-        if constexpr (F & SPAN_ALPHA)
-            a = Splat<U>(s.alpha);
-        else if constexpr (F & SPAN_GREY)
-            a = GreyAt(s.grey.bytes, LastTexel(s.grey.at), TexelIndex(s.grey.at, q.u, q.v)) >> 3;
-        else
-            a = Splat<U>(VoxelWeight(s.voxels, q.u, q.v) >> 3);
-        return Pack(Mix(Spread(d), source, a));
-    }
+    if constexpr (ReadsFrame(F))
+        return BlendIntoFrame<F>(s, q, d, SPREAD_FOGGED ? spread & SPREAD_MASK : Spread(p));
     return SPREAD_FOGGED ? Pack(spread) : p;
 }
 

@@ -79,4 +79,51 @@ TEST(SpanPaths, FloatStepsAddAsOneAdditionAtATime)
     }
 }
 
+// Eight pixels of member F at once.
+template <unsigned F>
+__attribute__((target("avx2"), flatten)) void LanePixels(const Surface& s, const LaneInterpolants& q, Lanes& out)
+{
+    out = SpanPixel<F>(s, q, Lanes{} + 0x4321);
+}
+
+// Bilinear texels mixed in channels against the spread form, at random
+// positions of maps whose last column wraps, with fog weights below, within
+// and beyond the mix's [0, 32].
+template <unsigned F>
+void ExpectBilinearLanesMatch(const Texture* map)
+{
+    Surface s{};
+    s.texels = TexelMapOf(map, 0);
+    s.fogColour = 0x5A3C;
+    s.alpha = 19;
+    std::mt19937 random(7);
+    for (float level : {-9.0f, 0.0f, 100.0f, 255.9f, 256.0f, 263.0f, 264.0f, 1e6f, -1e9f}) {
+        LaneInterpolants lanes{};
+        Lanes out;
+        for (int i = 0; i < SPAN_LANES; ++i) {
+            lanes.u[i] = lanes.envRow[i] = random();
+            lanes.v[i] = lanes.envColumn[i] = random() | (i & 1 ? 0xFFFF0000u : 0);
+            lanes.level[i] = i == 5 ? 40.0f : level;
+        }
+        LanePixels<F>(s, lanes, out);
+        for (int i = 0; i < SPAN_LANES; ++i) {
+            const Interpolants one{lanes.u[i], lanes.v[i], lanes.envRow[i], lanes.envColumn[i], 0, 0, 0, 0, 0, 0,
+                                   lanes.level[i]};
+            EXPECT_EQ(out[i], SpanPixel<F>(s, one, 0x4321u)) << "member " << F << " level " << level << " lane " << i;
+        }
+    }
+}
+
+TEST(SpanPaths, BilinearLanesMixAsTheSpreadForm)
+{
+    if (!__builtin_cpu_supports("avx2"))
+        GTEST_SKIP() << "no AVX2 on this processor";
+    for (const TexturePtr& map : {MakeTexture(3, 2, 5, false), MakeTexture(8, 8, 6, false)}) {
+        ExpectBilinearLanesMatch<SPAN_TEXEL | SPAN_BILINEAR>(map.get());
+        ExpectBilinearLanesMatch<SPAN_TEXEL | SPAN_BILINEAR | SPAN_FOG>(map.get());
+        ExpectBilinearLanesMatch<SPAN_ENVIRONMENT | SPAN_BILINEAR | SPAN_FOG>(map.get());
+        ExpectBilinearLanesMatch<SPAN_TEXEL | SPAN_BILINEAR | SPAN_ALPHA>(map.get());
+    }
+}
+
 }  // namespace
