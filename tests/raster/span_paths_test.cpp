@@ -75,9 +75,8 @@ TEST(SpanPaths, GlowBlendLanesBlendWhatOnePixelAtATimeBlends)
             for (uint16_t& pixel : pixels)
                 pixel = uint16_t(frame() & 0x7FFF);
             SetUpFrame(pixels.data(), W, H);
-            GlowBuffer buffer{nullptr, c.colour, c.g1, W, H, weights.data(), c.x0, c.x1, c.y0, c.y1};
-            buffer.glowFlags = GLOW_CLEARED;
-            Scene scene{};
+            GlowBuffer buffer{nullptr, c.colour, c.g1, W, H, weights.data(), c.x0, c.x1, c.y0, c.y1, nullptr, 0, GLOW_CLEARED};
+                    Scene scene{};
             scene.glowBuffers = &buffer;
             const bool saved = SpanVectors;
             SpanVectors = vectors;
@@ -91,8 +90,7 @@ TEST(SpanPaths, GlowBlendLanesBlendWhatOnePixelAtATimeBlends)
     uint16_t pixel = 0;
     uint8_t half = 128;
     SetUpFrame(&pixel, 1, 1);
-    GlowBuffer buffer{nullptr, 0xF80000, 1.0f, 1, 1, &half, 0, 0, 0, 0};
-    buffer.glowFlags = GLOW_CLEARED;
+    GlowBuffer buffer{nullptr, 0xF80000, 1.0f, 1, 1, &half, 0, 0, 0, 0, nullptr, 0, GLOW_CLEARED};
     Scene scene{};
     scene.glowBuffers = &buffer;
     BlendGlow(&scene);
