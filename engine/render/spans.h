@@ -1072,16 +1072,17 @@ struct SpanRows {
         const Surface s = surface;
         FloatSteps levels = fog;
         FloatSteps ws = wSteps;
-        FloatSteps uws = uwSteps;
-        FloatSteps vws = vwSteps;
-        if (s.pieceShift < 3)
+        if (s.pieceShift < 3) {
+            FloatSteps uws = uwSteps;
+            FloatSteps vws = vwSteps;
             GroupedPerspectiveSpan<DIRECTION>(s, levels, ws, uws, vws, d, count, distance, q);
-        else
+            uwSteps = uws;
+            vwSteps = vws;
+        } else {
             LongPieceSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
+        }
         fog = levels;
         wSteps = ws;
-        uwSteps = uws;
-        vwSteps = vws;
     }
 
     // Pieces of at most a group: each group's 8 / N pieces divided at once,
