@@ -12,6 +12,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace kvor3d;
@@ -153,8 +154,6 @@ TEST_F(ReferenceMatch, FogMembersMatchEveryFilter)
     Frame.fogIndexBase = 64;
     Frame.fogStart = 20.0f;
     Frame.fogEnd = 80.0f;
-    Frame.fogStartLevel = 30.0f;
-    Frame.fogEndLevel = 250.0f;
     Frame.fogColour = 0x00C08040;
     // Only the flat and texture rows draw fog; perspective pieces of one and
     // of four pixels too.
@@ -163,7 +162,12 @@ TEST_F(ReferenceMatch, FogMembersMatchEveryFilter)
         rows.push_back({OBJECT_TEXTURE, m1});
         rows.push_back({OBJECT_TEXTURE | OBJECT_PERSPECTIVE, m1});
     }
-    ExpectRowsMatch(rows);
+    // Levels within the blend's weights 0 to 31, and beyond them on both sides.
+    for (const auto& [start, end] : {std::pair{30.0f, 250.0f}, std::pair{-40.0f, 400.0f}}) {
+        Frame.fogStartLevel = start;
+        Frame.fogEndLevel = end;
+        ExpectRowsMatch(rows);
+    }
 }
 
 }  // namespace
