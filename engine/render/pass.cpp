@@ -101,6 +101,13 @@ bool OnlyPerspectiveNearest(const ObjectEntity& object)
            DrawsPerspectiveNearest(object);
 }
 
+// The same for the environment fill, whose faces may have glints: those
+// are marked after each face as after a face drawn alone.
+bool OnlyEnvironment(const ObjectEntity& object)
+{
+    return !(object.objectFlags & OBJECT_GLOW) && DrawsEnvironment(object);
+}
+
 // Records are fetched this many entries ahead of the one drawn: a batch
 // reads FLAT_BATCH of them at once.
 constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
@@ -188,6 +195,51 @@ struct TextureBatch {
     }
 };
 
+// Faces with all corners and no clipping whose object needs only the
+// environment fill, gathered likewise; the glints of each are marked as
+// soon as it is drawn.
+struct EnvironmentBatch {
+    TriangleRef triangles[ENVIRONMENT_BATCH];
+    Face* faces[ENVIRONMENT_BATCH];
+    int32_t count = 0;
+    bool glints = false;
+    SpriteList* sprites;
+
+    explicit EnvironmentBatch(SpriteList& list) : sprites(&list) {}
+
+    bool Add(Face& face)
+    {
+        if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
+            return false;
+        const ObjectEntity* object = ObjectOf(face.owner);
+        if (!object || !OnlyEnvironment(*object))
+            return false;
+        glints = glints || ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect);
+        triangles[count] = TriangleOf(face);
+        faces[count] = &face;
+        if (++count == ENVIRONMENT_BATCH)
+            Draw();
+        return true;
+    }
+
+    static void MarkFace(void* context, int32_t i)
+    {
+        EnvironmentBatch& batch = *static_cast<EnvironmentBatch*>(context);
+        Face& face = *batch.faces[i];
+        const ObjectEntity& object = *ObjectOf(face.owner);
+        if ((object.objectFlags & OBJECT_SPRITEEFFECT) && object.spriteEffect)
+            MarkGlints(face, object, *batch.sprites);
+    }
+
+    void Draw()
+    {
+        if (count > 0)
+            FillEnvironmentBatch(triangles, count, glints ? MarkFace : nullptr, this);
+        count = 0;
+        glints = false;
+    }
+};
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
@@ -195,7 +247,8 @@ struct TextureBatch {
 // after the sort the faces and vertices lie scattered in memory, the
 // records close together, and each is fetched in advance. Such faces in a
 // row are drawn FLAT_BATCH at a time, and faces that need only the shaded
-// fill or only the perspective-textured one in batches of their own.
+// fill, only the perspective-textured one or only the environment one in
+// batches of their own.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
@@ -204,6 +257,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     FlatBatch batch;
     ShadedBatch shaded;
     TextureBatch textured;
+    EnvironmentBatch environment(sprites);
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -218,6 +272,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
                 if (batch.count == 0) {
                     shaded.Draw();
                     textured.Draw();
+                    environment.Draw();
                 }
                 batch.Add(record, *object);
                 continue;
@@ -225,13 +280,16 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         }
         batch.Draw();
         if (entry.type == DRAW_FACE && entry.face) {
-            if (textured.count == 0 && shaded.Add(*entry.face))
+            if (textured.count == 0 && environment.count == 0 && shaded.Add(*entry.face))
                 continue;
-            if (shaded.count == 0 && textured.Add(*entry.face))
+            if (shaded.count == 0 && environment.count == 0 && textured.Add(*entry.face))
+                continue;
+            if (shaded.count == 0 && textured.count == 0 && environment.Add(*entry.face))
                 continue;
         }
         shaded.Draw();
         textured.Draw();
+        environment.Draw();
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
@@ -251,6 +309,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     batch.Draw();
     shaded.Draw();
     textured.Draw();
+    environment.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

@@ -89,6 +89,19 @@ constexpr int32_t TEXTURE_BATCH = 8;
 // SpanVectors off the same lanes run without AVX2.
 void FillPerspectiveTextureBatch(Face* const* faces, int32_t count);
 
+// Called after each triangle of a batch is drawn, with its index in the
+// batch: what the caller does after each face comes between the faces.
+using TriangleDone = void (*)(void* context, int32_t index);
+
+// Triangles drawn by FillEnvironmentBatch at most at once.
+constexpr int32_t ENVIRONMENT_BATCH = 8;
+
+// FillEnvironment of triangles 0 to count − 1 (at most ENVIRONMENT_BATCH)
+// in their order, done(context, i) after triangle i when done is not null:
+// their set-ups made side by side, then their rows. With SpanVectors off
+// the same lanes run without AVX2.
+void FillEnvironmentBatch(const TriangleRef* triangles, int32_t count, TriangleDone done, void* context);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.
@@ -200,6 +213,14 @@ inline Filler FillerOf(const ObjectEntity* object)
 inline bool DrawsShaded(const ObjectEntity& object)
 {
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillShaded;
+}
+
+// Whether DrawFace draws an unclipped face of the object with
+// FillEnvironment in the current render phase; then FillEnvironmentBatch
+// draws the same pixels.
+inline bool DrawsEnvironment(const ObjectEntity& object)
+{
+    return !ReadsMapCoordinates(object) && FillerOf(&object) == FillEnvironment;
 }
 
 // Whether DrawFace draws an unclipped face of the object with
