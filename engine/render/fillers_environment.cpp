@@ -11,7 +11,9 @@ namespace kvor3d {
 namespace {
 
 // Rows of a triangle whose spans a batch's set-up lists itself.
-constexpr int32_t ENVIRONMENT_ROWS = 24;
+constexpr int32_t ENVIRONMENT_ROWS = 32;
+constexpr int32_t ENV_RUN_N = 2, ENV_RUN_B = 2;
+#define ENV_RUN ((F & SPAN_BILINEAR) ? ENV_RUN_B : ENV_RUN_N)
 
 // The spans of a batch's small triangles as FillEnvironment draws them, row
 // k of triangle i at [k][i]: the leftmost pixel, the count (0 where the row
@@ -29,8 +31,8 @@ struct EnvironmentTable {
 };
 
 // The listed rows of triangle i with member F: each span from its leftmost
-// pixel, eight pixels at a time, a span shorter than the member's lane run a
-// pixel at a time.
+// pixel, eight pixels at a time; a bilinear span of one pixel costs less
+// alone.
 template <unsigned F>
 __attribute__((target("avx2"), flatten)) void DrawRowsWide(const EnvironmentTable& table, int32_t i,
                                                            const Surface& surface)
@@ -46,15 +48,11 @@ __attribute__((target("avx2"), flatten)) void DrawRowsWide(const EnvironmentTabl
         if (n <= 0)
             continue;
         uint16_t* d = line + table.left[k][i];
-        if (n < LaneRun(F)) {
+        if ((F & SPAN_BILINEAR) && n == 1) {
             Interpolants q{};
             q.envRow = table.at[0][k][i];
             q.envColumn = table.at[1][k][i];
-            for (; n > 0; --n, ++d) {
-                *d = uint16_t(SpanPixel<F>(s, q, uint32_t(0)));
-                q.envRow += rowStep;
-                q.envColumn += columnStep;
-            }
+            *d = uint16_t(SpanPixel<F>(s, q, uint32_t(0)));
             continue;
         }
         LaneInterpolants p{};
