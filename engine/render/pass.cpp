@@ -101,8 +101,9 @@ bool OnlyPerspectiveNearest(const ObjectEntity& object)
            DrawsPerspectiveNearest(object);
 }
 
-// The same for the environment fill, whose faces may have glints: those
-// are marked after each face as after a face drawn alone.
+// The same for the environment fills, opaque or transparent, whose faces
+// may have glints: those are marked after each face as after a face drawn
+// alone.
 bool OnlyEnvironment(const ObjectEntity& object)
 {
     return !(object.objectFlags & OBJECT_GLOW) && DrawsEnvironment(object);
@@ -195,15 +196,16 @@ struct TextureBatch {
     }
 };
 
-// Faces with all corners and no clipping whose object needs only the
-// environment fill, gathered likewise; the glints of each are marked as
-// soon as it is drawn.
+// Faces with all corners and no clipping whose object needs only an
+// environment fill, gathered likewise, the last object found to need only
+// that not examined again; the glints of each face are marked as soon as
+// it is drawn.
 struct EnvironmentBatch {
-    TriangleRef triangles[ENVIRONMENT_BATCH];
     Face* faces[ENVIRONMENT_BATCH];
     int32_t count = 0;
     bool glints = false;
     SpriteList* sprites;
+    const ObjectEntity* accepted = nullptr;
 
     explicit EnvironmentBatch(SpriteList& list) : sprites(&list) {}
 
@@ -212,10 +214,12 @@ struct EnvironmentBatch {
         if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
             return false;
         const ObjectEntity* object = ObjectOf(face.owner);
-        if (!object || !OnlyEnvironment(*object))
-            return false;
+        if (object != accepted) {
+            if (!object || !OnlyEnvironment(*object))
+                return false;
+            accepted = object;
+        }
         glints = glints || ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect);
-        triangles[count] = TriangleOf(face);
         faces[count] = &face;
         if (++count == ENVIRONMENT_BATCH)
             Draw();
@@ -234,7 +238,7 @@ struct EnvironmentBatch {
     void Draw()
     {
         if (count > 0)
-            FillEnvironmentBatch(triangles, count, glints ? MarkFace : nullptr, this);
+            FillEnvironmentBatch(faces, count, glints ? MarkFace : nullptr, this);
         count = 0;
         glints = false;
     }

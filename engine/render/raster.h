@@ -96,11 +96,15 @@ using TriangleDone = void (*)(void* context, int32_t index);
 // Triangles drawn by FillEnvironmentBatch at most at once.
 constexpr int32_t ENVIRONMENT_BATCH = 8;
 
-// FillEnvironment of triangles 0 to count − 1 (at most ENVIRONMENT_BATCH)
-// in their order, done(context, i) after triangle i when done is not null:
-// their set-ups made side by side, then their rows. With SpanVectors off
-// the same lanes run without AVX2.
-void FillEnvironmentBatch(const TriangleRef* triangles, int32_t count, TriangleDone done, void* context);
+// DrawFace of faces 0 to count − 1 (at most ENVIRONMENT_BATCH) whose
+// objects DrawsEnvironment, in their order, done(context, i) after face i
+// when done is not null. Where each has all corners, needs no clipping and
+// has an environment map that can be addressed, their set-ups are made side
+// by side (from the faces' own map coordinates where the objects read
+// them), then their rows; each face's coordinates go into its corners
+// before it is drawn, as DrawFace puts them. With SpanVectors off the same
+// lanes run without AVX2.
+void FillEnvironmentBatch(Face* const* faces, int32_t count, TriangleDone done, void* context);
 
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
@@ -216,11 +220,12 @@ inline bool DrawsShaded(const ObjectEntity& object)
 }
 
 // Whether DrawFace draws an unclipped face of the object with
-// FillEnvironment in the current render phase; then FillEnvironmentBatch
-// draws the same pixels.
+// FillEnvironment or FillTransparentEnvironment in the current render
+// phase.
 inline bool DrawsEnvironment(const ObjectEntity& object)
 {
-    return !ReadsMapCoordinates(object) && FillerOf(&object) == FillEnvironment;
+    const Filler filler = FillerOf(&object);
+    return filler == FillEnvironment || filler == FillTransparentEnvironment;
 }
 
 // Whether DrawFace draws an unclipped face of the object with

@@ -1,11 +1,12 @@
-// The shaded, the perspective-textured and the environment fill of faces
+// The shaded, the perspective-textured and the environment fills of faces
 // in batches set up side by side against DrawFace one face at a time: the
 // same pixels and the same map coordinates left in the corners, with the
 // AVX2 lanes and without, for random faces (some sharing a corner with the
 // face before), corners off the frame or beyond the conversions' range, and
 // full and partial batches. The environment map is tall enough that the env
-// row's bits above 24 choose texels; every other object filters it
-// bilinearly, and the batch reports each face once, in order.
+// row's bits above 24 choose texels; opaque objects filter it nearest and
+// bilinearly, transparent ones blend by alpha and by a transparency map,
+// one opaque object among them; the batch reports each face once, in order.
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,14 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
 {
     const TexturePtr texture = MakeTexture(6, 5, 3, false);
     const TexturePtr tall = MakeTexture(6, 11, 4, false);
-    for (const uint32_t flags : {OBJECT_SHADED, OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_ENVIRONMENT}) {
+    for (const uint32_t flags : {OBJECT_SHADED, OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_ENVIRONMENT,
+                                 OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT}) {
         std::vector<ObjectPtr> objects;
         for (uint32_t k = 0; k < 5; ++k) {
-            objects.push_back(MakeObject(flags, 0x00F8B060 - 0x00100804 * k));
+            objects.push_back(MakeObject(k == 4 ? flags & ~OBJECT_TRANSPARENT : flags, 0x90F8B060 - 0x10100804 * k));
             objects[k]->environmentMap = tall.get();
             objects[k]->material[2] = k % 2;
+            objects[k]->transparencyMap = k % 2 ? texture.get() : nullptr;
         }
         TriangleSource source(11);
         std::vector<Vertex> vertices(3 * 400);
@@ -71,12 +74,12 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
                 reported.first = first;
                 mode == 0 ? DrawFace(pointers[first])
                 : flags == OBJECT_SHADED      ? FillShadedBatch(&refs[first], n)
-                : flags == OBJECT_ENVIRONMENT ? FillEnvironmentBatch(&refs[first], n, report, &reported)
+                : flags & OBJECT_ENVIRONMENT  ? FillEnvironmentBatch(&pointers[first], n, report, &reported)
                                               : FillPerspectiveTextureBatch(&pointers[first], n);
             }
             for (size_t i = 0; i < reported.faces.size(); ++i)
                 EXPECT_EQ(reported.faces[i], i);
-            EXPECT_EQ(reported.faces.size(), mode > 0 && flags == OBJECT_ENVIRONMENT ? faces.size() : 0);
+            EXPECT_EQ(reported.faces.size(), mode > 0 && (flags & OBJECT_ENVIRONMENT) ? faces.size() : 0);
             std::vector<float> result(frame.Pixels(), frame.Pixels() + frame.Size());
             for (const Vertex& v : vertices)  // the corners' map coordinates after the pixels
                 result.insert(result.end(), {v.mapU, v.mapV});
