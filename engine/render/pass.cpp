@@ -101,12 +101,11 @@ bool OnlyPerspectiveNearest(const ObjectEntity& object)
            DrawsPerspectiveNearest(object);
 }
 
-// The same for the environment fills, opaque or transparent, whose faces
-// may have glints: those are marked after each face as after a face drawn
-// alone.
-bool OnlyEnvironment(const ObjectEntity& object)
+// The same for the affine fills, whose faces may have glints: those are
+// marked after each face as after a face drawn alone.
+bool OnlyAffine(const ObjectEntity& object)
 {
-    return !(object.objectFlags & OBJECT_GLOW) && DrawsEnvironment(object);
+    return !(object.objectFlags & OBJECT_GLOW) && DrawsAffine(object);
 }
 
 // Records are fetched this many entries ahead of the one drawn: a batch
@@ -197,17 +196,17 @@ struct TextureBatch {
 };
 
 // Faces with all corners and no clipping whose object needs only an
-// environment fill, gathered likewise, the last object found to need only
+// affine fill, gathered likewise, the last object found to need only
 // that not examined again; the glints of each face are marked as soon as
 // it is drawn.
-struct EnvironmentBatch {
-    Face* faces[ENVIRONMENT_BATCH];
+struct AffineBatch {
+    Face* faces[AFFINE_BATCH];
     int32_t count = 0;
     bool glints = false;
     SpriteList* sprites;
     const ObjectEntity* accepted = nullptr;
 
-    explicit EnvironmentBatch(SpriteList& list) : sprites(&list) {}
+    explicit AffineBatch(SpriteList& list) : sprites(&list) {}
 
     bool Add(Face& face)
     {
@@ -215,20 +214,20 @@ struct EnvironmentBatch {
             return false;
         const ObjectEntity* object = ObjectOf(face.owner);
         if (object != accepted) {
-            if (!object || !OnlyEnvironment(*object))
+            if (!object || !OnlyAffine(*object))
                 return false;
             accepted = object;
         }
         glints = glints || ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect);
         faces[count] = &face;
-        if (++count == ENVIRONMENT_BATCH)
+        if (++count == AFFINE_BATCH)
             Draw();
         return true;
     }
 
     static void MarkFace(void* context, int32_t i)
     {
-        EnvironmentBatch& batch = *static_cast<EnvironmentBatch*>(context);
+        AffineBatch& batch = *static_cast<AffineBatch*>(context);
         Face& face = *batch.faces[i];
         const ObjectEntity& object = *ObjectOf(face.owner);
         if ((object.objectFlags & OBJECT_SPRITEEFFECT) && object.spriteEffect)
@@ -238,7 +237,7 @@ struct EnvironmentBatch {
     void Draw()
     {
         if (count > 0)
-            FillEnvironmentBatch(faces, count, glints ? MarkFace : nullptr, this);
+            FillAffineBatch(faces, count, glints ? MarkFace : nullptr, this);
         count = 0;
         glints = false;
     }
@@ -251,8 +250,8 @@ struct EnvironmentBatch {
 // after the sort the faces and vertices lie scattered in memory, the
 // records close together, and each is fetched in advance. Such faces in a
 // row are drawn FLAT_BATCH at a time, and faces that need only the shaded
-// fill, only the perspective-textured one or only the environment one in
-// batches of their own.
+// fill, only the perspective-textured one or only an affine one in batches
+// of their own.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
@@ -261,7 +260,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     FlatBatch batch;
     ShadedBatch shaded;
     TextureBatch textured;
-    EnvironmentBatch environment(sprites);
+    AffineBatch affine(sprites);
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -276,7 +275,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
                 if (batch.count == 0) {
                     shaded.Draw();
                     textured.Draw();
-                    environment.Draw();
+                    affine.Draw();
                 }
                 batch.Add(record, *object);
                 continue;
@@ -284,16 +283,16 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         }
         batch.Draw();
         if (entry.type == DRAW_FACE && entry.face) {
-            if (textured.count == 0 && environment.count == 0 && shaded.Add(*entry.face))
+            if (textured.count == 0 && affine.count == 0 && shaded.Add(*entry.face))
                 continue;
-            if (shaded.count == 0 && environment.count == 0 && textured.Add(*entry.face))
+            if (shaded.count == 0 && affine.count == 0 && textured.Add(*entry.face))
                 continue;
-            if (shaded.count == 0 && textured.count == 0 && environment.Add(*entry.face))
+            if (shaded.count == 0 && textured.count == 0 && affine.Add(*entry.face))
                 continue;
         }
         shaded.Draw();
         textured.Draw();
-        environment.Draw();
+        affine.Draw();
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
@@ -313,7 +312,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     batch.Draw();
     shaded.Draw();
     textured.Draw();
-    environment.Draw();
+    affine.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

@@ -93,18 +93,17 @@ void FillPerspectiveTextureBatch(Face* const* faces, int32_t count);
 // batch: what the caller does after each face comes between the faces.
 using TriangleDone = void (*)(void* context, int32_t index);
 
-// Triangles drawn by FillEnvironmentBatch at most at once.
-constexpr int32_t ENVIRONMENT_BATCH = 8;
+// Faces drawn by FillAffineBatch at most at once.
+constexpr int32_t AFFINE_BATCH = 8;
 
-// DrawFace of faces 0 to count − 1 (at most ENVIRONMENT_BATCH) whose
-// objects DrawsEnvironment, in their order, done(context, i) after face i
-// when done is not null. Where each has all corners, needs no clipping and
-// has an environment map that can be addressed, their set-ups are made side
-// by side (from the faces' own map coordinates where the objects read
-// them), then their rows; each face's coordinates go into its corners
-// before it is drawn, as DrawFace puts them. With SpanVectors off the same
-// lanes run without AVX2.
-void FillEnvironmentBatch(Face* const* faces, int32_t count, TriangleDone done, void* context);
+// DrawFace of faces 0 to count − 1 (at most AFFINE_BATCH) whose objects
+// DrawsAffine, in their order, done(context, i) after face i when done is
+// not null. Where each has all corners, needs no clipping and has a map
+// that can be addressed, their set-ups are made side by side (from the
+// faces' own map coordinates where the objects read them), then their
+// rows; each face's coordinates go into its corners before it is drawn, as
+// DrawFace puts them. With SpanVectors off the same lanes run without AVX2.
+void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void* context);
 
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
@@ -219,13 +218,14 @@ inline bool DrawsShaded(const ObjectEntity& object)
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillShaded;
 }
 
-// Whether DrawFace draws an unclipped face of the object with
-// FillEnvironment or FillTransparentEnvironment in the current render
-// phase.
-inline bool DrawsEnvironment(const ObjectEntity& object)
+// Whether DrawFace draws an unclipped face of the object with one of the
+// affine members FillTexture, FillShadedTexture, FillEnvironment and
+// FillTransparentEnvironment in the current render phase.
+inline bool DrawsAffine(const ObjectEntity& object)
 {
     const Filler filler = FillerOf(&object);
-    return filler == FillEnvironment || filler == FillTransparentEnvironment;
+    return filler == FillTexture || filler == FillShadedTexture || filler == FillEnvironment ||
+           filler == FillTransparentEnvironment;
 }
 
 // Whether DrawFace draws an unclipped face of the object with

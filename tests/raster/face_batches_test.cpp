@@ -1,17 +1,27 @@
-// The shaded, the perspective-textured and the environment fills of faces
-// in batches set up side by side against DrawFace one face at a time: the
-// same pixels and the same map coordinates left in the corners, with the
-// AVX2 lanes and without, for random faces (some sharing a corner with the
-// face before), corners off the frame or beyond the conversions' range, and
-// full and partial batches. The environment map is tall enough that the env
-// row's bits above 24 choose texels; opaque objects filter it nearest and
-// bilinearly, transparent ones blend by alpha and by a transparency map,
-// one opaque object among them; the batch reports each face once, in order.
+// The shaded, the perspective-textured and the affine fills of faces in
+// batches set up side by side against DrawFace one face at a time: the same
+// pixels and the same map coordinates left in the corners, with the AVX2
+// lanes and without, for random faces (some sharing a corner with the face
+// before), corners off the frame or beyond the conversions' range, and full
+// and partial batches. Each group has four objects of one kind and a fifth
+// of its own; the environment map is tall enough that the env row's bits
+// above 24 choose texels, objects filter nearest, bilinearly and by mip
+// levels, transparent ones blend by alpha and by a transparency map; the
+// affine batch reports each face once, in order.
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
 
 namespace raster_test {
+
+const uint32_t GROUPS[][2] = {
+    {OBJECT_SHADED, OBJECT_SHADED},
+    {OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_TEXTURE | OBJECT_PERSPECTIVE},
+    {OBJECT_ENVIRONMENT, OBJECT_ENVIRONMENT},
+    {OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT, OBJECT_ENVIRONMENT},
+    {OBJECT_TEXTURE, OBJECT_SHADED | OBJECT_TEXTURE},
+    {OBJECT_SHADED | OBJECT_TEXTURE, OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT},
+};
 
 const float ODD[][3][2] = {
     {{300.0f, -2.5f}, {30000.0f, -1.0f}, {310.0f, 4.0f}},      // rows above the frame, spans past its columns
@@ -22,14 +32,15 @@ const float ODD[][3][2] = {
 
 TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
 {
-    const TexturePtr texture = MakeTexture(6, 5, 3, false);
+    const TexturePtr texture = MakeTexture(6, 5, 3);
     const TexturePtr tall = MakeTexture(6, 11, 4, false);
-    for (const uint32_t flags : {OBJECT_SHADED, OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_ENVIRONMENT,
-                                 OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT}) {
+    for (const auto& group : GROUPS) {
+        const uint32_t flags = group[0];
         std::vector<ObjectPtr> objects;
         for (uint32_t k = 0; k < 5; ++k) {
-            objects.push_back(MakeObject(k == 4 ? flags & ~OBJECT_TRANSPARENT : flags, 0x90F8B060 - 0x10100804 * k));
+            objects.push_back(MakeObject(group[k / 4], 0x90F8B060 - 0x10100804 * k));
             objects[k]->environmentMap = tall.get();
+            objects[k]->material[1] = flags == OBJECT_TEXTURE ? k : 0;  // nearest, bilinear, mip levels, both
             objects[k]->material[2] = k % 2;
             objects[k]->transparencyMap = k % 2 ? texture.get() : nullptr;
         }
@@ -74,12 +85,13 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
                 reported.first = first;
                 mode == 0 ? DrawFace(pointers[first])
                 : flags == OBJECT_SHADED      ? FillShadedBatch(&refs[first], n)
-                : flags & OBJECT_ENVIRONMENT  ? FillEnvironmentBatch(&pointers[first], n, report, &reported)
-                                              : FillPerspectiveTextureBatch(&pointers[first], n);
+                : flags & OBJECT_PERSPECTIVE  ? FillPerspectiveTextureBatch(&pointers[first], n)
+                                              : FillAffineBatch(&pointers[first], n, report, &reported);
             }
             for (size_t i = 0; i < reported.faces.size(); ++i)
                 EXPECT_EQ(reported.faces[i], i);
-            EXPECT_EQ(reported.faces.size(), mode > 0 && (flags & OBJECT_ENVIRONMENT) ? faces.size() : 0);
+            const bool affine = flags != OBJECT_SHADED && !(flags & OBJECT_PERSPECTIVE);
+            EXPECT_EQ(reported.faces.size(), mode > 0 && affine ? faces.size() : 0);
             std::vector<float> result(frame.Pixels(), frame.Pixels() + frame.Size());
             for (const Vertex& v : vertices)  // the corners' map coordinates after the pixels
                 result.insert(result.end(), {v.mapU, v.mapV});
