@@ -11,7 +11,7 @@ namespace kvor3d {
 namespace {
 
 // Rows of a triangle whose spans a batch's set-up lists itself.
-constexpr int32_t SHADED_ROWS = 48;
+constexpr int32_t SHADED_ROWS = 64;
 
 // The spans of a batch's small triangles as FillShaded draws them, row k of
 // triangle i at [k][i]: the leftmost pixel, the count (0 where the row has

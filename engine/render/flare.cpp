@@ -99,29 +99,76 @@ inline __attribute__((always_inline)) U AddTexel(U d, U t, uint32_t i)
 
 using SpriteLanes = uint32_t __attribute__((vector_size(32)));
 
-// `count` pixels of a sprite row from `to` on, eight at a time with AVX2,
-// the last count mod 8 one by one: column positions from sourceX in steps
-// of stepX, all below 2^32. Texels are read as 32-bit words by one gather;
-// a lane at the map's last texel, `last` texels past `line`, takes it from
-// a broadcast instead, so that no word reads past the map.
+// The texels of eight sprite pixels at source columns position >> 16, read
+// as 32-bit words by one gather; a lane at the map's last texel, `last`
+// texels past `line`, takes it from `lastTexel` instead, so that no word
+// reads past the map.
+__attribute__((target("avx2"))) inline __m256i GatherTexels(const uint16_t* line, SpriteLanes position,
+                                                            uint32_t last, __m256i lastTexel)
+{
+    const SpriteLanes index = position >> 16;
+    return _mm256_and_si256(_mm256_mask_i32gather_epi32(lastTexel, reinterpret_cast<const int*>(line), __m256i(index),
+                                                        __m256i(index != last), 2),
+                            _mm256_set1_epi32(0xFFFF));
+}
+
+// The gain of sixteen 16-bit texels' channels: (t × i) >> 10 as
+// t × min(i >> 10, 31) + (t × (i mod 1024)) >> 10. Beyond 31 whole steps
+// any texel channel but 0 saturates the sum, so the whole steps stop there
+// and every value stays within 16 bits.
+struct SpriteGain {
+    __m256i whole;     // min(i >> 10, 31)
+    __m256i fraction;  // (i mod 1024) << 6, for the high half of a product
+};
+
+template <int SHIFT>
+__attribute__((target("avx2"))) inline __m256i AddChannelLanes(__m256i d, __m256i t, const SpriteGain& gain)
+{
+    const __m256i mask = _mm256_set1_epi16(0x1F);
+    const __m256i texel = _mm256_and_si256(_mm256_srli_epi16(t, SHIFT), mask);
+    const __m256i frame = _mm256_and_si256(_mm256_srli_epi16(d, SHIFT), mask);
+    const __m256i added = _mm256_add_epi16(_mm256_mullo_epi16(texel, gain.whole),
+                                           _mm256_mulhi_epu16(texel, gain.fraction));
+    return _mm256_slli_epi16(_mm256_min_epu16(_mm256_add_epi16(frame, added), mask), SHIFT);
+}
+
+// Sixteen frame pixels d with their texels t added; a texel of 0 leaves d.
+__attribute__((target("avx2"))) inline __m256i AddTexelLanes(__m256i d, __m256i t, const SpriteGain& gain)
+{
+    const __m256i sum = _mm256_or_si256(_mm256_or_si256(AddChannelLanes<10>(d, t, gain), AddChannelLanes<5>(d, t, gain)),
+                                        AddChannelLanes<0>(d, t, gain));
+    return _mm256_blendv_epi8(sum, d, _mm256_cmpeq_epi16(t, _mm256_setzero_si256()));
+}
+
+// `count` pixels of a sprite row from `to` on with AVX2, sixteen at a time
+// in 16-bit lanes, then eight, then the last count mod 8 one by one: column
+// positions from sourceX in steps of stepX, all below 2^32.
 __attribute__((target("avx2"))) void BlitRowWide(const uint16_t* line, uint32_t last, uint16_t* to, int64_t count,
                                                  uint32_t sourceX, uint32_t stepX, uint32_t i)
 {
+    const SpriteGain gain = {_mm256_set1_epi16(int16_t(std::min<uint32_t>(i >> 10, 31))),
+                             _mm256_set1_epi16(int16_t((i & 1023) << 6))};
     const SpriteLanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
     SpriteLanes position = sourceX + lane * stepX;
     const uint32_t groupStep = stepX * 8;
     const __m256i lastTexel = _mm256_set1_epi32(line[last]);
     int64_t column = 0;
-    for (; column + 8 <= count; column += 8, position += groupStep) {
-        const SpriteLanes index = position >> 16;
-        const SpriteLanes t = SpriteLanes(_mm256_mask_i32gather_epi32(lastTexel, reinterpret_cast<const int*>(line),
-                                                                      __m256i(index), __m256i(index != last), 2)) &
-                              0xFFFF;
+    for (; column + 16 <= count; column += 16) {
+        const __m256i low = GatherTexels(line, position, last, lastTexel);
+        position += groupStep;
+        const __m256i high = GatherTexels(line, position, last, lastTexel);
+        position += groupStep;
+        const __m256i t = _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
+        __m256i* at = reinterpret_cast<__m256i*>(to + column);
+        _mm256_storeu_si256(at, AddTexelLanes(_mm256_loadu_si256(at), t, gain));
+    }
+    if (column + 8 <= count) {
+        const __m256i t = _mm256_permute4x64_epi64(
+            _mm256_packus_epi32(GatherTexels(line, position, last, lastTexel), _mm256_setzero_si256()), 0xD8);
         __m128i* at = reinterpret_cast<__m128i*>(to + column);
-        const SpriteLanes d = SpriteLanes(_mm256_cvtepu16_epi32(_mm_loadu_si128(at)));
-        const SpriteLanes sum = t == 0 ? d : AddTexel(d, t, i);
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(sum), __m256i(sum)), 0x08);
-        _mm_storeu_si128(at, _mm256_castsi256_si128(packed));
+        const __m256i d = _mm256_castsi128_si256(_mm_loadu_si128(at));
+        _mm_storeu_si128(at, _mm256_castsi256_si128(AddTexelLanes(d, t, gain)));
+        column += 8;
     }
     for (uint32_t x = sourceX + uint32_t(column) * stepX; column < count; ++column, x += stepX) {
         const uint32_t t = line[x >> 16];

@@ -5,7 +5,10 @@
 #include "core/tables.h"
 #include "render/stages.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace kvor3d {
@@ -50,8 +53,76 @@ int64_t WeightedAlpha(uint32_t a, float g1)
     return int64_t(std::clamp(value, -LIMIT, LIMIT));
 }
 
-// The buffer's weights are read eight at a time where they may all be 0,
-// and a′ is taken from a table of every weight's.
+// The frame pixel d under weight a (not 0) of a buffer whose colour has the
+// five-bit channels rgb.
+uint16_t BlendPixel(uint32_t d, uint32_t a, int64_t weighted, const int64_t rgb[3])
+{
+    return uint16_t((BlendChannel((d >> 10) & 0x1F, rgb[0], a, weighted) << 10) |
+                    (BlendChannel((d >> 5) & 0x1F, rgb[1], a, weighted) << 5) |
+                    BlendChannel(d & 0x1F, rgb[2], a, weighted));
+}
+
+// `count` pixels of a row, eight weights read at once where they may all
+// be 0.
+void BlendRow(const uint8_t* alphas, uint16_t* row, int64_t count, const int64_t* weights, const int64_t rgb[3])
+{
+    for (int64_t x = 0; x < count; ++x) {
+        if (x + 8 <= count) {
+            uint64_t eight;
+            std::memcpy(&eight, alphas + x, sizeof eight);
+            if (eight == 0) {
+                x += 7;
+                continue;
+            }
+        }
+        if (const uint32_t a = alphas[x])
+            row[x] = BlendPixel(row[x], a, weights[a], rgb);
+    }
+}
+
+// With every |a′| below 2^26 a channel's sum d × (255 − a) + c × a′ stays
+// within 32 bits, and eight pixels are blended side by side.
+constexpr int64_t LANE_WEIGHT_LIMIT = int64_t(1) << 26;
+
+using BlendLanes = int32_t __attribute__((vector_size(32)));
+
+template <int SHIFT>
+__attribute__((target("avx2"))) inline BlendLanes BlendChannelLanes(BlendLanes d, BlendLanes keep, int32_t c,
+                                                                    BlendLanes weighted)
+{
+    const BlendLanes value = (((d >> SHIFT) & 0x1F) * keep + c * weighted) >> 8;
+    const BlendLanes low = value < 0 ? BlendLanes{} : value;
+    return (low > 0x1F ? BlendLanes{} + 0x1F : low) << SHIFT;
+}
+
+// BlendRow eight pixels at a time with AVX2: a′ gathered from `weights`,
+// pixels whose weight is 0 stored as they were read; the last count mod 8
+// one by one.
+__attribute__((target("avx2"))) void BlendRowWide(const uint8_t* alphas, uint16_t* row, int64_t count,
+                                                  const int32_t* weights, const int64_t* wideWeights,
+                                                  const int64_t rgb[3])
+{
+    int64_t x = 0;
+    for (; x + 8 <= count; x += 8) {
+        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alphas + x));
+        if (_mm_testz_si128(eight, eight))
+            continue;
+        const BlendLanes a = BlendLanes(_mm256_cvtepu8_epi32(eight));
+        const BlendLanes weighted = BlendLanes(_mm256_i32gather_epi32(weights, __m256i(a), 4));
+        __m128i* at = reinterpret_cast<__m128i*>(row + x);
+        const BlendLanes d = BlendLanes(_mm256_cvtepu16_epi32(_mm_loadu_si128(at)));
+        const BlendLanes keep = 255 - a;
+        const BlendLanes blended = BlendChannelLanes<10>(d, keep, int32_t(rgb[0]), weighted) |
+                                   BlendChannelLanes<5>(d, keep, int32_t(rgb[1]), weighted) |
+                                   BlendChannelLanes<0>(d, keep, int32_t(rgb[2]), weighted);
+        const BlendLanes pixels = a == 0 ? d : blended;
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(pixels), __m256i(pixels)), 0x08);
+        _mm_storeu_si128(at, _mm256_castsi256_si128(packed));
+    }
+    BlendRow(alphas + x, row + x, count - x, wideWeights, rgb);
+}
+
+// a′ is taken from a table of every weight's.
 void BlendBuffer(const GlowBuffer& buffer)
 {
     const int32_t width = Frame.width;
@@ -61,35 +132,22 @@ void BlendBuffer(const GlowBuffer& buffer)
     const int32_t y1 = std::min(buffer.y1, Frame.height - 1);
     if (x0 > x1 || y0 > y1)
         return;
-    const int64_t red = (buffer.colour >> 19) & 0x1F;
-    const int64_t green = (buffer.colour >> 11) & 0x1F;
-    const int64_t blue = (buffer.colour >> 3) & 0x1F;
+    const int64_t rgb[3] = {(buffer.colour >> 19) & 0x1F, (buffer.colour >> 11) & 0x1F, (buffer.colour >> 3) & 0x1F};
     int64_t weights[256];
-    for (uint32_t a = 0; a < 256; ++a)
+    int32_t laneWeights[256];
+    bool lanes = SpanVectors;
+    for (uint32_t a = 0; a < 256; ++a) {
         weights[a] = WeightedAlpha(a, buffer.g1);
-    uint16_t* target = Frame.target;
+        lanes = lanes && std::abs(weights[a]) < LANE_WEIGHT_LIMIT;
+        laneWeights[a] = int32_t(weights[a]);
+    }
+    const int64_t count = int64_t(x1) - x0 + 1;
     for (int32_t y = y0; y <= y1; ++y) {
-        const size_t rowStart = size_t(y) * size_t(width);
-        const uint8_t* alphas = buffer.pixels + rowStart;
-        uint16_t* row = target + rowStart;
-        for (int32_t x = x0; x <= x1; ++x) {
-            if (x + 8 <= x1 + 1) {
-                uint64_t eight;
-                std::memcpy(&eight, alphas + x, sizeof eight);
-                if (eight == 0) {
-                    x += 7;
-                    continue;
-                }
-            }
-            const uint32_t a = alphas[x];
-            if (a == 0)
-                continue;
-            const int64_t weighted = weights[a];
-            const uint32_t d = row[x];
-            row[x] = uint16_t((BlendChannel((d >> 10) & 0x1F, red, a, weighted) << 10) |
-                              (BlendChannel((d >> 5) & 0x1F, green, a, weighted) << 5) |
-                              BlendChannel(d & 0x1F, blue, a, weighted));
-        }
+        const size_t start = size_t(y) * size_t(width) + size_t(x0);
+        if (lanes)
+            BlendRowWide(buffer.pixels + start, Frame.target + start, count, laneWeights, weights, rgb);
+        else
+            BlendRow(buffer.pixels + start, Frame.target + start, count, weights, rgb);
     }
 }
 

@@ -31,21 +31,19 @@ bool FaceComplete(const Face& face)
     return face.vertices[0] && face.vertices[1] && face.vertices[2];
 }
 
-// A glint shows where the vertex normal turns toward the camera by at most
-// spriteValue / 65536 degrees: acos(cz / 127) with cz the normal's camera z.
-// A normal a little longer than 127 counts as pointing straight at the
-// camera.
-bool GlintFacesCamera(const ObjectEntity& object, const Vertex& v)
+// A glint shows where the vertex normal turns toward the camera by the
+// object's sprite angle at most, cz being the normal's camera z. A normal a
+// little longer than 127 counts as pointing straight at the camera.
+bool GlintFacesCamera(const ObjectEntity& object, const Vertex& v, const GlintCone& cone)
 {
     const float cz = v.normal[0] * object.unitRows[0][2] + v.normal[1] * object.unitRows[1][2] +
                      v.normal[2] * object.unitRows[2][2];
-    const double limit = object.spriteValue / 65536.0 * PI / 180.0;
-    return std::acos(std::clamp(cz / NORMAL_LENGTH, -1.0, 1.0)) <= limit;
+    return cone.Within(std::clamp(cz / NORMAL_LENGTH, -1.0, 1.0));
 }
 
 // Each corner is examined once per frame. An accepted one is marked and
 // listed; drawing a further face over the same vertex marks it again.
-void MarkGlints(Face& face, const ObjectEntity& object, SpriteList& sprites)
+void MarkGlints(Face& face, const ObjectEntity& object, const GlintCone& cone, SpriteList& sprites)
 {
     uint16_t* target = Frame.target;
     for (int corner = 0; corner < 3; ++corner) {
@@ -57,7 +55,7 @@ void MarkGlints(Face& face, const ObjectEntity& object, SpriteList& sprites)
             continue;
         }
         v->vertexValue |= GLINT_EXAMINED;
-        if (v->clipCode == 0 && GlintFacesCamera(object, *v) && FramePixel(v->screenX, v->screenY, &index) &&
+        if (v->clipCode == 0 && GlintFacesCamera(object, *v, cone) && FramePixel(v->screenX, v->screenY, &index) &&
             sprites.Append({DRAW_GLINT, float(corner), &face, nullptr})) {
             v->vertexValue |= GLINT_ACCEPTED;
             v->savedPixel = target[index];
@@ -204,9 +202,10 @@ struct AffineBatch {
     int32_t count = 0;
     bool glints = false;
     SpriteList* sprites;
+    GlintCone* cone;  // the main pass's, for the object whose glints it last examined
     const ObjectEntity* accepted = nullptr;
 
-    explicit AffineBatch(SpriteList& list) : sprites(&list) {}
+    AffineBatch(SpriteList& list, GlintCone& glintCone) : sprites(&list), cone(&glintCone) {}
 
     bool Add(Face& face)
     {
@@ -230,8 +229,11 @@ struct AffineBatch {
         AffineBatch& batch = *static_cast<AffineBatch*>(context);
         Face& face = *batch.faces[i];
         const ObjectEntity& object = *ObjectOf(face.owner);
-        if ((object.objectFlags & OBJECT_SPRITEEFFECT) && object.spriteEffect)
-            MarkGlints(face, object, *batch.sprites);
+        if ((object.objectFlags & OBJECT_SPRITEEFFECT) && object.spriteEffect) {
+            if (batch.cone->spriteValue != object.spriteValue)
+                *batch.cone = GlintCone(object.spriteValue);
+            MarkGlints(face, object, *batch.cone, *batch.sprites);
+        }
     }
 
     void Draw()
@@ -260,7 +262,8 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     FlatBatch batch;
     ShadedBatch shaded;
     TextureBatch textured;
-    AffineBatch affine(sprites);
+    GlintCone cone(0);
+    AffineBatch affine(sprites, cone);
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -304,8 +307,11 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         const ObjectEntity* object = ObjectOf(face->owner);
         if (!object || !FaceComplete(*face))
             continue;
-        if ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect)
-            MarkGlints(*face, *object, sprites);
+        if ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect) {
+            if (cone.spriteValue != object->spriteValue)
+                cone = GlintCone(object->spriteValue);
+            MarkGlints(*face, *object, cone, sprites);
+        }
         if (object->objectFlags & OBJECT_GLOW)
             sprites.Append({DRAW_GLOWFACE, 0.0f, face, nullptr});
     }
@@ -369,6 +375,30 @@ void MixMotionBlur(XView& view)
 }
 
 }  // namespace
+
+// Below a thousandth of a radian cos(limit) lies too close to 1, and from 3
+// radians on too close to −1 (and acos never exceeds π), for the band to be
+// worth it: there every x takes acos. The band of 2^-30 on either side of
+// cos(limit) is far wider than the error of cos and acos, both within an
+// ulp, and acos decreases, so outside it the answer is that of acos.
+GlintCone::GlintCone(uint32_t value)
+    : spriteValue(value), limit(value / 65536.0 * PI / 180.0), surelyWithin(2.0), surelyOutside(-2.0)
+{
+    constexpr double BAND = 1.0 / (1 << 30);
+    if (limit > 1e-3 && limit < 3.0) {
+        surelyWithin = std::cos(limit) + BAND;
+        surelyOutside = std::cos(limit) - BAND;
+    }
+}
+
+bool GlintCone::Within(double x) const
+{
+    if (x >= surelyWithin)
+        return true;
+    if (x <= surelyOutside)
+        return false;
+    return std::acos(x) <= limit;
+}
 
 void RenderScene(Scene* scene, Entity*, XView* view, uint32_t)
 {

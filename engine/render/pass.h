@@ -25,6 +25,21 @@ constexpr uint16_t MARKER_PIXEL = 0xFD00;
 constexpr uint32_t GLINT_ACCEPTED = 0x1;
 constexpr uint32_t GLINT_EXAMINED = 0x2;
 
+// Whether a vertex normal turns toward the camera by at most a sprite
+// value's angle (spriteValue / 65536 degrees): acos(x) <= limit for x the
+// normal's camera z over its length, clamped to [−1, 1]. Away from cos(limit)
+// the answer follows from x alone; only within a narrow band around it is
+// acos taken.
+struct GlintCone {
+    uint32_t spriteValue;
+    double limit;
+    double surelyWithin;   // from here up, acos(x) <= limit
+    double surelyOutside;  // from here down, acos(x) > limit
+
+    explicit GlintCone(uint32_t value);
+    bool Within(double x) const;
+};
+
 // One edge of an object's shadow edge table: built once by
 // BuildShadowVolumes, counted again every frame for each light.
 struct ShadowEdge {

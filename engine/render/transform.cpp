@@ -80,14 +80,93 @@ struct Projection {
     }
 };
 
+// What the environment coordinates of a block's vertices are made from:
+// the object's unit rows, whether it is shaded, and the base colour of its
+// vertices (which have no colours of their own). Both tables must be there.
+struct EnvironmentTerms {
+    float unit[3][3];
+    bool shaded;
+    uint32_t base;
+};
+
+// A table entry in each lane: the value kept within [low, high] (NaN taking
+// 0), truncated and offset by `centre`. With low and high the first and
+// last entries' indices less the centre, this is the entry that int() of
+// the value, offset and clamped to the table, reads.
+inline __attribute__((always_inline)) void EntryLanes(const int32_t* table, const Floats& value, float low,
+                                                      float high, int32_t centre, Ints* entries)
+{
+    const Floats kept = value == value ? (value < low ? Floats{} + low : (value > high ? Floats{} + high : value))
+                                       : Floats{};
+    const Ints index = __builtin_convertvector(kept, Ints) + centre;
+    for (int32_t lane = 0; lane < LANES; ++lane)
+        (*entries)[lane] = table[index[lane]];
+}
+
+// int() of each lane, saturating as TruncToInt does; lanes outside the
+// processor's conversion are rare and converted one by one.
+inline __attribute__((always_inline)) void TruncLanes(const Floats& value, Ints* truncated)
+{
+    const Ints convertible = (value > -2147483648.0f) & (value < 2147483648.0f);
+    *truncated = __builtin_convertvector(convertible ? value : Floats{}, Ints);
+    for (int32_t lane = 0; lane < LANES; ++lane) {
+        if (!convertible[lane])
+            (*truncated)[lane] = TruncToInt(value[lane]);
+    }
+}
+
+// The environment coordinates of eight vertices in lanes, from their
+// camera positions and scales: PositionEntry and NormalEntry of the same
+// products and sums as the one-by-one loop makes, with their clamps; for a
+// shaded object also the camera normal and the base colour.
+inline __attribute__((always_inline)) void EnvironmentLanes(Vertex* v, const Floats (&camera)[3], const Floats& s,
+                                                            float nearZ, const EnvironmentTerms& terms)
+{
+    constexpr float POSITION_LOW = -POSITION_CENTRE, POSITION_HIGH = POSITION_LAST - POSITION_CENTRE;
+    constexpr float NORMAL_LOW = -NORMAL_CENTRE, NORMAL_HIGH = NORMAL_CENTRE - 1;
+    const auto& unit = terms.unit;
+    Floats n[3];
+    Gather<&Vertex::normal>(v, n);
+    const Ints near = ~Ints(camera[2] < nearZ);
+    Ints ex, ey, nx, ny;
+    EntryLanes(PositionTable, camera[0] * s, POSITION_LOW, POSITION_HIGH, POSITION_CENTRE, &ex);
+    EntryLanes(PositionTable, camera[1] * s, POSITION_LOW, POSITION_HIGH, POSITION_CENTRE, &ey);
+    const Floats cx = n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0];
+    const Floats cy = n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1];
+    EntryLanes(NormalTable, cx, NORMAL_LOW, NORMAL_HIGH, NORMAL_CENTRE, &nx);
+    EntryLanes(NormalTable, cy, NORMAL_LOW, NORMAL_HIGH, NORMAL_CENTRE, &ny);
+    const Floats row = __builtin_convertvector(ny - (near & ey), Floats);
+    const Floats column = __builtin_convertvector(nx - (near & ex), Floats);
+    for (int32_t lane = 0; lane < LANES; ++lane) {
+        v[lane].envRow = row[lane];
+        v[lane].envColumn = column[lane];
+    }
+    if (!terms.shaded)
+        return;
+    Ints ix, iy;
+    TruncLanes(cx, &ix);
+    TruncLanes(cy, &iy);
+    const Floats normalX = __builtin_convertvector(ix, Floats);
+    const Floats normalY = __builtin_convertvector(iy, Floats);
+    const Floats normalZ = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];
+    for (int32_t lane = 0; lane < LANES; ++lane) {
+        v[lane].cameraNormal[0] = normalX[lane];
+        v[lane].cameraNormal[1] = normalY[lane];
+        v[lane].cameraNormal[2] = normalZ[lane];
+        v[lane].litColour = terms.base;
+    }
+}
+
 // Transform and Project in every lane, on the vertices first .. first +
 // count − 1, count a multiple of LANES: the same products and sums in the
 // same order, focal / z taken in every lane and kept where z > 0. Each
-// vertex's scale goes to scales[i] when scales is given.
+// vertex's scale goes to scales[i] when scales is given, and its
+// environment coordinates are made too when `environment` is.
 __attribute__((target_clones("avx2", "default"))) void TransformRun(Vertex* vertices, uint32_t count,
                                                                      const Matrix& m,
                                                                      const Projection& projection,
-                                                                     float* scales)
+                                                                     float* scales,
+                                                                     const EnvironmentTerms* environment)
 {
     for (uint32_t first = 0; first < count; first += LANES) {
         Vertex* const v = vertices + first;
@@ -119,6 +198,8 @@ __attribute__((target_clones("avx2", "default"))) void TransformRun(Vertex* vert
         }
         if (scales)
             std::memcpy(scales + first, &s, sizeof s);
+        if (environment)
+            EnvironmentLanes(v, camera, s, projection.nearZ, *environment);
     }
 }
 
@@ -171,8 +252,9 @@ void ProjectVertex(Vertex* vertex)
 }
 
 // Blocks of this many vertices are transformed and projected together
-// before their environment coordinates are formed one by one.
+// before their environment coordinates are formed.
 constexpr uint32_t BLOCK = 64;
+
 
 void TransformVertices(ObjectEntity* object, FrontEndPath path)
 {
@@ -182,7 +264,7 @@ void TransformVertices(ObjectEntity* object, FrontEndPath path)
     const Matrix m(object->matrix);
     const uint32_t wide = path == FrontEndPath::WIDE ? object->vertexCount - object->vertexCount % uint32_t(LANES) : 0;
     if (wide > 0)
-        TransformRun(object->vertices, wide, m, projection, nullptr);
+        TransformRun(object->vertices, wide, m, projection, nullptr, nullptr);
     for (uint32_t i = wide; i < object->vertexCount; ++i) {
         Vertex& vertex = object->vertices[i];
         ToCameraSpace(m, vertex.position, vertex.camera);
@@ -196,10 +278,15 @@ void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
 {
     if (!object || !object->vertices)
         return;
-    float unit[3][3];
-    std::copy_n(&object->unitRows[0][0], 9, &unit[0][0]);
-    const bool shaded = object->objectFlags & OBJECT_SHADED;
+    EnvironmentTerms terms;
+    std::copy_n(&object->unitRows[0][0], 9, &terms.unit[0][0]);
+    const auto& unit = terms.unit;
+    terms.shaded = object->objectFlags & OBJECT_SHADED;
+    terms.base = Frame.ambientGrey;
     const bool vertexColours = object->objectFlags & OBJECT_VERTEXCOLOURS;
+    // Vertex colours are worked out one by one; so is everything without
+    // the tables, whose entries are then 0.
+    const bool lanes = !vertexColours && PositionTable && NormalTable;
     const Projection projection;
     const Matrix m(object->matrix);
     float scales[BLOCK];
@@ -208,12 +295,12 @@ void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
         const uint32_t count = std::min(BLOCK, object->vertexCount - start);
         const uint32_t wide = path == FrontEndPath::WIDE ? count - count % uint32_t(LANES) : 0;
         if (wide > 0)
-            TransformRun(block, wide, m, projection, scales);
+            TransformRun(block, wide, m, projection, scales, lanes ? &terms : nullptr);
         for (uint32_t i = wide; i < count; ++i) {
             ToCameraSpace(m, block[i].position, block[i].camera);
             scales[i] = projection.Project(block[i]);
         }
-        for (uint32_t i = 0; i < count; ++i) {
+        for (uint32_t i = lanes ? wide : 0; i < count; ++i) {
             Vertex& vertex = block[i];
             const float s = scales[i];
             int32_t ex = 0;
@@ -226,7 +313,7 @@ void TransformVerticesEnv(ObjectEntity* object, FrontEndPath path)
             const float* n = vertex.normal;
             const int32_t cx = TruncToInt(n[0] * unit[0][0] + n[1] * unit[1][0] + n[2] * unit[2][0]);
             const int32_t cy = TruncToInt(n[0] * unit[0][1] + n[1] * unit[1][1] + n[2] * unit[2][1]);
-            if (shaded) {
+            if (terms.shaded) {
                 vertex.cameraNormal[0] = float(cx);
                 vertex.cameraNormal[1] = float(cy);
                 vertex.cameraNormal[2] = n[0] * unit[0][2] + n[1] * unit[1][2] + n[2] * unit[2][2];

@@ -2,6 +2,7 @@
 // writes as the engine loads them, the frames kvorshot draws of them, and
 // the world transforms of the engine's matrix chain against those Assimp
 // computes from the same file.
+#include "support/png_pixels.h"
 #include "support/run_program.h"
 
 #include "kvor3d.h"
@@ -36,18 +37,6 @@ void WriteQuarters(const std::string& path)
     image.width = image.height = 16;
     image.format = PNG_FORMAT_RGBA;
     png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr);
-}
-
-std::vector<uint8_t> DecodeRgb(const std::string& path)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr);
-    return rgb;
 }
 
 std::string Base64(const std::vector<uint8_t>& bytes)

@@ -1,9 +1,10 @@
 // The fog level's and w's repeated float additions taken through their bit
-// patterns against one addition at a time, and the sprites' eight pixels at
-// a time against one by one.
+// patterns against one addition at a time, and the sprites' and the glow
+// blend's eight pixels at a time against one by one.
 #include "raster/raster_support.h"
 #include "render/pass.h"
 #include "render/spans.h"
+#include "render/stages.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,51 @@ TEST(SpanPaths, SpriteLanesAddWhatOnePixelAtATimeAdds)
         };
         EXPECT_EQ(draw(true), draw(false)) << c.x << ", " << c.y << ", " << c.w << " x " << c.h;
     }
+}
+
+// Weights with runs of 0 and rows shorter than eight pixels, boxes cut by
+// the frame's sides, weights that darken, that saturate, that leave the
+// range of the lanes, and one that is not a number.
+TEST(SpanPaths, GlowBlendLanesBlendWhatOnePixelAtATimeBlends)
+{
+    if (!__builtin_cpu_supports("avx2"))
+        GTEST_SKIP() << "no AVX2 on this processor";
+    constexpr int32_t W = 100, H = 70;
+    std::vector<uint8_t> weights(W * H);
+    std::mt19937 random(5);
+    for (uint8_t& weight : weights)
+        weight = random() % 3 == 0 ? 0 : uint8_t(random());
+    const struct { float g1; uint32_t colour; int32_t x0, x1, y0, y1; } cases[] = {
+        {1.0f, 0xF80000, 0, 99, 0, 69},     {0.37f, 0x40C8F8, -5, 50, 3, 90}, {-2.5f, 0xFFFFFF, 13, 19, 10, 12},
+        {300.0f, 0x081018, 60, 140, -8, 8}, {3e6f, 0xF8F8F8, 2, 97, 0, 69},   {std::nanf(""), 0xF80000, 0, 99, 0, 69},
+    };
+    for (const auto& c : cases) {
+        const auto draw = [&](bool vectors) {
+            std::vector<uint16_t> pixels(W * H);
+            std::mt19937 frame(9);
+            for (uint16_t& pixel : pixels)
+                pixel = uint16_t(frame() & 0x7FFF);
+            SetUpFrame(pixels.data(), W, H);
+            GlowBuffer buffer{nullptr, c.colour, c.g1, W, H, weights.data(), c.x0, c.x1, c.y0, c.y1, nullptr, 0, GLOW_CLEARED};
+                    Scene scene{};
+            scene.glowBuffers = &buffer;
+            const bool saved = SpanVectors;
+            SpanVectors = vectors;
+            BlendGlow(&scene);
+            SpanVectors = saved;
+            return pixels;
+        };
+        EXPECT_EQ(draw(true), draw(false)) << "g1 " << c.g1 << " box " << c.x0 << ".." << c.x1;
+    }
+    // Half weight of pure red over black: (0 × 127 + 31 × 128) >> 8 = 15.
+    uint16_t pixel = 0;
+    uint8_t half = 128;
+    SetUpFrame(&pixel, 1, 1);
+    GlowBuffer buffer{nullptr, 0xF80000, 1.0f, 1, 1, &half, 0, 0, 0, 0, nullptr, 0, GLOW_CLEARED};
+    Scene scene{};
+    scene.glowBuffers = &buffer;
+    BlendGlow(&scene);
+    EXPECT_EQ(pixel, 15 << 10);
 }
 
 // Sums that leave the binade of 1 or of 2 on either side (by steps counted

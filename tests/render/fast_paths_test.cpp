@@ -21,7 +21,8 @@ class FastPaths : public pipeline::Pipeline {};
 // Objects of random vertices, in front of the eye, behind it, on its plane
 // and far past the screen edges, transformed by both paths from the same
 // start under the identity and random matrices and compared field for field; with and
-// without environment coordinates, shading and vertex colours. 203
+// without environment coordinates, shading and vertex colours, with normals
+// that turn far past the tables' ends. 203
 // vertices leave some past the last eight and past the last block.
 TEST_F(FastPaths, TransformingWideAndOneByOneGivesTheSameVertices)
 {
@@ -46,9 +47,9 @@ TEST_F(FastPaths, TransformingWideAndOneByOneGivesTheSameVertices)
     for (int round = 0; round < 30; ++round) {
         for (int k = 0; k < 16; ++k)
             object->matrix[k] = round < 2 ? float(k % 5 == 0) : entry(random) * (round % 3 ? 1.0f : 100.0f);
-        for (int k = 0; k < 9; ++k)
-            object->unitRows[k / 3][k % 3] = entry(random);
-        object->objectFlags = flags[round % 4];
+        for (int k = 0; k < 9; ++k)  // now and then past every table and conversion
+            object->unitRows[k / 3][k % 3] = entry(random) * (round % 10 > 7 ? 1e30f : 1.0f);
+        object->objectFlags = flags[round / 2 % 4];
         const auto transform = [&](FrontEndPath path) {
             std::copy(start.begin(), start.end(), object->vertices);
             (round % 2 ? TransformVerticesEnv : TransformVertices)(object, path);

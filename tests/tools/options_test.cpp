@@ -2,6 +2,7 @@
 // their reasons), every program's version, kvorshot's YUV4MPEG2 stream
 // against a plain BT.601 conversion, its refusal to replace what is no
 // regular file, and kvordump's times in seconds.
+#include "support/png_pixels.h"
 #include "support/run_program.h"
 #include "support/scene_builder.h"
 #include "../bench/showcase.h"
@@ -9,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -142,18 +142,6 @@ std::string Yuv444(const std::vector<uint8_t>& rgb)
         planes[2 * n + i] = char(std::floor(128 + (r - y) / 1.402 * 224 / 255 + 0.5));
     }
     return planes;
-}
-
-std::vector<uint8_t> DecodeRgb(const std::string& path)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr);
-    return rgb;
 }
 
 // Three frames of the 4 s torus: 0, 2 and 4 s, two frames over four seconds.
