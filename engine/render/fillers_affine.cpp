@@ -19,6 +19,10 @@ constexpr int32_t AFFINE_ROWS = 32;
 constexpr unsigned QUANTITY_ENV = 0x1;
 constexpr unsigned QUANTITY_MAP = 0x2;
 constexpr unsigned QUANTITY_LIGHT = 0x4;
+// With this bit the maps read bits 0 to 23 of every quantity only: no side
+// of theirs is longer than 256 texels, and there is no light.
+constexpr unsigned LOW_BITS = 0x8;
+constexpr uint32_t LOW_SHIFT_LIMIT = 8;
 
 // Where each group of Q lies among the quantities, and how many there are.
 template <unsigned Q>
@@ -221,6 +225,17 @@ inline const Texture* MapOf(const ObjectEntity& object)
     return (object.objectFlags & OBJECT_ENVIRONMENT) ? object.environmentMap : object.textureMap;
 }
 
+// Whether the maps the object's member reads (an addressable one, and the
+// transparency map of a transparent one) have no side beyond 256 texels.
+inline bool ShortSides(const ObjectEntity& object)
+{
+    const auto shortSides = [](const Texture* map) {
+        return map->widthShift <= LOW_SHIFT_LIMIT && map->heightShift <= LOW_SHIFT_LIMIT;
+    };
+    const Texture* grey = (object.objectFlags & OBJECT_TRANSPARENT) ? object.transparencyMap : nullptr;
+    return shortSides(MapOf(object)) && (!grey || shortSides(grey));
+}
+
 // The listed rows of triangle i as its object's member draws them; a
 // member is drawn only where Q holds its quantities, as FillAffineBatch
 // chooses Q.
@@ -276,9 +291,13 @@ inline __attribute__((always_inline)) void DrawListed(const AffineTable<Q>& tabl
 // from 32-bit products: with fraction = high × 256 + low (low in 0 to 255)
 // and d = top × 65536 + bottom (bottom in 0 to 65535), the product is
 // 256 × (d × high + top × low × 256) + bottom × low, whose last term is
-// below 2^24.
+// below 2^24. With LOW_BITS only bits 0 to 23 count, which are bits 8 to
+// 31 of the product's low 32 bits.
+template <unsigned Q>
 inline __attribute__((always_inline)) Words Correction(const Ints& d, const Ints& fraction)
 {
+    if constexpr (bool(Q & LOW_BITS))
+        return Words(d) * Words(fraction) >> 8;
     const Words high = Words(fraction >> 8);
     const Words low = Words(fraction & 0xFF);
     return Words(d) * high + ((Words(d >> 16) * low) << 8) + ((Words(d & 0xFFFF) * low) >> 8);
@@ -366,7 +385,7 @@ inline __attribute__((always_inline)) void AffineBatch(Face* const* faces, int32
             const Ints fraction = Ints(Words(first) * 256u - Words(Ints(rows.xLong) >> 8));
             const Words back = Words(left - first);
             for (int c = 0; c < N; ++c) {
-                const Words atLeft = edge[c] + Correction(dx[c], fraction) + back * Words(dx[c]);
+                const Words atLeft = edge[c] + Correction<Q>(dx[c], fraction) + back * Words(dx[c]);
                 std::memcpy(table.at[c][k], &atLeft, sizeof table.at[c][k]);
                 edge[c] += Words(dy[c]);
             }
@@ -424,12 +443,14 @@ void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void*
         return;
     bool batched = Frame.target && Frame.width > 0;
     unsigned quantities = 0;
+    bool shortSides = true;
     for (int32_t i = 0; i < count && batched; ++i) {
         const Face& face = *faces[i];
         const ObjectEntity* object = ObjectOf(face.owner);
         batched = face.vertices[0] && face.vertices[1] && face.vertices[2] && !(face.faceFlags & FACE_CLIPPED) &&
                   object && Addressable(MapOf(*object));
         quantities |= batched ? QuantitiesOf(*object) : 0;
+        shortSides = shortSides && batched && ShortSides(*object);
     }
     if (!batched) {
         for (int32_t i = 0; i < count; ++i) {
@@ -439,15 +460,26 @@ void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void*
         }
         return;
     }
+    if (shortSides && !(quantities & QUANTITY_LIGHT))
+        quantities |= LOW_BITS;
     switch (quantities) {
     case QUANTITY_ENV:
         AffineBatchOf<QUANTITY_ENV>(faces, count, done, context);
         break;
+    case QUANTITY_ENV | LOW_BITS:
+        AffineBatchOf<QUANTITY_ENV | LOW_BITS>(faces, count, done, context);
+        break;
     case QUANTITY_ENV | QUANTITY_MAP:
         AffineBatchOf<QUANTITY_ENV | QUANTITY_MAP>(faces, count, done, context);
         break;
+    case QUANTITY_ENV | QUANTITY_MAP | LOW_BITS:
+        AffineBatchOf<QUANTITY_ENV | QUANTITY_MAP | LOW_BITS>(faces, count, done, context);
+        break;
     case QUANTITY_MAP:
         AffineBatchOf<QUANTITY_MAP>(faces, count, done, context);
+        break;
+    case QUANTITY_MAP | LOW_BITS:
+        AffineBatchOf<QUANTITY_MAP | LOW_BITS>(faces, count, done, context);
         break;
     case QUANTITY_MAP | QUANTITY_LIGHT:
         AffineBatchOf<QUANTITY_MAP | QUANTITY_LIGHT>(faces, count, done, context);

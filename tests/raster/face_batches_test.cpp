@@ -4,10 +4,11 @@
 // lanes and without, for random faces (some sharing a corner with the face
 // before), corners off the frame or beyond the conversions' range, and full
 // and partial batches. Each group has four objects of one kind and a fifth
-// of its own; the environment map is tall enough that the env row's bits
-// above 24 choose texels, objects filter nearest, bilinearly and by mip
-// levels, transparent ones blend by alpha and by a transparency map; the
-// affine batch reports each face once, in order.
+// of its own; the opaque environment group's map is tall enough that the
+// env row's bits above 24 choose texels, the others' maps are short; objects
+// filter nearest, bilinearly and by mip levels, transparent ones blend by
+// alpha and by a transparency map; the affine batch reports each face once,
+// in order.
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
         std::vector<ObjectPtr> objects;
         for (uint32_t k = 0; k < 5; ++k) {
             objects.push_back(MakeObject(group[k / 4], 0x90F8B060 - 0x10100804 * k));
-            objects[k]->environmentMap = tall.get();
+            objects[k]->environmentMap = flags == OBJECT_ENVIRONMENT ? tall.get() : texture.get();
             objects[k]->material[1] = flags == OBJECT_TEXTURE ? k : 0;  // nearest, bilinear, mip levels, both
             objects[k]->material[2] = k % 2;
             objects[k]->transparencyMap = k % 2 ? texture.get() : nullptr;
