@@ -8,7 +8,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace kvor3d {
@@ -80,46 +79,62 @@ void BlendRow(const uint8_t* alphas, uint16_t* row, int64_t count, const int64_t
     }
 }
 
-// With every |a′| below 2^26 a channel's sum d × (255 − a) + c × a′ stays
-// within 32 bits, and eight pixels are blended side by side.
-constexpr int64_t LANE_WEIGHT_LIMIT = int64_t(1) << 26;
-
-using BlendLanes = int32_t __attribute__((vector_size(32)));
-
-template <int SHIFT>
-__attribute__((target("avx2"))) inline BlendLanes BlendChannelLanes(BlendLanes d, BlendLanes keep, int32_t c,
-                                                                    BlendLanes weighted)
+// Sixteen pixels are blended side by side in 16-bit lanes where every
+// channel's sum d × (255 − a) + c × a′ stays below 2^16: with five-bit
+// channels, where 31 × (255 − a + a′) does for every weight a. The weights
+// must not be negative (nor g1 a NaN, whose weights the table holds as 0).
+bool FitsLanes(float g1, const int64_t* weights)
 {
-    const BlendLanes value = (((d >> SHIFT) & 0x1F) * keep + c * weighted) >> 8;
-    const BlendLanes low = value < 0 ? BlendLanes{} : value;
-    return (low > 0x1F ? BlendLanes{} + 0x1F : low) << SHIFT;
+    if (!(g1 >= 0.0f))
+        return false;
+    for (int64_t a = 0; a < 256; ++a) {
+        if (weights[a] < 0 || 31 * (255 - a + weights[a]) > 0xFFFF)
+            return false;
+    }
+    return true;
 }
 
-// BlendRow eight pixels at a time with AVX2: a′ gathered from `weights`,
-// pixels whose weight is 0 stored as they were read; the last count mod 8
-// one by one.
-__attribute__((target("avx2"))) void BlendRowWide(const uint8_t* alphas, uint16_t* row, int64_t count,
-                                                  const int32_t* weights, const int64_t* wideWeights,
-                                                  const int64_t rgb[3])
+template <int SHIFT>
+__attribute__((target("avx2"))) inline __m256i BlendChannelLanes(__m256i d, __m256i keep, int64_t c, __m256i weighted)
 {
+    const __m256i channel = _mm256_and_si256(_mm256_srli_epi16(d, SHIFT), _mm256_set1_epi16(0x1F));
+    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(channel, keep),
+                                         _mm256_mullo_epi16(_mm256_set1_epi16(int16_t(c)), weighted));
+    return _mm256_slli_epi16(_mm256_min_epu16(_mm256_srli_epi16(sum, 8), _mm256_set1_epi16(0x1F)), SHIFT);
+}
+
+// a′ = int(a × g1) of eight weights, as the buffer's table holds it.
+__attribute__((target("avx2"))) inline __m256i WeightedLanes(__m128i alphas, __m256 g1)
+{
+    return _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(alphas)), g1));
+}
+
+// BlendRow of the first count − count mod 16 pixels, sixteen at a time with
+// AVX2, for a buffer whose weights fit the lanes: pixels whose weight is 0
+// stored as they were read. Returns how many it blended; the caller blends
+// the rest (a call from here would enter the plain code with the vector
+// registers' upper halves still in use, which slows it).
+__attribute__((target("avx2"))) int64_t BlendRowWide(const uint8_t* alphas, uint16_t* row, int64_t count, float g1,
+                                                     const int64_t rgb[3])
+{
+    const __m256 gain = _mm256_set1_ps(g1);
     int64_t x = 0;
-    for (; x + 8 <= count; x += 8) {
-        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(alphas + x));
-        if (_mm_testz_si128(eight, eight))
+    for (; x + 16 <= count; x += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alphas + x));
+        if (_mm_testz_si128(sixteen, sixteen))
             continue;
-        const BlendLanes a = BlendLanes(_mm256_cvtepu8_epi32(eight));
-        const BlendLanes weighted = BlendLanes(_mm256_i32gather_epi32(weights, __m256i(a), 4));
-        __m128i* at = reinterpret_cast<__m128i*>(row + x);
-        const BlendLanes d = BlendLanes(_mm256_cvtepu16_epi32(_mm_loadu_si128(at)));
-        const BlendLanes keep = 255 - a;
-        const BlendLanes blended = BlendChannelLanes<10>(d, keep, int32_t(rgb[0]), weighted) |
-                                   BlendChannelLanes<5>(d, keep, int32_t(rgb[1]), weighted) |
-                                   BlendChannelLanes<0>(d, keep, int32_t(rgb[2]), weighted);
-        const BlendLanes pixels = a == 0 ? d : blended;
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(__m256i(pixels), __m256i(pixels)), 0x08);
-        _mm_storeu_si128(at, _mm256_castsi256_si128(packed));
+        const __m256i a = _mm256_cvtepu8_epi16(sixteen);
+        const __m256i weighted = _mm256_permute4x64_epi64(
+            _mm256_packus_epi32(WeightedLanes(sixteen, gain), WeightedLanes(_mm_srli_si128(sixteen, 8), gain)), 0xD8);
+        __m256i* at = reinterpret_cast<__m256i*>(row + x);
+        const __m256i d = _mm256_loadu_si256(at);
+        const __m256i keep = _mm256_sub_epi16(_mm256_set1_epi16(255), a);
+        const __m256i blended = _mm256_or_si256(
+            _mm256_or_si256(BlendChannelLanes<10>(d, keep, rgb[0], weighted), BlendChannelLanes<5>(d, keep, rgb[1], weighted)),
+            BlendChannelLanes<0>(d, keep, rgb[2], weighted));
+        _mm256_storeu_si256(at, _mm256_blendv_epi8(blended, d, _mm256_cmpeq_epi16(a, _mm256_setzero_si256())));
     }
-    BlendRow(alphas + x, row + x, count - x, wideWeights, rgb);
+    return x;
 }
 
 // a′ is taken from a table of every weight's.
@@ -134,20 +149,14 @@ void BlendBuffer(const GlowBuffer& buffer)
         return;
     const int64_t rgb[3] = {(buffer.colour >> 19) & 0x1F, (buffer.colour >> 11) & 0x1F, (buffer.colour >> 3) & 0x1F};
     int64_t weights[256];
-    int32_t laneWeights[256];
-    bool lanes = SpanVectors;
-    for (uint32_t a = 0; a < 256; ++a) {
+    for (uint32_t a = 0; a < 256; ++a)
         weights[a] = WeightedAlpha(a, buffer.g1);
-        lanes = lanes && std::abs(weights[a]) < LANE_WEIGHT_LIMIT;
-        laneWeights[a] = int32_t(weights[a]);
-    }
+    const bool lanes = SpanVectors && FitsLanes(buffer.g1, weights);
     const int64_t count = int64_t(x1) - x0 + 1;
     for (int32_t y = y0; y <= y1; ++y) {
         const size_t start = size_t(y) * size_t(width) + size_t(x0);
-        if (lanes)
-            BlendRowWide(buffer.pixels + start, Frame.target + start, count, laneWeights, weights, rgb);
-        else
-            BlendRow(buffer.pixels + start, Frame.target + start, count, weights, rgb);
+        const int64_t wide = lanes ? BlendRowWide(buffer.pixels + start, Frame.target + start, count, buffer.g1, rgb) : 0;
+        BlendRow(buffer.pixels + start + wide, Frame.target + start + wide, count - wide, weights, rgb);
     }
 }
 
