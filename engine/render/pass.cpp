@@ -99,6 +99,13 @@ bool OnlyPerspectiveNearest(const ObjectEntity& object)
            DrawsPerspectiveNearest(object);
 }
 
+// The same for the affine fills, whose faces may have glints: those are
+// marked after each face as after a face drawn alone.
+bool OnlyAffine(const ObjectEntity& object)
+{
+    return !(object.objectFlags & OBJECT_GLOW) && DrawsAffine(object);
+}
+
 // Records are fetched this many entries ahead of the one drawn: a batch
 // reads FLAT_BATCH of them at once.
 constexpr uint32_t RECORDS_AHEAD = 3 * FLAT_BATCH;
@@ -186,6 +193,58 @@ struct TextureBatch {
     }
 };
 
+// Faces with all corners and no clipping whose object needs only an
+// affine fill, gathered likewise, the last object found to need only
+// that not examined again; the glints of each face are marked as soon as
+// it is drawn.
+struct AffineBatch {
+    Face* faces[AFFINE_BATCH];
+    int32_t count = 0;
+    bool glints = false;
+    SpriteList* sprites;
+    GlintCone* cone;  // the main pass's, for the object whose glints it last examined
+    const ObjectEntity* accepted = nullptr;
+
+    AffineBatch(SpriteList& list, GlintCone& glintCone) : sprites(&list), cone(&glintCone) {}
+
+    bool Add(Face& face)
+    {
+        if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
+            return false;
+        const ObjectEntity* object = ObjectOf(face.owner);
+        if (object != accepted) {
+            if (!object || !OnlyAffine(*object))
+                return false;
+            accepted = object;
+        }
+        glints = glints || ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect);
+        faces[count] = &face;
+        if (++count == AFFINE_BATCH)
+            Draw();
+        return true;
+    }
+
+    static void MarkFace(void* context, int32_t i)
+    {
+        AffineBatch& batch = *static_cast<AffineBatch*>(context);
+        Face& face = *batch.faces[i];
+        const ObjectEntity& object = *ObjectOf(face.owner);
+        if ((object.objectFlags & OBJECT_SPRITEEFFECT) && object.spriteEffect) {
+            if (batch.cone->spriteValue != object.spriteValue)
+                *batch.cone = GlintCone(object.spriteValue);
+            MarkGlints(face, object, *batch.cone, *batch.sprites);
+        }
+    }
+
+    void Draw()
+    {
+        if (count > 0)
+            FillAffineBatch(faces, count, glints ? MarkFace : nullptr, this);
+        count = 0;
+        glints = false;
+    }
+};
+
 // Phase 2. Light volumes carry the glow bit for their own fillers but have
 // no glow fields: their faces get no glow entries (and so are not drawn a
 // second time in the glow pass), nor glints. The faces of an object that
@@ -193,7 +252,8 @@ struct TextureBatch {
 // after the sort the faces and vertices lie scattered in memory, the
 // records close together, and each is fetched in advance. Such faces in a
 // row are drawn FLAT_BATCH at a time, and faces that need only the shaded
-// fill or only the perspective-textured one in batches of their own.
+// fill, only the perspective-textured one or only an affine one in batches
+// of their own.
 void DrawMainPass(Scene* scene, SpriteList& sprites)
 {
     Frame.renderPhase = PHASE_MAIN;
@@ -203,6 +263,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     ShadedBatch shaded;
     TextureBatch textured;
     GlintCone cone(0);
+    AffineBatch affine(sprites, cone);
     for (uint32_t i = 0; scene->drawList && i < entries; ++i) {
         const DrawEntry& entry = scene->drawList[i];
         if (records) {
@@ -217,6 +278,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
                 if (batch.count == 0) {
                     shaded.Draw();
                     textured.Draw();
+                    affine.Draw();
                 }
                 batch.Add(record, *object);
                 continue;
@@ -224,13 +286,16 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
         }
         batch.Draw();
         if (entry.type == DRAW_FACE && entry.face) {
-            if (textured.count == 0 && shaded.Add(*entry.face))
+            if (textured.count == 0 && affine.count == 0 && shaded.Add(*entry.face))
                 continue;
-            if (shaded.count == 0 && textured.Add(*entry.face))
+            if (shaded.count == 0 && affine.count == 0 && textured.Add(*entry.face))
+                continue;
+            if (shaded.count == 0 && textured.count == 0 && affine.Add(*entry.face))
                 continue;
         }
         shaded.Draw();
         textured.Draw();
+        affine.Draw();
         if (entry.type == DRAW_LIGHT) {
             MarkLight(entry, sprites);
             continue;
@@ -253,6 +318,7 @@ void DrawMainPass(Scene* scene, SpriteList& sprites)
     batch.Draw();
     shaded.Draw();
     textured.Draw();
+    affine.Draw();
 }
 
 // A marker still in place means nothing nearer covered the point: the pixel

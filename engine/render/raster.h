@@ -89,6 +89,22 @@ constexpr int32_t TEXTURE_BATCH = 8;
 // SpanVectors off the same lanes run without AVX2.
 void FillPerspectiveTextureBatch(Face* const* faces, int32_t count);
 
+// Called after each triangle of a batch is drawn, with its index in the
+// batch: what the caller does after each face comes between the faces.
+using TriangleDone = void (*)(void* context, int32_t index);
+
+// Faces drawn by FillAffineBatch at most at once.
+constexpr int32_t AFFINE_BATCH = 8;
+
+// DrawFace of faces 0 to count − 1 (at most AFFINE_BATCH) whose objects
+// DrawsAffine, in their order, done(context, i) after face i when done is
+// not null. Where each has all corners, needs no clipping and has a map
+// that can be addressed, their set-ups are made side by side (from the
+// faces' own map coordinates where the objects read them), then their
+// rows; each face's coordinates go into its corners before it is drawn, as
+// DrawFace puts them. With SpanVectors off the same lanes run without AVX2.
+void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void* context);
+
 // Clips the triangle against the near and far planes, then the screen's
 // columns, then its rows, and draws the clipped polygon as a fan of
 // triangles through DrawTriangle.
@@ -200,6 +216,16 @@ inline Filler FillerOf(const ObjectEntity* object)
 inline bool DrawsShaded(const ObjectEntity& object)
 {
     return !ReadsMapCoordinates(object) && FillerOf(&object) == FillShaded;
+}
+
+// Whether DrawFace draws an unclipped face of the object with one of the
+// affine members FillTexture, FillShadedTexture, FillEnvironment and
+// FillTransparentEnvironment in the current render phase.
+inline bool DrawsAffine(const ObjectEntity& object)
+{
+    const Filler filler = FillerOf(&object);
+    return filler == FillTexture || filler == FillShadedTexture || filler == FillEnvironment ||
+           filler == FillTransparentEnvironment;
 }
 
 // Whether DrawFace draws an unclipped face of the object with

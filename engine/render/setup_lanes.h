@@ -1,5 +1,5 @@
-// Lane helpers of the batched triangle set-ups (flat, shaded and
-// perspective-textured fillers): picks by masks, lane bits, the truncations
+// Lane helpers of the batched triangle set-ups (flat, shaded, environment
+// and perspective-textured fillers): picks by masks, lane bits, the truncations
 // that the one-triangle set-up makes in one instruction, and the set-up of
 // eight interpolating triangles with their rows. Internal to the rasteriser.
 #pragma once
@@ -63,20 +63,26 @@ inline __attribute__((always_inline)) Ints Truncated(const Floats& value)
     return __builtin_convertvector(Convertible(value) ? value : Floats{}, Ints);
 }
 
-// One corner of eight triangles: the screen position and three quantities
-// that the set-up carries through the corner order.
-struct CornerLanes {
+// One corner of eight triangles: the screen position and N quantities that
+// the set-up carries through the corner order.
+template <int N>
+struct CornerValues {
     Floats x, y;
-    Floats value[3];
+    Floats value[N];
 };
 
-inline __attribute__((always_inline)) CornerLanes PickCorner(const Ints& mask, const CornerLanes& a,
-                                                             const CornerLanes& b)
+using CornerLanes = CornerValues<3>;
+
+template <int N>
+inline __attribute__((always_inline)) CornerValues<N> PickCorner(const Ints& mask, const CornerValues<N>& a,
+                                                                 const CornerValues<N>& b)
 {
-    return {Pick(mask, a.x, b.x),
-            Pick(mask, a.y, b.y),
-            {Pick(mask, a.value[0], b.value[0]), Pick(mask, a.value[1], b.value[1]),
-             Pick(mask, a.value[2], b.value[2])}};
+    CornerValues<N> picked;
+    picked.x = Pick(mask, a.x, b.x);
+    picked.y = Pick(mask, a.y, b.y);
+    for (int i = 0; i < N; ++i)
+        picked.value[i] = Pick(mask, a.value[i], b.value[i]);
+    return picked;
 }
 
 // Eight values of the lanes' triangles, each vector made in a register:
@@ -88,11 +94,12 @@ inline __attribute__((always_inline)) Vector LanesOf(Value value)
 }
 
 // SetUpPositions and SetUpInterpolating of eight triangles side by side,
-// then PlaneOf of their three quantities: the same operations in the same
+// then PlaneOf of their N quantities: the same operations in the same
 // order in every lane, as SetUpFlatBatch makes them for the positions. A
 // lane where a conversion falls outside the truncation's range is general:
 // its triangle is set up alone.
-struct TriangleLanes {
+template <int N>
+struct TriangleValues {
     Ints general;
     Ints drawn;          // rows in the frame and a non-zero area
     Ints firstRow;       // ceil(yt)
@@ -101,16 +108,16 @@ struct TriangleLanes {
     Ints rowEnd;         // the last row in the frame
     Ints rowCount;       // rows in the frame
     Ints edge[6];        // xLong, stepLong, xUpper, stepUpper, xLower, stepLower
-    Floats dx[3], dy[3], start[3];  // the quantities' planes (dx, dy, edge)
+    Floats dx[N], dy[N], start[N];  // the quantities' planes (dx, dy, edge)
 
-    explicit inline __attribute__((always_inline)) TriangleLanes(const CornerLanes (&corner)[3])
+    explicit inline __attribute__((always_inline)) TriangleValues(const CornerValues<N> (&corner)[3])
     {
         const Ints swapFirst = corner[1].y < corner[0].y;
-        CornerLanes t = PickCorner(swapFirst, corner[1], corner[0]);
-        CornerLanes m = PickCorner(swapFirst, corner[0], corner[1]);
+        CornerValues<N> t = PickCorner(swapFirst, corner[1], corner[0]);
+        CornerValues<N> m = PickCorner(swapFirst, corner[0], corner[1]);
         const Ints swapSecond = corner[2].y < m.y;
-        const CornerLanes b = PickCorner(swapSecond, m, corner[2]);
-        const CornerLanes l = PickCorner(swapSecond, corner[2], m);
+        const CornerValues<N> b = PickCorner(swapSecond, m, corner[2]);
+        const CornerValues<N> l = PickCorner(swapSecond, corner[2], m);
         const Ints swapThird = l.y < t.y;
         m = PickCorner(swapThird, t, l);
         t = PickCorner(swapThird, l, t);
@@ -151,13 +158,15 @@ struct TriangleLanes {
         }
         const Floats middleToBottom = m.y - b.y;
         const Floats topToBottom = t.y - b.y;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < N; ++i) {
             dx[i] = ((t.value[i] - b.value[i]) * middleToBottom - (m.value[i] - b.value[i]) * topToBottom) / area;
             dy[i] = (b.value[i] - t.value[i]) / down;
             start[i] = rowOffset * dy[i] + t.value[i];
         }
     }
 };
+
+using TriangleLanes = TriangleValues<3>;
 
 // The rows of eight triangles from their first rows in the frame, as
 // ScanRows walks them: the long edge and the upper or lower short edge in
@@ -172,7 +181,8 @@ struct RowLanes {
     Words stepLong, stepUpper, stepLower;
     Ints rightmost;
 
-    explicit inline __attribute__((always_inline)) RowLanes(const TriangleLanes& s)
+    template <int N>
+    explicit inline __attribute__((always_inline)) RowLanes(const TriangleValues<N>& s)
         : longLeft(s.edge[1] < s.edge[3]), row(s.rowStart), middleRow(s.middleRow), stepLong(Words(s.edge[1])),
           stepUpper(Words(s.edge[3])), stepLower(Words(s.edge[5])), rightmost(Ints{} + (Frame.width - 1))
     {

@@ -1,14 +1,28 @@
-// The shaded and the perspective-textured fill of faces in batches set up
-// side by side against DrawFace one face at a time: the same pixels and the
-// same map coordinates left in the corners, with the AVX2 lanes and
-// without, for random faces (some sharing a corner with the face before),
-// corners off the frame or beyond the conversions' range, and full and
-// partial batches.
+// The shaded, the perspective-textured and the affine fills of faces in
+// batches set up side by side against DrawFace one face at a time: the same
+// pixels and the same map coordinates left in the corners, with the AVX2
+// lanes and without, for random faces (some sharing a corner with the face
+// before), corners off the frame or beyond the conversions' range, and full
+// and partial batches. Each group has four objects of one kind and a fifth
+// of its own; the opaque environment group's map is tall enough that the
+// env row's bits above 24 choose texels, the others' maps are short; objects
+// filter nearest, bilinearly and by mip levels, transparent ones blend by
+// alpha and by a transparency map; the affine batch reports each face once,
+// in order.
 #include "raster/raster_support.h"
 
 #include <gtest/gtest.h>
 
 namespace raster_test {
+
+const uint32_t GROUPS[][2] = {
+    {OBJECT_SHADED, OBJECT_SHADED},
+    {OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_TEXTURE | OBJECT_PERSPECTIVE},
+    {OBJECT_ENVIRONMENT, OBJECT_ENVIRONMENT},
+    {OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT, OBJECT_ENVIRONMENT},
+    {OBJECT_TEXTURE, OBJECT_SHADED | OBJECT_TEXTURE},
+    {OBJECT_SHADED | OBJECT_TEXTURE, OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT},
+};
 
 const float ODD[][3][2] = {
     {{300.0f, -2.5f}, {30000.0f, -1.0f}, {310.0f, 4.0f}},      // rows above the frame, spans past its columns
@@ -19,11 +33,18 @@ const float ODD[][3][2] = {
 
 TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
 {
-    const TexturePtr texture = MakeTexture(6, 5, 3, false);
-    for (const uint32_t flags : {OBJECT_SHADED, OBJECT_TEXTURE | OBJECT_PERSPECTIVE}) {
+    const TexturePtr texture = MakeTexture(6, 5, 3);
+    const TexturePtr tall = MakeTexture(6, 11, 4, false);
+    for (const auto& group : GROUPS) {
+        const uint32_t flags = group[0];
         std::vector<ObjectPtr> objects;
-        for (uint32_t k = 0; k < 5; ++k)
-            objects.push_back(MakeObject(flags, 0x00F8B060 - 0x00100804 * k));
+        for (uint32_t k = 0; k < 5; ++k) {
+            objects.push_back(MakeObject(group[k / 4], 0x90F8B060 - 0x10100804 * k));
+            objects[k]->environmentMap = flags == OBJECT_ENVIRONMENT ? tall.get() : texture.get();
+            objects[k]->material[1] = flags == OBJECT_TEXTURE ? k : 0;  // nearest, bilinear, mip levels, both
+            objects[k]->material[2] = k % 2;
+            objects[k]->transparencyMap = k % 2 ? texture.get() : nullptr;
+        }
         TriangleSource source(11);
         std::vector<Vertex> vertices(3 * 400);
         std::vector<Face> faces(400);
@@ -52,12 +73,26 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
             const size_t batch = mode == 0 ? 1 : mode < 3 ? size_t(TEXTURE_BATCH) : 5;
             TestFrame frame;
             SetUpFrame(frame.Pixels());
+            struct Reported {
+                std::vector<size_t> faces;
+                size_t first = 0;
+            } reported;
+            const TriangleDone report = [](void* to, int32_t i) {
+                Reported& r = *static_cast<Reported*>(to);
+                r.faces.push_back(r.first + size_t(i));
+            };
             for (size_t first = 0; first < faces.size(); first += batch) {
                 const int32_t n = int32_t(std::min(faces.size() - first, batch));
+                reported.first = first;
                 mode == 0 ? DrawFace(pointers[first])
-                : flags == OBJECT_SHADED ? FillShadedBatch(&refs[first], n)
-                                         : FillPerspectiveTextureBatch(&pointers[first], n);
+                : flags == OBJECT_SHADED      ? FillShadedBatch(&refs[first], n)
+                : flags & OBJECT_PERSPECTIVE  ? FillPerspectiveTextureBatch(&pointers[first], n)
+                                              : FillAffineBatch(&pointers[first], n, report, &reported);
             }
+            for (size_t i = 0; i < reported.faces.size(); ++i)
+                EXPECT_EQ(reported.faces[i], i);
+            const bool affine = flags != OBJECT_SHADED && !(flags & OBJECT_PERSPECTIVE);
+            EXPECT_EQ(reported.faces.size(), mode > 0 && affine ? faces.size() : 0);
             std::vector<float> result(frame.Pixels(), frame.Pixels() + frame.Size());
             for (const Vertex& v : vertices)  // the corners' map coordinates after the pixels
                 result.insert(result.end(), {v.mapU, v.mapV});
