@@ -4,6 +4,8 @@
 #include "core/tables.h"
 #include "render/scan.h"
 
+#include <algorithm>
+
 namespace kvor3d {
 
 Vertex ClipBuffers[2][CLIP_MAXCORNERS];
@@ -221,7 +223,8 @@ int ClipRows(const Vertex* in, int count, Vertex* out)
 }
 
 // The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with
-// the face's owner, effect offset and winding sign.
+// the face's owner, effect offset and winding sign. A shaded fan is drawn
+// as one batch: the same pixels, its triangles set up side by side.
 void ClipAndDrawFace(const TriangleRef* triangle)
 {
     if (!triangle->corners[0] || !triangle->corners[1] || !triangle->corners[2])
@@ -235,13 +238,18 @@ void ClipAndDrawFace(const TriangleRef* triangle)
     if (count < 3)
         return;
     count = ClipRows(second, count, first);
-    for (int i = 1; i + 1 < count; ++i) {
-        const TriangleRef fan{{&first[0], &first[i], &first[i + 1]},
-                              triangle->owner,
-                              triangle->effectOffset,
-                              triangle->windingSign};
-        DrawTriangle(&fan);
+    TriangleRef fan[CLIP_MAXCORNERS - 2];
+    int32_t fans = 0;
+    for (int i = 1; i + 1 < count; ++i)
+        fan[fans++] = {{&first[0], &first[i], &first[i + 1]}, triangle->owner, triangle->effectOffset,
+                       triangle->windingSign};
+    if (FillerOf(OwnerObject(*triangle)) == FillShaded) {
+        for (int32_t done = 0; done < fans; done += SHADED_BATCH)
+            FillShadedBatch(fan + done, std::min(fans - done, SHADED_BATCH));
+        return;
     }
+    for (int32_t i = 0; i < fans; ++i)
+        DrawTriangle(&fan[i]);
 }
 
 }  // namespace kvor3d
