@@ -5,6 +5,7 @@
 #include "render/spans.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kvor3d {
 
@@ -77,6 +78,20 @@ struct GlowStamp {
     }
 };
 
+// The corners by row, corners on one row in their given order: an
+// insertion sort, which moves a corner only past higher ones (and, unlike
+// std::stable_sort, asks for no working memory).
+void SortByRow(GlowCorner (&c)[3])
+{
+    if (c[1].y < c[0].y)
+        std::swap(c[0], c[1]);
+    if (c[2].y < c[1].y) {
+        std::swap(c[1], c[2]);
+        if (c[1].y < c[0].y)
+            std::swap(c[0], c[1]);
+    }
+}
+
 // Widens the buffer's box to every corner ± h, then limits it to the screen.
 void WidenGlowBox(GlowBuffer& buffer, const GlowCorner* corners, int64_t half, int64_t width, int64_t height)
 {
@@ -144,7 +159,7 @@ void FillGlowEdge(const TriangleRef* triangle)
                       std::clamp<int64_t>(TruncToInt(v->screenY), -GLOW_CORNER_LIMIT, GLOW_CORNER_LIMIT)};
     }
     GlowCorner sorted[3] = {corners[0], corners[1], corners[2]};
-    std::stable_sort(sorted, sorted + 3, [](const GlowCorner& a, const GlowCorner& c) { return a.y < c.y; });
+    SortByRow(sorted);
 
     uint16_t* target = Frame.target;
     const int64_t width = Frame.width;
