@@ -1,6 +1,6 @@
-// Affine members in batches (textured, shaded textured, environment and
-// transparent environment): eight small faces set up side by side, then
-// each one's spans from their leftmost pixels.
+// Affine members in batches (textured, transparent textured, shaded
+// textured, environment and transparent environment): eight small faces set
+// up side by side, then each one's spans from their leftmost pixels.
 #include "render/setup_lanes.h"
 #include "render/spans.h"
 
@@ -196,17 +196,30 @@ inline __attribute__((always_inline)) void DrawRows(const AffineTable<Q>& table,
 // How an object that DrawsAffine draws: FillEnvironment's filters (the
 // opaque environment-mapped object's), FillTransparentEnvironment's blends
 // (none with a transparency map that has no intensities), FillShadedTexture,
-// or FillTexture's filters.
-enum class Member : uint8_t { NEAREST, BILINEAR, ALPHA, GREY, NONE, SHADED_TEXTURE, TEXTURE };
+// FillTexture's filters, or FillTransparentTexture's blends (none likewise).
+enum class Member : uint8_t {
+    NEAREST,
+    BILINEAR,
+    ALPHA,
+    GREY,
+    NONE,
+    SHADED_TEXTURE,
+    TEXTURE,
+    TEXTURE_ALPHA,
+    TEXTURE_GREY
+};
 
 inline Member MemberOf(const ObjectEntity& object)
 {
     const uint32_t flags = object.objectFlags;
-    if (!(flags & OBJECT_ENVIRONMENT))
+    const Texture* map = object.transparencyMap;
+    if (!(flags & OBJECT_ENVIRONMENT)) {
+        if (flags & OBJECT_TRANSPARENT)
+            return !map ? Member::TEXTURE_ALPHA : GreyReadable(map) ? Member::TEXTURE_GREY : Member::NONE;
         return (flags & OBJECT_SHADED) ? Member::SHADED_TEXTURE : Member::TEXTURE;
+    }
     if (!(flags & OBJECT_TRANSPARENT))
         return object.material[2] == ENVIRONMENT_BILINEAR ? Member::BILINEAR : Member::NEAREST;
-    const Texture* map = object.transparencyMap;
     return !map ? Member::ALPHA : GreyReadable(map) ? Member::GREY : Member::NONE;
 }
 
@@ -249,6 +262,19 @@ inline __attribute__((always_inline)) void DrawListed(const AffineTable<Q>& tabl
     constexpr bool LIGHT = Q & QUANTITY_LIGHT;
     const Member member = MemberOf(object);
     Surface surface{};
+    if (member == Member::TEXTURE_ALPHA || member == Member::TEXTURE_GREY) {
+        if constexpr (MAP) {
+            surface.texels = TexelMapOf(object.textureMap, 0);
+            if (member == Member::TEXTURE_ALPHA) {
+                surface.alpha = AlphaOf(object.colour);
+                DrawRows<WIDE, SPAN_TEXEL | SPAN_ALPHA>(table, i, surface);
+            } else {
+                surface.grey = GreyMapOf(object.transparencyMap);
+                DrawRows<WIDE, SPAN_TEXEL | SPAN_GREY>(table, i, surface);
+            }
+        }
+        return;
+    }
     if (member == Member::TEXTURE || member == Member::SHADED_TEXTURE) {
         if constexpr (MAP) {
             const uint32_t filter = member == Member::TEXTURE ? object.material[1] : 0;

@@ -219,13 +219,13 @@ inline bool DrawsShaded(const ObjectEntity& object)
 }
 
 // Whether DrawFace draws an unclipped face of the object with one of the
-// affine members FillTexture, FillShadedTexture, FillEnvironment and
-// FillTransparentEnvironment in the current render phase.
+// affine members FillTexture, FillTransparentTexture, FillShadedTexture,
+// FillEnvironment and FillTransparentEnvironment in the current render phase.
 inline bool DrawsAffine(const ObjectEntity& object)
 {
     const Filler filler = FillerOf(&object);
-    return filler == FillTexture || filler == FillShadedTexture || filler == FillEnvironment ||
-           filler == FillTransparentEnvironment;
+    return filler == FillTexture || filler == FillTransparentTexture || filler == FillShadedTexture ||
+           filler == FillEnvironment || filler == FillTransparentEnvironment;
 }
 
 // Whether DrawFace draws an unclipped face of the object with
