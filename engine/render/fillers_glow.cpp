@@ -4,6 +4,8 @@
 // marked pixels that border unmarked ones.
 #include "render/spans.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -52,6 +54,24 @@ struct GlowStamp {
         return target[y * width + x] >= GLOWEDGE_DONE;
     }
 
+    // to[i] = max(to[i], from[i]) for the n bytes of a stamp row. A row of
+    // up to 16 bytes whose 16 bytes from `to` lie in the buffer and from
+    // `from` in the sprite takes one max of 16 bytes, the bytes past n kept.
+    void StampRow(uint8_t* to, const uint8_t* from, int64_t n) const
+    {
+        if (n <= 16 && to + 16 <= glow + width * height && from + 16 <= sprite + size * size) {
+            const __m128i lane = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+            const __m128i inside = _mm_cmplt_epi8(lane, _mm_set1_epi8(char(n)));
+            const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to));
+            const __m128i stamped = _mm_max_epu8(old, _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+            const __m128i kept = _mm_or_si128(_mm_and_si128(inside, stamped), _mm_andnot_si128(inside, old));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), kept);
+            return;
+        }
+        for (int64_t i = 0; i < n; ++i)
+            to[i] = std::max(to[i], from[i]);
+    }
+
     void Examine(int64_t x, int64_t y) const
     {
         const int64_t i = y * width + x;
@@ -66,12 +86,8 @@ struct GlowStamp {
             const int64_t x1 = right ? x : std::min<int64_t>(x + half, width - 1);
             const int64_t y0 = up ? y : std::max<int64_t>(y - half, 0);
             const int64_t y1 = down ? y : std::min<int64_t>(y + half, height - 1);
-            for (int64_t sy = y0; sy <= y1; ++sy) {
-                const uint8_t* from = sprite + (sy - y + half) * size + (x0 - x + half);
-                uint8_t* to = glow + sy * width + x0;
-                for (int64_t sx = x0; sx <= x1; ++sx, ++from, ++to)
-                    *to = std::max(*to, *from);
-            }
+            for (int64_t sy = y0; sy <= y1; ++sy)
+                StampRow(glow + sy * width + x0, sprite + (sy - y + half) * size + (x0 - x + half), x1 - x0 + 1);
         }
         glow[i] = 0xFF;
         target[i] = GLOWEDGE_DONE;
