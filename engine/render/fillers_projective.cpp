@@ -132,9 +132,7 @@ inline __attribute__((always_inline)) void TextureBatch(Face* const* faces, int3
     const TriangleLanes s(corner);
     Ints listed = s.drawn & ~s.general & (s.rowCount <= PERSPECTIVE_ROWS);
     const uint32_t present = (1u << count) - 1;
-    int32_t depth = 0;
-    for (int32_t lane = 0; lane < count; ++lane)
-        depth = std::max(depth, s.rowCount[lane] & listed[lane]);
+    const int32_t depth = ListedDepth(listed, s.rowCount, count);
     PerspectiveTable table;
     if (BitsOf(listed) & present) {
         std::memcpy(table.firstRow, &s.rowStart, sizeof table.firstRow);

@@ -84,19 +84,10 @@ inline __attribute__((always_inline)) void ShadeBatch(const TriangleRef* triangl
     const TriangleLanes s(corner);
     Ints general = s.general;
     Ints dx[3], dy[3], start[3];
-    for (int c = 0; c < 3; ++c) {
-        const Floats values[3] = {s.dx[c] * FIXED_ONE, s.dy[c] * FIXED_ONE, s.start[c] * FIXED_ONE};
-        Ints* const fixed[3] = {&dx[c], &dy[c], &start[c]};
-        for (int j = 0; j < 3; ++j) {
-            general |= s.drawn & ~Convertible(values[j]);
-            *fixed[j] = Truncated(values[j]);
-        }
-    }
+    s.Fixed(general, dx, dy, start);
     const Ints listed = s.drawn & ~general & (s.rowCount <= SHADED_ROWS);
     const uint32_t present = (1u << count) - 1;
-    int32_t depth = 0;
-    for (int32_t lane = 0; lane < count; ++lane)
-        depth = std::max(depth, s.rowCount[lane] & listed[lane]);
+    const int32_t depth = ListedDepth(listed, s.rowCount, count);
     ShadedTable table;
     if (BitsOf(listed) & present) {
         std::memcpy(table.firstRow, &s.rowStart, sizeof table.firstRow);

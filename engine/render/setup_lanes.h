@@ -164,7 +164,32 @@ struct TriangleValues {
             start[i] = rowOffset * dy[i] + t.value[i];
         }
     }
+
+    // The quantities' planes in 16.16, as ToFixed makes them; a drawn lane
+    // where one falls outside the truncation's range becomes general.
+    inline __attribute__((always_inline)) void Fixed(Ints& generalLanes, Ints (&fixedDx)[N], Ints (&fixedDy)[N],
+                                                     Ints (&fixedStart)[N]) const
+    {
+        for (int c = 0; c < N; ++c) {
+            const Floats values[3] = {dx[c] * FIXED_ONE, dy[c] * FIXED_ONE, start[c] * FIXED_ONE};
+            Ints* const fixed[3] = {&fixedDx[c], &fixedDy[c], &fixedStart[c]};
+            for (int j = 0; j < 3; ++j) {
+                generalLanes |= drawn & ~Convertible(values[j]);
+                *fixed[j] = Truncated(values[j]);
+            }
+        }
+    }
 };
+
+// The most rows of the first `count` lanes that `listed` marks: how far a
+// batch's row lanes are walked.
+inline __attribute__((always_inline)) int32_t ListedDepth(const Ints& listed, const Ints& rowCount, int32_t count)
+{
+    int32_t depth = 0;
+    for (int32_t lane = 0; lane < count; ++lane)
+        depth = std::max(depth, rowCount[lane] & listed[lane]);
+    return depth;
+}
 
 using TriangleLanes = TriangleValues<3>;
 
