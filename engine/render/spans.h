@@ -32,6 +32,7 @@ namespace kvor3d {
 // for eight pixels' Lanes: the same operations on each lane.
 using Lanes = uint32_t __attribute__((vector_size(32)));
 using FloatLanes = float __attribute__((vector_size(32)));
+using SignedLanes = int32_t __attribute__((vector_size(32)));
 constexpr int64_t SPAN_LANES = 8;
 
 template <class U>
@@ -794,24 +795,6 @@ __attribute__((target("avx2"))) inline Lanes TruncPerspectiveLanes(FloatLanes va
     return truncated;
 }
 
-// Eight lanes of a float's values through its bit pattern: lane i holds
-// the bits plus (i mod pieces + ahead) × increment.
-__attribute__((target("avx2"))) inline FloatLanes StepLanes(float x, uint32_t increment, int64_t pieces,
-                                                            uint32_t ahead)
-{
-    const Lanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
-    return FloatLanes(BitsOfFloat(x) + ((lane & uint32_t(pieces - 1)) + ahead) * increment);
-}
-
-// Eight lanes from the first `pieces` values, repeated.
-__attribute__((target("avx2"))) inline FloatLanes RepeatedLanes(const float* values, int64_t pieces)
-{
-    FloatLanes lanes;
-    for (int i = 0; i < SPAN_LANES; ++i)
-        lanes[i] = values[i & (pieces - 1)];
-    return lanes;
-}
-
 // Pixels whose interpolants all advance by whole steps: the 16.16 ones, and
 // the fog level through its bits by `levelIncrement` a pixel (as FloatSteps
 // has shown for these pixels). Eight at a time where the AVX2 loops run and
@@ -960,11 +943,44 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     return p;
 }
 
+// Up to eight spans of one triangle, lane i holding span i's first pixel,
+// its count and its interpolants there: the 16.16 ones, the fog level, and
+// in the perspective members w, u·w and v·w in place of u and v.
+struct SpanColumns {
+    uint16_t* first[SPAN_LANES];
+    int32_t count[SPAN_LANES];
+    uint32_t u[SPAN_LANES], v[SPAN_LANES];
+    uint32_t envRow[SPAN_LANES], envColumn[SPAN_LANES];
+    uint32_t red[SPAN_LANES], green[SPAN_LANES], blue[SPAN_LANES];
+    float w[SPAN_LANES], uw[SPAN_LANES], vw[SPAN_LANES];
+    float level[SPAN_LANES];
+    int32_t spans = 0;
+};
+
+struct NoColumns {};
+
+template <class T>
+__attribute__((target("avx2"))) inline auto ColumnLanes(const T (&values)[SPAN_LANES])
+{
+    std::conditional_t<std::is_same_v<T, float>, FloatLanes, Lanes> lanes;
+    static_assert(sizeof lanes == sizeof values, "one value a lane");
+    std::memcpy(&lanes, values, sizeof lanes);
+    return lanes;
+}
+
 // The rows of one triangle for member F: edge values stepped per row, the
 // start of each span corrected by its sub-pixel distance, pixels stepped in
 // the drawing direction (gradients negated right to left).
 template <unsigned F>
 struct SpanRows {
+    // The perspective members draw their spans as columns where the AVX2
+    // loops run: eight spans in the lanes, pixel i of each at once. A
+    // perspective span's set-up, its divisions at the start and at each
+    // piece, costs as much as many of its pixels; side by side the
+    // divisions, the pieces' steps and the fog level's additions are made
+    // for eight spans at a time.
+    static constexpr bool COLUMNS = (F & SPAN_PERSPECTIVE) && HasLanePixels(F);
+
     const Surface& surface;
     const SpanPlanes& planes;
     uint16_t* target;
@@ -972,12 +988,10 @@ struct SpanRows {
     ptrdiff_t direction;
     Interpolants edge;
     Interpolants step;
-    float pieceLength;  // N = 2^k
     float pieceW, pieceUw, pieceVw;  // N × the stepped gradients
     FloatSteps fog{0.0f};     // the fog level's steps per pixel
     FloatSteps wSteps{0.0f};  // w's steps per pixel
-    FloatSteps uwSteps{0.0f};  // u·w's and v·w's steps per piece
-    FloatSteps vwSteps{0.0f};
+    std::conditional_t<COLUMNS, SpanColumns, NoColumns> columns;
 
     SpanRows(const Surface& s, const SpanPlanes& p, bool leftToRight)
         : surface(s), planes(p), target(Frame.target), width(Frame.width), direction(leftToRight ? 1 : -1)
@@ -990,14 +1004,12 @@ struct SpanRows {
         step = {fixedStep(p.u.dx), fixedStep(p.v.dx), fixedStep(p.envRow.dx), fixedStep(p.envColumn.dx),
                 fixedStep(p.red.dx), fixedStep(p.green.dx), fixedStep(p.blue.dx),
                 realStep(p.w.dx), realStep(p.uw.dx), realStep(p.vw.dx), realStep(p.level.dx)};
-        pieceLength = float(1u << s.pieceShift);
+        const float pieceLength = float(1u << s.pieceShift);
         pieceW = pieceLength * step.w;
         pieceUw = pieceLength * step.uw;
         pieceVw = pieceLength * step.vw;
         fog = FloatSteps(step.level);
         wSteps = FloatSteps(step.w);
-        uwSteps = FloatSteps(pieceUw);
-        vwSteps = FloatSteps(pieceVw);
     }
 
     void Span(int64_t row, int64_t start, int64_t count, int32_t xLong)
@@ -1029,12 +1041,9 @@ struct SpanRows {
         }
         if constexpr (F & SPAN_FOG)
             q.level = edge.level + p.level.dx * distance;
-        if constexpr ((F & SPAN_PERSPECTIVE) && HasLanePixels(F)) {
-            if (count >= LaneRun(F) && SpanVectors) {
-                if (direction > 0)
-                    LanePerspectiveSpan<1>(d, count, distance, q);
-                else
-                    LanePerspectiveSpan<-1>(d, count, distance, q);
+        if constexpr (COLUMNS) {
+            if (SpanVectors) {
+                AddColumn(d, count, distance, q);
                 return;
             }
         }
@@ -1061,199 +1070,138 @@ struct SpanRows {
         q.v = uint32_t(TruncPerspective(vw / w));
     }
 
-    // The same built for AVX2 with every call made in line, so that the
-    // pieces' set-up and their eight-pixel groups run without calls. What
-    // the pieces read is copied in first: the eight-pixel stores could alias
-    // it, and it would be read again after each of them.
-    template <int DIRECTION>
-    __attribute__((target("avx2"), flatten)) void LanePerspectiveSpan(uint16_t* d, int64_t count, float distance,
-                                                                      const Interpolants& q)
+    // The span from d as a column, its values at its first pixel (w, u·w
+    // and v·w as StartPerspective makes them); eight columns are drawn at
+    // once.
+    void AddColumn(uint16_t* d, int64_t count, float distance, const Interpolants& q)
     {
+        SpanColumns& c = columns;
+        const int32_t i = c.spans;
+        c.first[i] = d;
+        c.count[i] = int32_t(count);
+        c.u[i] = q.u;
+        c.v[i] = q.v;
+        c.envRow[i] = q.envRow;
+        c.envColumn[i] = q.envColumn;
+        c.red[i] = q.red;
+        c.green[i] = q.green;
+        c.blue[i] = q.blue;
+        c.w[i] = edge.w + planes.w.dx * distance;
+        c.uw[i] = edge.uw + planes.uw.dx * distance;
+        c.vw[i] = edge.vw + planes.vw.dx * distance;
+        c.level[i] = q.level;
+        if (++c.spans == SPAN_LANES)
+            DrawColumns();
+    }
+
+    // Draws the columns not yet drawn; called once the triangle's rows are
+    // walked.
+    void Finish()
+    {
+        if constexpr (COLUMNS) {
+            if (columns.spans > 0)
+                DrawColumns();
+        }
+    }
+
+    void DrawColumns()
+    {
+        if (direction > 0)
+            DrawColumnsIn<1>();
+        else
+            DrawColumnsIn<-1>();
+    }
+
+    // The columns' pixels as each span's pixel loop makes them: the 16.16
+    // interpolants stepped by whole numbers and the fog level added pixel
+    // by pixel (RunSteppedPixels' additions). In the perspective members u
+    // and v are exact at the first pixel, at each piece's start the exact
+    // values a piece on give their steps, and w is added pixel by pixel
+    // (Advance's additions). Lanes past the spans repeat the first; pixels
+    // past a span's count are neither read nor stored, and their fog level
+    // is 0.
+    template <int DIRECTION>
+    __attribute__((target("avx2"), flatten)) void DrawColumnsIn()
+    {
+        SpanColumns& c = columns;
+        const int32_t spans = c.spans;
+        c.spans = 0;
+        for (int32_t i = spans; i < SPAN_LANES; ++i) {
+            c.first[i] = c.first[0];
+            c.count[i] = 0;
+            c.u[i] = c.u[0];
+            c.v[i] = c.v[0];
+            c.envRow[i] = c.envRow[0];
+            c.envColumn[i] = c.envColumn[0];
+            c.red[i] = c.red[0];
+            c.green[i] = c.green[0];
+            c.blue[i] = c.blue[0];
+            c.w[i] = c.w[0];
+            c.uw[i] = c.uw[0];
+            c.vw[i] = c.vw[0];
+            c.level[i] = c.level[0];
+        }
+        int32_t most = 0;
+        for (int32_t i = 0; i < spans; ++i)
+            most = std::max(most, c.count[i]);
         const Surface s = surface;
-        FloatSteps levels = fog;
-        FloatSteps ws = wSteps;
-        if (s.pieceShift < 3) {
-            FloatSteps uws = uwSteps;
-            FloatSteps vws = vwSteps;
-            GroupedPerspectiveSpan<DIRECTION>(s, levels, ws, uws, vws, d, count, distance, q);
-            uwSteps = uws;
-            vwSteps = vws;
-        } else {
-            LongPieceSpan<DIRECTION>(s, levels, ws, d, count, distance, q);
-        }
-        fog = levels;
-        wSteps = ws;
-    }
-
-    // Pieces of at most a group: each group's 8 / N pieces divided at once,
-    // their w, u·w and v·w taken through the bit patterns where FloatSteps
-    // shows the additions to be whole steps, else added one by one; u and v
-    // stepped within each piece, and the fog level per pixel, as the
-    // one-pixel loop steps them. Lanes past the group's pieces repeat them.
-    template <int DIRECTION>
-    __attribute__((target("avx2"))) void GroupedPerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, FloatSteps& uws,
-                                FloatSteps& vws, uint16_t* d, int64_t count, float distance, Interpolants q)
-    {
-        const uint32_t k = s.pieceShift;
-        const int64_t length = int64_t(1) << k;
-        const int64_t pieces = SPAN_LANES >> k;
-        const FloatLanes pieceWEnd = FloatLanes{} + pieceW;
-        float w, uw, vw;
-        StartPerspective(distance, w, uw, vw, q);
+        uint16_t* first[SPAN_LANES];
+        std::memcpy(first, c.first, sizeof first);
+        const Lanes count = ColumnLanes(c.count);
         LaneInterpolants p{};
-        LaneInterpolants by{};
-        StartShadeLanes(q, p, by);
-        while (true) {
-            float values[SPAN_LANES];
-            FloatLanes wStart;
-            if (ws.Whole(BitsOfFloat(w), SPAN_LANES)) {
-                wStart = StepLanes(w, ws.Increment() << k, pieces, 0);
-                w = FloatOfBits(BitsOfFloat(w) + ws.Increment() * uint32_t(SPAN_LANES));
-            } else {
-                for (int64_t j = 0; j < pieces; ++j) {
-                    values[j] = w;
-                    w = ws.Advance(w, length);
-                }
-                wStart = RepeatedLanes(values, pieces);
-            }
-            const auto ends = [&](float& x, float pieceStep, FloatSteps& steps) {
-                if (steps.Whole(BitsOfFloat(x), pieces)) {
-                    const FloatLanes lanes = StepLanes(x, steps.Increment(), pieces, 1);
-                    x = FloatOfBits(BitsOfFloat(x) + steps.Increment() * uint32_t(pieces));
-                    return lanes;
-                }
-                for (int64_t j = 0; j < pieces; ++j)
-                    values[j] = x += pieceStep;
-                return RepeatedLanes(values, pieces);
-            };
-            const FloatLanes uwEnd = ends(uw, pieceUw, uws);
-            const FloatLanes vwEnd = ends(vw, pieceVw, vws);
-            const FloatLanes wEnd = 1.0f / (pieceWEnd + wStart);
-            const Lanes uEnd = TruncPerspectiveLanes(uwEnd * wEnd);
-            const Lanes vEnd = TruncPerspectiveLanes(vwEnd * wEnd);
-            if (k == 0) {
-                const __m256i later = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
-                p.u = Lanes(_mm256_permutevar8x32_epi32(__m256i(uEnd), later));
-                p.v = Lanes(_mm256_permutevar8x32_epi32(__m256i(vEnd), later));
-                p.u[0] = q.u;
-                p.v[0] = q.v;
-                q.u = uEnd[7];
-                q.v = vEnd[7];
-            } else {
-                for (int64_t j = 0; j < pieces; ++j) {
-                    const uint32_t stepU = uint32_t(int32_t(uEnd[j] - q.u) >> k);
-                    const uint32_t stepV = uint32_t(int32_t(vEnd[j] - q.v) >> k);
-                    for (int64_t i = 0; i < length; ++i) {
-                        p.u[j * length + i] = q.u + uint32_t(i) * stepU;
-                        p.v[j * length + i] = q.v + uint32_t(i) * stepV;
-                    }
-                    q.u += uint32_t(length) * stepU;
-                    q.v += uint32_t(length) * stepV;
-                }
-            }
-            const int64_t n = std::min(count, SPAN_LANES);
-            FogLanes(levels, q, n, p);
-            DrawGroup<DIRECTION>(s, d, n, p);
-            count -= n;
-            if (count == 0)
-                break;
-            d += SPAN_LANES * DIRECTION;
-            p.red += by.red;
-            p.green += by.green;
-            p.blue += by.blue;
-        }
-    }
-
-    // Pieces of a group or more: per piece the division as PerspectiveSpan
-    // takes it, then its groups of eight pixels with u and v stepped in the
-    // lanes; the light and the fog level run on across the pieces.
-    template <int DIRECTION>
-    __attribute__((target("avx2"))) void LongPieceSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws,
-                                                       uint16_t* d, int64_t count, float distance, Interpolants q)
-    {
+        p.u = ColumnLanes(c.u);
+        p.v = ColumnLanes(c.v);
+        p.envRow = ColumnLanes(c.envRow);
+        p.envColumn = ColumnLanes(c.envColumn);
+        p.red = ColumnLanes(c.red);
+        p.green = ColumnLanes(c.green);
+        p.blue = ColumnLanes(c.blue);
+        FloatLanes level = ColumnLanes(c.level);
+        FloatLanes w = ColumnLanes(c.w), uw = ColumnLanes(c.uw), vw = ColumnLanes(c.vw);
+        Lanes stepU = Splat<Lanes>(step.u), stepV = Splat<Lanes>(step.v);
         const uint32_t k = s.pieceShift;
-        const int64_t length = int64_t(1) << k;
-        float w, uw, vw;
-        StartPerspective(distance, w, uw, vw, q);
-        LaneInterpolants p{};
-        LaneInterpolants by{};
-        StartShadeLanes(q, p, by);
-        while (true) {
-            uw += pieceUw;
-            vw += pieceVw;
-            const float wEnd = 1.0f / (pieceW + w);
-            const uint32_t stepU = uint32_t(int32_t(uint32_t(TruncPerspective(uw * wEnd)) - q.u) >> k);
-            const uint32_t stepV = uint32_t(int32_t(uint32_t(TruncPerspective(vw * wEnd)) - q.v) >> k);
-            StartLanes(q.u, stepU, p.u, by.u);
-            StartLanes(q.v, stepV, p.v, by.v);
-            const int64_t n = std::min(count, length);
-            for (int64_t left = n; true; left -= SPAN_LANES) {
-                const int64_t m = std::min(left, SPAN_LANES);
-                FogLanes(levels, q, m, p);
-                DrawGroup<DIRECTION>(s, d, m, p);
-                if (left == m)
-                    break;
-                d += SPAN_LANES * DIRECTION;
-                p.u += by.u;
-                p.v += by.v;
-                p.red += by.red;
-                p.green += by.green;
-                p.blue += by.blue;
-            }
-            count -= n;
-            if (count == 0)
-                break;
-            d += SPAN_LANES * DIRECTION;
-            p.red += by.red;
-            p.green += by.green;
-            p.blue += by.blue;
-            q.u += uint32_t(length) * stepU;
-            q.v += uint32_t(length) * stepV;
-            w = ws.Advance(w, length);
+        const int32_t pieceMask = (1 << k) - 1;
+        if constexpr (F & SPAN_PERSPECTIVE) {
+            p.u = TruncPerspectiveLanes(uw / w);
+            p.v = TruncPerspectiveLanes(vw / w);
         }
-    }
-
-    // The light's lanes of a span from q, and their step per group.
-    __attribute__((target("avx2"))) void StartShadeLanes(const Interpolants& q, LaneInterpolants& p,
-                                                         LaneInterpolants& by) const
-    {
-        if constexpr (F & SPAN_SHADE) {
-            StartLanes(q.red, step.red, p.red, by.red);
-            StartLanes(q.green, step.green, p.green, by.green);
-            StartLanes(q.blue, step.blue, p.blue, by.blue);
-        }
-    }
-
-    // The fog levels of a group's n pixels from q.level on, through the
-    // level's bits where FloatSteps shows the additions to be whole steps,
-    // else added one by one; q.level is left n pixels on.
-    __attribute__((target("avx2"))) void FogLanes(FloatSteps& levels, Interpolants& q, int64_t n,
-                                                  LaneInterpolants& p) const
-    {
-        if constexpr (F & SPAN_FOG) {
-            if (levels.Whole(BitsOfFloat(q.level), n)) {
-                p.level = StepLanes(q.level, levels.Increment(), SPAN_LANES, 0);
-                q.level = FloatOfBits(BitsOfFloat(q.level) + levels.Increment() * uint32_t(n));
-            } else {
-                for (int64_t i = 0; i < SPAN_LANES; ++i) {
-                    p.level[i] = q.level;
-                    if (i < n)
-                        q.level += step.level;
+        for (int32_t i = 0; i < most; ++i) {
+            if constexpr (F & SPAN_PERSPECTIVE) {
+                if ((i & pieceMask) == 0) {
+                    uw += pieceUw;
+                    vw += pieceVw;
+                    const FloatLanes wEnd = 1.0f / (pieceW + w);
+                    stepU = Lanes(SignedLanes(TruncPerspectiveLanes(uw * wEnd) - p.u) >> k);
+                    stepV = Lanes(SignedLanes(TruncPerspectiveLanes(vw * wEnd) - p.v) >> k);
                 }
             }
-        }
-    }
-
-    // A group of n pixels from d on, at most eight.
-    template <int DIRECTION>
-    __attribute__((target("avx2"))) static void DrawGroup(const Surface& s, uint16_t* d, int64_t n,
-                                                          const LaneInterpolants& p)
-    {
-        if (n == SPAN_LANES) {
-            const Lanes frame = ReadsFrame(F) ? LoadPixels<DIRECTION>(d) : Lanes{};
-            StorePixels<DIRECTION>(d, SpanPixel<F>(s, p, frame));
-        } else {
-            DrawShortGroup<F, DIRECTION>(s, d, n, p);
+            const Lanes live = Lanes(SignedLanes(count) > i);
+            const uint32_t drawn = uint32_t(_mm256_movemask_ps(__m256(live)));
+            const int64_t at = int64_t(i) * DIRECTION;
+            Lanes frame{};
+            if constexpr (ReadsFrame(F)) {
+                for (uint32_t rest = drawn; rest; rest &= rest - 1)
+                    frame[__builtin_ctz(rest)] = first[__builtin_ctz(rest)][at];
+            }
+            if constexpr (F & SPAN_FOG)
+                p.level = FloatLanes(Lanes(level) & live);
+            const Lanes pixel = SpanPixel<F>(s, p, frame);
+            if (drawn == 0xFF) {
+                for (int32_t lane = 0; lane < SPAN_LANES; ++lane)
+                    first[lane][at] = uint16_t(pixel[lane]);
+            } else {
+                for (uint32_t rest = drawn; rest; rest &= rest - 1)
+                    first[__builtin_ctz(rest)][at] = uint16_t(pixel[__builtin_ctz(rest)]);
+            }
+            p.u += stepU;
+            p.v += stepV;
+            p.envRow += step.envRow;
+            p.envColumn += step.envColumn;
+            p.red += step.red;
+            p.green += step.green;
+            p.blue += step.blue;
+            w += step.w;
+            level += step.level;
         }
     }
 
@@ -1343,6 +1291,7 @@ void DrawSpans(const ScanTriangle& scan, const Surface& surface)
     const SpanPlanes planes = PlanesOf<F>(scan, surface);
     SpanRows<F> rows(surface, planes, scan.longLeft);
     ScanRows(scan, rows);
+    rows.Finish();
 }
 
 // ---- Surfaces ----------------------------------------------------------------------
