@@ -222,9 +222,34 @@ int ClipRows(const Vertex* in, int count, Vertex* out)
     return ClipPass(count, corner, CLIP_ROWS, cut, out);
 }
 
+namespace {
+
+// An affine fan as faces that need no clipping, each with its corners' map
+// coordinates as its own, drawn in batches: DrawFace of such a face is
+// DrawTriangle of its triangle. The batches do not write to the owner.
+void DrawAffineFan(const TriangleRef* fan, int32_t fans)
+{
+    Face faces[CLIP_MAXCORNERS - 2] = {};
+    Face* list[CLIP_MAXCORNERS - 2];
+    for (int32_t i = 0; i < fans; ++i) {
+        Face& face = faces[i];
+        for (int j = 0; j < 3; ++j) {
+            face.vertices[j] = const_cast<Vertex*>(fan[i].corners[j]);
+            face.uv[j][0] = fan[i].corners[j]->mapU;
+            face.uv[j][1] = fan[i].corners[j]->mapV;
+        }
+        face.owner = const_cast<Entity*>(fan[i].owner);
+        list[i] = &face;
+    }
+    for (int32_t done = 0; done < fans; done += AFFINE_BATCH)
+        FillAffineBatch(list + done, std::min(fans - done, AFFINE_BATCH), nullptr, nullptr);
+}
+
+}  // namespace
+
 // The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with
-// the face's owner, effect offset and winding sign. A shaded fan is drawn
-// as one batch: the same pixels, its triangles set up side by side.
+// the face's owner, effect offset and winding sign. A shaded or affine fan
+// is drawn in batches: the same pixels, its triangles set up side by side.
 void ClipAndDrawFace(const TriangleRef* triangle)
 {
     if (!triangle->corners[0] || !triangle->corners[1] || !triangle->corners[2])
@@ -243,9 +268,14 @@ void ClipAndDrawFace(const TriangleRef* triangle)
     for (int i = 1; i + 1 < count; ++i)
         fan[fans++] = {{&first[0], &first[i], &first[i + 1]}, triangle->owner, triangle->effectOffset,
                        triangle->windingSign};
-    if (FillerOf(OwnerObject(*triangle)) == FillShaded) {
+    const ObjectEntity* object = OwnerObject(*triangle);
+    if (FillerOf(object) == FillShaded) {
         for (int32_t done = 0; done < fans; done += SHADED_BATCH)
             FillShadedBatch(fan + done, std::min(fans - done, SHADED_BATCH));
+        return;
+    }
+    if (object && DrawsAffine(*object)) {
+        DrawAffineFan(fan, fans);
         return;
     }
     for (int32_t i = 0; i < fans; ++i)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -91,6 +93,63 @@ TEST_F(Clipping, NearAndFarPlanesGiveFiveCornersThenUpToNineOnTheScreen)
         most = std::max(most, count);
     }
     EXPECT_EQ(most, 9);
+}
+
+// A clipped face of an affine or a shaded member is drawn in batches of its
+// fan's triangles: the pixels of the fan drawn a triangle at a time, with
+// the lanes and without, for faces crossing every edge of the screen.
+TEST_F(Clipping, AffineAndShadedFansDrawWhatTheirTrianglesDrawOneByOne)
+{
+    const TexturePtr texture = MakeTexture(6, 5, 3);
+    const uint32_t kinds[][2] = {
+        {OBJECT_TEXTURE, 0},  {OBJECT_TEXTURE, 1}, {OBJECT_TEXTURE | OBJECT_SHADED, 0},
+        {OBJECT_TEXTURE | OBJECT_TRANSPARENT, 0}, {OBJECT_ENVIRONMENT, 0}, {OBJECT_SHADED, 0},
+    };
+    for (const auto& kind : kinds) {
+        const ObjectPtr object = MakeObject(kind[0], 0x90F8B060);
+        object->textureMap = object->environmentMap = object->transparencyMap = texture.get();
+        object->material[1] = kind[1];
+        std::mt19937 random(kind[0] + kind[1]);
+        std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
+        std::vector<std::array<Vertex, 3>> faces(300);
+        for (auto& corners : faces) {
+            const float x = spread(random) * 60, y = spread(random) * 40, size = 10 + 30 * (spread(random) + 1);
+            for (Vertex& v : corners) {
+                v = AtCamera(x + spread(random) * size, y + spread(random) * size, 30 + 20 * spread(random));
+                v.mapU = spread(random) * 100;
+                v.mapV = spread(random) * 100;
+                v.envRow = spread(random) * 300;
+                v.envColumn = spread(random) * 300;
+                v.litColour = uint32_t(random()) & 0x00FFFFFF;
+            }
+        }
+        for (const bool lanes : {false, true}) {
+            SpanVectors = lanes && __builtin_cpu_supports("avx2");
+            std::vector<uint16_t> drawn[2];
+            for (int batched = 0; batched < 2; ++batched) {
+                TestFrame target;
+                SetUpFrame(target.Pixels());
+                for (auto& corners : faces) {
+                    const TriangleRef face{{&corners[0], &corners[1], &corners[2]}, object.get(), 0, 1};
+                    if (batched) {
+                        ClipAndDrawFace(&face);
+                        continue;
+                    }
+                    Vertex first[CLIP_MAXCORNERS], second[CLIP_MAXCORNERS];
+                    const int count = ClipRows(second, ClipColumns(first, ClipNearFar(&face, first), second), first);
+                    for (int i = 1; i + 1 < count; ++i) {
+                        const TriangleRef fan{{&first[0], &first[i], &first[i + 1]}, object.get(), 0, 1};
+                        DrawTriangle(&fan);
+                    }
+                }
+                drawn[batched] = target.Copy();
+                EXPECT_TRUE(target.GuardsIntact());
+            }
+            EXPECT_TRUE(drawn[0] == drawn[1]) << kind[0] << " filter " << kind[1] << " lanes " << lanes;
+            EXPECT_LT(std::count(drawn[0].begin(), drawn[0].end(), UNWRITTEN), WIDTH * HEIGHT / 2);
+        }
+    }
+    SpanVectors = __builtin_cpu_supports("avx2");
 }
 
 }  // namespace
