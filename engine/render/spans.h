@@ -1048,10 +1048,9 @@ struct SpanRows {
             }
         }
         if constexpr (F & SPAN_PERSPECTIVE) {
-            if (direction > 0)
-                PerspectiveSpan<1>(surface, fog, wSteps, d, count, distance, q);
-            else
-                PerspectiveSpan<-1>(surface, fog, wSteps, d, count, distance, q);
+            float w, uw, vw;
+            StartPerspective(distance, w, uw, vw);
+            DrawPerspectiveSpan(d, count, w, uw, vw, q);
         } else if (direction > 0) {
             RunPixels<F, 1>(surface, d, count, q, step, fog);
         } else {
@@ -1059,20 +1058,17 @@ struct SpanRows {
         }
     }
 
-    // w, u·w and v·w at a span's first pixel, and u and v exact there.
-    void StartPerspective(float distance, float& w, float& uw, float& vw, Interpolants& q) const
+    // w, u·w and v·w at a span's first pixel.
+    void StartPerspective(float distance, float& w, float& uw, float& vw) const
     {
         const SpanPlanes& p = planes;
         w = edge.w + p.w.dx * distance;
         uw = edge.uw + p.uw.dx * distance;
         vw = edge.vw + p.vw.dx * distance;
-        q.u = uint32_t(TruncPerspective(uw / w));
-        q.v = uint32_t(TruncPerspective(vw / w));
     }
 
-    // The span from d as a column, its values at its first pixel (w, u·w
-    // and v·w as StartPerspective makes them); eight columns are drawn at
-    // once.
+    // The span from d as a column, its values at its first pixel; eight
+    // columns are drawn at once.
     void AddColumn(uint16_t* d, int64_t count, float distance, const Interpolants& q)
     {
         SpanColumns& c = columns;
@@ -1086,9 +1082,7 @@ struct SpanRows {
         c.red[i] = q.red;
         c.green[i] = q.green;
         c.blue[i] = q.blue;
-        c.w[i] = edge.w + planes.w.dx * distance;
-        c.uw[i] = edge.uw + planes.uw.dx * distance;
-        c.vw[i] = edge.vw + planes.vw.dx * distance;
+        StartPerspective(distance, c.w[i], c.uw[i], c.vw[i]);
         c.level[i] = q.level;
         if (++c.spans == SPAN_LANES)
             DrawColumns();
@@ -1106,6 +1100,20 @@ struct SpanRows {
 
     void DrawColumns()
     {
+        SpanColumns& c = columns;
+        if (c.spans == 1 && c.count[0] < LaneRun(F)) {
+            // A short span alone costs less a pixel at a time.
+            c.spans = 0;
+            Interpolants q{};
+            q.envRow = c.envRow[0];
+            q.envColumn = c.envColumn[0];
+            q.red = c.red[0];
+            q.green = c.green[0];
+            q.blue = c.blue[0];
+            q.level = c.level[0];
+            DrawPerspectiveSpan(c.first[0], c.count[0], c.w[0], c.uw[0], c.vw[0], q);
+            return;
+        }
         if (direction > 0)
             DrawColumnsIn<1>();
         else
@@ -1180,8 +1188,13 @@ struct SpanRows {
             const int64_t at = int64_t(i) * DIRECTION;
             Lanes frame{};
             if constexpr (ReadsFrame(F)) {
-                for (uint32_t rest = drawn; rest; rest &= rest - 1)
-                    frame[__builtin_ctz(rest)] = first[__builtin_ctz(rest)][at];
+                if (drawn == 0xFF) {
+                    for (int32_t lane = 0; lane < SPAN_LANES; ++lane)
+                        frame[lane] = first[lane][at];
+                } else {
+                    for (uint32_t rest = drawn; rest; rest &= rest - 1)
+                        frame[__builtin_ctz(rest)] = first[__builtin_ctz(rest)][at];
+                }
             }
             if constexpr (F & SPAN_FOG)
                 p.level = FloatLanes(Lanes(level) & live);
@@ -1205,19 +1218,29 @@ struct SpanRows {
         }
     }
 
+    // The span from d, from w, u·w and v·w at its first pixel, a pixel at a
+    // time.
+    void DrawPerspectiveSpan(uint16_t* d, int64_t count, float w, float uw, float vw, const Interpolants& q)
+    {
+        if (direction > 0)
+            PerspectiveSpan<1>(surface, fog, wSteps, d, count, w, uw, vw, q);
+        else
+            PerspectiveSpan<-1>(surface, fog, wSteps, d, count, w, uw, vw, q);
+    }
+
     // Pieces of N = 2^k pixels: u and v exact at the span start, then per
     // piece the exact values N pixels on give the affine steps
     // (int(u·w × w_end) − u) >> k. The last piece is shorter with the same
     // steps.
     template <int DIRECTION>
-    void PerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, uint16_t* d, int64_t count,
-                         float distance, Interpolants q)
+    void PerspectiveSpan(const Surface& s, FloatSteps& levels, FloatSteps& ws, uint16_t* d, int64_t count, float w,
+                         float uw, float vw, Interpolants q)
     {
         const uint32_t k = s.pieceShift;
         const int64_t length = int64_t(1) << k;
         const float pieceWEnd = pieceW, pieceUwEnd = pieceUw, pieceVwEnd = pieceVw;
-        float w, uw, vw;
-        StartPerspective(distance, w, uw, vw, q);
+        q.u = uint32_t(TruncPerspective(uw / w));
+        q.v = uint32_t(TruncPerspective(vw / w));
         Interpolants pieceStep = step;
         while (true) {
             uw += pieceUwEnd;
