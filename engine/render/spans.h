@@ -943,14 +943,12 @@ SpanPlanes PlanesOf(const ScanTriangle& s, const Surface& surface)
     return p;
 }
 
-// Up to eight spans of one triangle, lane i holding span i's first pixel,
-// its count and its interpolants there: the 16.16 ones, the fog level, and
-// in the perspective members w, u·w and v·w in place of u and v.
+// Up to eight perspective spans of one triangle, lane i holding span i's
+// first pixel, its count and its interpolants there: w, u·w and v·w, the
+// light and the fog level.
 struct SpanColumns {
     uint16_t* first[SPAN_LANES];
     int32_t count[SPAN_LANES];
-    uint32_t u[SPAN_LANES], v[SPAN_LANES];
-    uint32_t envRow[SPAN_LANES], envColumn[SPAN_LANES];
     uint32_t red[SPAN_LANES], green[SPAN_LANES], blue[SPAN_LANES];
     float w[SPAN_LANES], uw[SPAN_LANES], vw[SPAN_LANES];
     float level[SPAN_LANES];
@@ -980,6 +978,7 @@ struct SpanRows {
     // divisions, the pieces' steps and the fog level's additions are made
     // for eight spans at a time.
     static constexpr bool COLUMNS = (F & SPAN_PERSPECTIVE) && HasLanePixels(F);
+    static_assert(!COLUMNS || !(F & SPAN_ENVIRONMENT), "columns carry no environment coordinates");
 
     const Surface& surface;
     const SpanPlanes& planes;
@@ -1075,10 +1074,6 @@ struct SpanRows {
         const int32_t i = c.spans;
         c.first[i] = d;
         c.count[i] = int32_t(count);
-        c.u[i] = q.u;
-        c.v[i] = q.v;
-        c.envRow[i] = q.envRow;
-        c.envColumn[i] = q.envColumn;
         c.red[i] = q.red;
         c.green[i] = q.green;
         c.blue[i] = q.blue;
@@ -1105,8 +1100,6 @@ struct SpanRows {
             // A short span alone costs less a pixel at a time.
             c.spans = 0;
             Interpolants q{};
-            q.envRow = c.envRow[0];
-            q.envColumn = c.envColumn[0];
             q.red = c.red[0];
             q.green = c.green[0];
             q.blue = c.blue[0];
@@ -1120,14 +1113,12 @@ struct SpanRows {
             DrawColumnsIn<-1>();
     }
 
-    // The columns' pixels as each span's pixel loop makes them: the 16.16
-    // interpolants stepped by whole numbers and the fog level added pixel
-    // by pixel (RunSteppedPixels' additions). In the perspective members u
-    // and v are exact at the first pixel, at each piece's start the exact
-    // values a piece on give their steps, and w is added pixel by pixel
-    // (Advance's additions). Lanes past the spans repeat the first; pixels
-    // past a span's count are neither read nor stored, and their fog level
-    // is 0.
+    // The columns' pixels as PerspectiveSpan makes each span's: u and v
+    // exact at the first pixel, at each piece's start the exact values a
+    // piece on give their steps, w and the fog level added pixel by pixel
+    // (Advance's and RunSteppedPixels' additions), the light stepped by
+    // whole numbers. Lanes past the spans repeat the first; pixels past a
+    // span's count are neither read nor stored, and their fog level is 0.
     template <int DIRECTION>
     __attribute__((target("avx2"), flatten)) void DrawColumnsIn()
     {
@@ -1137,10 +1128,6 @@ struct SpanRows {
         for (int32_t i = spans; i < SPAN_LANES; ++i) {
             c.first[i] = c.first[0];
             c.count[i] = 0;
-            c.u[i] = c.u[0];
-            c.v[i] = c.v[0];
-            c.envRow[i] = c.envRow[0];
-            c.envColumn[i] = c.envColumn[0];
             c.red[i] = c.red[0];
             c.green[i] = c.green[0];
             c.blue[i] = c.blue[0];
@@ -1157,31 +1144,23 @@ struct SpanRows {
         std::memcpy(first, c.first, sizeof first);
         const Lanes count = ColumnLanes(c.count);
         LaneInterpolants p{};
-        p.u = ColumnLanes(c.u);
-        p.v = ColumnLanes(c.v);
-        p.envRow = ColumnLanes(c.envRow);
-        p.envColumn = ColumnLanes(c.envColumn);
         p.red = ColumnLanes(c.red);
         p.green = ColumnLanes(c.green);
         p.blue = ColumnLanes(c.blue);
         FloatLanes level = ColumnLanes(c.level);
         FloatLanes w = ColumnLanes(c.w), uw = ColumnLanes(c.uw), vw = ColumnLanes(c.vw);
-        Lanes stepU = Splat<Lanes>(step.u), stepV = Splat<Lanes>(step.v);
+        Lanes stepU{}, stepV{};
         const uint32_t k = s.pieceShift;
         const int32_t pieceMask = (1 << k) - 1;
-        if constexpr (F & SPAN_PERSPECTIVE) {
-            p.u = TruncPerspectiveLanes(uw / w);
-            p.v = TruncPerspectiveLanes(vw / w);
-        }
+        p.u = TruncPerspectiveLanes(uw / w);
+        p.v = TruncPerspectiveLanes(vw / w);
         for (int32_t i = 0; i < most; ++i) {
-            if constexpr (F & SPAN_PERSPECTIVE) {
-                if ((i & pieceMask) == 0) {
-                    uw += pieceUw;
-                    vw += pieceVw;
-                    const FloatLanes wEnd = 1.0f / (pieceW + w);
-                    stepU = Lanes(SignedLanes(TruncPerspectiveLanes(uw * wEnd) - p.u) >> k);
-                    stepV = Lanes(SignedLanes(TruncPerspectiveLanes(vw * wEnd) - p.v) >> k);
-                }
+            if ((i & pieceMask) == 0) {
+                uw += pieceUw;
+                vw += pieceVw;
+                const FloatLanes wEnd = 1.0f / (pieceW + w);
+                stepU = Lanes(SignedLanes(TruncPerspectiveLanes(uw * wEnd) - p.u) >> k);
+                stepV = Lanes(SignedLanes(TruncPerspectiveLanes(vw * wEnd) - p.v) >> k);
             }
             const Lanes live = Lanes(SignedLanes(count) > i);
             const uint32_t drawn = uint32_t(_mm256_movemask_ps(__m256(live)));
@@ -1208,8 +1187,6 @@ struct SpanRows {
             }
             p.u += stepU;
             p.v += stepV;
-            p.envRow += step.envRow;
-            p.envColumn += step.envColumn;
             p.red += step.red;
             p.green += step.green;
             p.blue += step.blue;
