@@ -957,6 +957,55 @@ struct SpanColumns {
 
 struct NoColumns {};
 
+// The low 16 bits of eight lanes as eight words.
+__attribute__((target("avx2"))) inline __m128i PixelWords(Lanes pixel)
+{
+    const __m256i packed = _mm256_packus_epi32(__m256i(pixel & 0xFFFF), __m256i(pixel & 0xFFFF));
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08));
+}
+
+// Eight words of eight vectors turned: word j of row i is word i of
+// column j.
+__attribute__((target("avx2"))) inline void TurnWords(const __m128i (&column)[SPAN_LANES],
+                                                     __m128i (&row)[SPAN_LANES])
+{
+    __m128i pair[SPAN_LANES], quad[SPAN_LANES];
+    for (int j = 0; j < SPAN_LANES; j += 2) {
+        pair[j] = _mm_unpacklo_epi16(column[j], column[j + 1]);
+        pair[j + 1] = _mm_unpackhi_epi16(column[j], column[j + 1]);
+    }
+    for (int j = 0; j < SPAN_LANES; j += 4) {
+        quad[j] = _mm_unpacklo_epi32(pair[j], pair[j + 2]);
+        quad[j + 1] = _mm_unpackhi_epi32(pair[j], pair[j + 2]);
+        quad[j + 2] = _mm_unpacklo_epi32(pair[j + 1], pair[j + 3]);
+        quad[j + 3] = _mm_unpackhi_epi32(pair[j + 1], pair[j + 3]);
+    }
+    for (int j = 0; j < 4; ++j) {
+        row[2 * j] = _mm_unpacklo_epi64(quad[j], quad[j + 4]);
+        row[2 * j + 1] = _mm_unpackhi_epi64(quad[j], quad[j + 4]);
+    }
+}
+
+// Columns start to start + 7 of the first `spans` spans, word i of
+// column[j] span i's pixel j + start pixels from its first in the drawing
+// direction, every one of those pixels in its span: each span's row of
+// them stored at once.
+template <int DIRECTION>
+__attribute__((target("avx2"))) inline void StoreColumnBlock(uint16_t* const (&first)[SPAN_LANES], int32_t spans,
+                                                             int32_t start, const __m128i (&column)[SPAN_LANES])
+{
+    __m128i row[SPAN_LANES];
+    TurnWords(column, row);
+    const __m128i reversed = _mm_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+    for (int32_t lane = 0; lane < spans; ++lane) {
+        if constexpr (DIRECTION > 0)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(first[lane] + start), row[lane]);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(first[lane] - (start + SPAN_LANES - 1)),
+                             _mm_shuffle_epi8(row[lane], reversed));
+    }
+}
+
 template <class T>
 __attribute__((target("avx2"))) inline auto ColumnLanes(const T (&values)[SPAN_LANES])
 {
@@ -1154,7 +1203,9 @@ struct SpanRows {
         const int32_t pieceMask = (1 << k) - 1;
         p.u = TruncPerspectiveLanes(uw / w);
         p.v = TruncPerspectiveLanes(vw / w);
-        for (int32_t i = 0; i < most; ++i) {
+        // Column i's pixels, the frame's pixels there given where the
+        // member reads them; then every interpolant one pixel on.
+        const auto column = [&](int32_t i, Lanes frame) {
             if ((i & pieceMask) == 0) {
                 uw += pieceUw;
                 vw += pieceVw;
@@ -1162,6 +1213,33 @@ struct SpanRows {
                 stepU = Lanes(SignedLanes(TruncPerspectiveLanes(uw * wEnd) - p.u) >> k);
                 stepV = Lanes(SignedLanes(TruncPerspectiveLanes(vw * wEnd) - p.v) >> k);
             }
+            if constexpr (F & SPAN_FOG)
+                p.level = FloatLanes(Lanes(level) & Lanes(SignedLanes(count) > i));
+            const Lanes pixel = SpanPixel<F>(s, p, frame);
+            p.u += stepU;
+            p.v += stepV;
+            p.red += step.red;
+            p.green += step.green;
+            p.blue += step.blue;
+            w += step.w;
+            level += step.level;
+            return pixel;
+        };
+        // While every span has eight more pixels, eight columns at a time
+        // are turned into rows of eight pixels, each stored at once.
+        int32_t i = 0;
+        if constexpr (!ReadsFrame(F)) {
+            int32_t shortest = c.count[0];
+            for (int32_t lane = 1; lane < spans; ++lane)
+                shortest = std::min(shortest, c.count[lane]);
+            for (; i + SPAN_LANES <= shortest; i += SPAN_LANES) {
+                __m128i words[SPAN_LANES];
+                for (int32_t j = 0; j < SPAN_LANES; ++j)
+                    words[j] = PixelWords(column(i + j, Lanes{}));
+                StoreColumnBlock<DIRECTION>(first, spans, i, words);
+            }
+        }
+        for (; i < most; ++i) {
             const Lanes live = Lanes(SignedLanes(count) > i);
             const uint32_t drawn = uint32_t(_mm256_movemask_ps(__m256(live)));
             const int64_t at = int64_t(i) * DIRECTION;
@@ -1175,9 +1253,7 @@ struct SpanRows {
                         frame[__builtin_ctz(rest)] = first[__builtin_ctz(rest)][at];
                 }
             }
-            if constexpr (F & SPAN_FOG)
-                p.level = FloatLanes(Lanes(level) & live);
-            const Lanes pixel = SpanPixel<F>(s, p, frame);
+            const Lanes pixel = column(i, frame);
             if (drawn == 0xFF) {
                 for (int32_t lane = 0; lane < SPAN_LANES; ++lane)
                     first[lane][at] = uint16_t(pixel[lane]);
@@ -1185,13 +1261,6 @@ struct SpanRows {
                 for (uint32_t rest = drawn; rest; rest &= rest - 1)
                     first[__builtin_ctz(rest)][at] = uint16_t(pixel[__builtin_ctz(rest)]);
             }
-            p.u += stepU;
-            p.v += stepV;
-            p.red += step.red;
-            p.green += step.green;
-            p.blue += step.blue;
-            w += step.w;
-            level += step.level;
         }
     }
 
