@@ -229,10 +229,10 @@ namespace {
 // DrawTriangle of its triangle. The batches do not write to the owner.
 void DrawAffineFan(const TriangleRef* fan, int32_t fans)
 {
-    Face faces[CLIP_MAXCORNERS - 2] = {};
+    Face faces[CLIP_MAXCORNERS - 2];
     Face* list[CLIP_MAXCORNERS - 2];
     for (int32_t i = 0; i < fans; ++i) {
-        Face& face = faces[i];
+        Face& face = faces[i] = Face{};
         for (int j = 0; j < 3; ++j) {
             face.vertices[j] = const_cast<Vertex*>(fan[i].corners[j]);
             face.uv[j][0] = fan[i].corners[j]->mapU;
