@@ -12,7 +12,7 @@ namespace kvor3d {
 namespace {
 
 // Rows of a triangle whose spans a batch's set-up lists itself.
-constexpr int32_t AFFINE_ROWS = 32;
+constexpr int32_t AFFINE_ROWS = 64;
 
 // The groups of quantities a batch interpolates in 16.16: the env row and
 // column, the map u and v, and the lit colour's three channels.
