@@ -250,19 +250,25 @@ void DrawAffineFan(const TriangleRef* fan, int32_t fans)
 // The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with
 // the face's owner, effect offset and winding sign. A shaded or affine fan
 // is drawn in batches: the same pixels, its triangles set up side by side.
-void ClipAndDrawFace(const TriangleRef* triangle)
+int ClipTriangle(const TriangleRef* triangle)
 {
     if (!triangle->corners[0] || !triangle->corners[1] || !triangle->corners[2])
-        return;
+        return 0;
     Vertex* first = ClipBuffers[0];
     Vertex* second = ClipBuffers[1];
     int count = ClipNearFar(triangle, first);
     if (count < 3)
-        return;
+        return 0;
     count = ClipColumns(first, count, second);
     if (count < 3)
-        return;
-    count = ClipRows(second, count, first);
+        return 0;
+    return ClipRows(second, count, first);
+}
+
+void ClipAndDrawFace(const TriangleRef* triangle)
+{
+    const int count = ClipTriangle(triangle);
+    const Vertex* first = ClipBuffers[0];
     TriangleRef fan[CLIP_MAXCORNERS - 2];
     int32_t fans = 0;
     for (int i = 1; i + 1 < count; ++i)

@@ -193,13 +193,35 @@ struct TextureBatch {
     }
 };
 
-// Faces with all corners and no clipping whose object needs only an
-// affine fill, gathered likewise, the last object found to need only
-// that not examined again; the glints of each face are marked as soon as
-// it is drawn.
+// Map coordinates into the face's corners as DrawFace puts them.
+void SetMapCoordinates(Face& face, const ObjectEntity& object)
+{
+    if (!ReadsMapCoordinates(object))
+        return;
+    for (int j = 0; j < 3; ++j) {
+        face.vertices[j]->mapU = face.uv[j][0];
+        face.vertices[j]->mapV = face.uv[j][1];
+    }
+}
+
+// Faces with all corners whose object needs only an affine fill, gathered
+// likewise, the last object found to need only that not examined again;
+// the glints of each face are marked as soon as it is drawn. A clipped face
+// of an object without glints joins as the fan of its clipped polygon, whose
+// corners the batch keeps: faces that need no clipping, drawn as DrawFace
+// draws the fan. After a batch with fans the faces' map coordinates go into
+// their corners again in draw-list order, so that each corner keeps the last
+// face's, as drawing them one by one leaves it.
 struct AffineBatch {
+    // Each fan of t triangles keeps t + 2 corners.
+    static constexpr int32_t FAN_CORNERS = 3 * AFFINE_BATCH;
+
     Face* faces[AFFINE_BATCH];
+    Face* listed[AFFINE_BATCH];  // the draw list's face behind each
+    Face fans[AFFINE_BATCH];
+    Vertex corners[FAN_CORNERS];
     int32_t count = 0;
+    int32_t cornersUsed = 0;
     bool glints = false;
     SpriteList* sprites;
     GlintCone* cone;  // the main pass's, for the object whose glints it last examined
@@ -209,7 +231,7 @@ struct AffineBatch {
 
     bool Add(Face& face)
     {
-        if (!FaceComplete(face) || (face.faceFlags & FACE_CLIPPED))
+        if (!FaceComplete(face))
             return false;
         const ObjectEntity* object = ObjectOf(face.owner);
         if (object != accepted) {
@@ -217,11 +239,50 @@ struct AffineBatch {
                 return false;
             accepted = object;
         }
-        glints = glints || ((object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect);
+        const bool glinting = (object->objectFlags & OBJECT_SPRITEEFFECT) && object->spriteEffect;
+        if (face.faceFlags & FACE_CLIPPED) {
+            if (glinting)
+                return false;
+            AddFan(face, *object);
+            return true;
+        }
+        glints = glints || glinting;
+        listed[count] = &face;
         faces[count] = &face;
         if (++count == AFFINE_BATCH)
             Draw();
         return true;
+    }
+
+    void AddFan(Face& face, const ObjectEntity& object)
+    {
+        SetMapCoordinates(face, object);
+        const TriangleRef triangle = TriangleOf(face);
+        const int32_t polygon = ClipTriangle(&triangle);
+        if (polygon < 3)
+            return;
+        // Drawing the batch clips nothing, so the polygon stays in the
+        // clipper's buffer.
+        if (count + polygon - 2 > AFFINE_BATCH || cornersUsed + polygon > FAN_CORNERS)
+            Draw();
+        Vertex* kept = corners + cornersUsed;
+        std::copy_n(ClipBuffers[0], polygon, kept);
+        cornersUsed += polygon;
+        for (int32_t i = 1; i + 1 < polygon; ++i) {
+            Face& fan = fans[count] = Face{};
+            const Vertex* fanCorners[3] = {&kept[0], &kept[i], &kept[i + 1]};
+            for (int j = 0; j < 3; ++j) {
+                fan.vertices[j] = const_cast<Vertex*>(fanCorners[j]);
+                fan.uv[j][0] = fanCorners[j]->mapU;
+                fan.uv[j][1] = fanCorners[j]->mapV;
+            }
+            fan.owner = face.owner;
+            listed[count] = &face;
+            faces[count] = &fan;
+            ++count;
+        }
+        if (count == AFFINE_BATCH)
+            Draw();
     }
 
     static void MarkFace(void* context, int32_t i)
@@ -240,7 +301,12 @@ struct AffineBatch {
     {
         if (count > 0)
             FillAffineBatch(faces, count, glints ? MarkFace : nullptr, this);
+        if (cornersUsed > 0) {
+            for (int32_t i = 0; i < count; ++i)
+                SetMapCoordinates(*listed[i], *ObjectOf(listed[i]->owner));
+        }
         count = 0;
+        cornersUsed = 0;
         glints = false;
     }
 };

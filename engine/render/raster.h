@@ -115,9 +115,13 @@ void ClipAndDrawFace(const TriangleRef* triangle);
 // A triangle clipped by six planes has at most 9 corners.
 constexpr int CLIP_MAXCORNERS = 9;
 
-// Written and read by ClipAndDrawFace, alternately by its stages; valid only
-// during one call.
+// Written and read by ClipTriangle, alternately by its stages.
 extern Vertex ClipBuffers[2][CLIP_MAXCORNERS];
+
+// The three stages on the triangle: the clipped polygon's corners are
+// ClipBuffers[0][0 ..] until the next clip. Returns their count, less than
+// 3 when nothing of the triangle is left.
+int ClipTriangle(const TriangleRef* triangle);
 
 // The clipping stages. Each writes the clipped polygon into `out` (room for
 // CLIP_MAXCORNERS corners) and returns its corner count; a stage that would
