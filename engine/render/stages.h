@@ -54,6 +54,10 @@ inline uint64_t ProfileStart()
     return Profile.clock ? Profile.clock() : 0;
 }
 
+// Phase 2: the sorted draw list's faces, lights and glints into the frame;
+// the lights and glints whose markers were written go into the sprite list.
+void DrawMainPass(Scene* scene, SpriteList& sprites);
+
 // Phases 0 and 1 (shadow.cpp): depth of every face, then the shadow quads
 // counted into the shadow mask. False when the view's depth buffer or
 // shadow mask cannot be allocated: the frame is then drawn without shadows.
