@@ -58,17 +58,17 @@ inline __attribute__((always_inline)) void TruncPerspectiveOf(const Floats (&val
     }
 }
 
-// The nearest texels of eight lanes' indices: by the gather where the AVX2
-// lanes run.
+// The nearest texels at eight lanes' map coordinates: by the gather where
+// the AVX2 lanes run, else one by one.
 template <bool WIDE>
-inline __attribute__((always_inline)) PixelLanes TexelsOf(const TexelMap& map, const Lanes& index)
+inline __attribute__((always_inline)) PixelLanes TexelsOf(const TexelMap& map, const Lanes& u, const Lanes& v)
 {
     if constexpr (WIDE) {
-        return __builtin_convertvector(TexelAt(map.pixels, LastTexel(map.at), index), PixelLanes);
+        return __builtin_convertvector(TexelAt(map.pixels, LastTexel(map.at), TexelIndex(map.at, u, v)), PixelLanes);
     } else {
         PixelLanes texels;
         for (int32_t lane = 0; lane < LANES; ++lane)
-            texels[lane] = map.pixels[index[lane]];
+            texels[lane] = map.pixels[TexelIndex(map.at, u[lane], v[lane])];
         return texels;
     }
 }
@@ -92,12 +92,12 @@ inline __attribute__((always_inline)) void DrawListedRows(const PerspectiveTable
         Lanes u = table.u[k][i] + lane * du;
         Lanes v = table.v[k][i] + lane * dv;
         for (; n > LANES; n -= LANES, d += LANES) {
-            const PixelLanes texels = TexelsOf<WIDE>(map, TexelIndex(map.at, u, v));
+            const PixelLanes texels = TexelsOf<WIDE>(map, u, v);
             std::memcpy(d, &texels, sizeof texels);
             u += du * uint32_t(LANES);
             v += dv * uint32_t(LANES);
         }
-        StoreFirst(d, n, TexelsOf<WIDE>(map, TexelIndex(map.at, u, v)), frameEnd);
+        StoreFirst(d, n, TexelsOf<WIDE>(map, u, v), frameEnd);
     }
 }
 
