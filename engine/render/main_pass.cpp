@@ -386,10 +386,14 @@ struct MainPassBatches {
     AffineBatch affine;
     BatchKind open[BATCH_KINDS];
     int32_t opened = 0;
-    const ObjectEntity* examined = nullptr;
-    BatchKind examinedKind = BatchKind::NONE;
+    static constexpr size_t EXAMINED = 32;
+    const ObjectEntity* examined[EXAMINED] = {};
+    BatchKind examinedKind[EXAMINED] = {};
 
-    MainPassBatches(SpriteList& sprites, GlintCone& cone) : affine(sprites, cone) {}
+    MainPassBatches(SpriteList& sprites, GlintCone& cone) : affine(sprites, cone)
+    {
+        std::fill_n(examinedKind, EXAMINED, BatchOf(nullptr));
+    }
 
     const PixelBounds& Bounds(BatchKind kind)
     {
@@ -496,14 +500,17 @@ struct MainPassBatches {
     }
 
     // The batch that takes the object's faces. An object's flags and maps
-    // stay as they are through the pass, so the last object's is kept.
+    // stay as they are through the pass, so each answer is kept, in a slot
+    // chosen by the object's address: the faces of many objects come
+    // interleaved (a hand's fingers, a dancer's parts).
     BatchKind KindOf(const ObjectEntity* object)
     {
-        if (object != examined) {
-            examined = object;
-            examinedKind = BatchOf(object);
+        const size_t slot = (reinterpret_cast<uintptr_t>(object) >> 6) % EXAMINED;
+        if (examined[slot] != object) {
+            examined[slot] = object;
+            examinedKind[slot] = BatchOf(object);
         }
-        return examinedKind;
+        return examinedKind[slot];
     }
 
     // The face into its batch; false when no batch takes it: only the
