@@ -113,13 +113,58 @@ inline __attribute__((always_inline)) void StepAll(Interpolants& q, const Interp
     q.blue += step.blue;
 }
 
+// Two spans of n pixels from d and of m pixels from below, n + m at most
+// eight (the eight pixels from d and from below − n lying in the frame),
+// their quantities at their first pixels q and r, side by side in the
+// lanes: lane j is pixel j of the first for j < n, else pixel j − n of the
+// other. Each span's words of the frame around it are stored as they were
+// read.
+template <unsigned F>
+__attribute__((target("avx2"))) inline void DrawSpanPair(const Surface& s, uint16_t* d, int32_t n,
+                                                         const Interpolants& q, uint16_t* below, int32_t m,
+                                                         const Interpolants& r, const Interpolants& step)
+{
+    const Lanes lane = {0, 1, 2, 3, 4, 5, 6, 7};
+    const Lanes second = Lanes(lane >= uint32_t(n));
+    const Lanes pixel = lane - (second & uint32_t(n));
+    const auto start = [&](uint32_t first, uint32_t other, uint32_t by) {
+        return (second ? Lanes{} + other : Lanes{} + first) + pixel * by;
+    };
+    LaneInterpolants p{};
+    p.u = start(q.u, r.u, step.u);
+    p.v = start(q.v, r.v, step.v);
+    p.envRow = start(q.envRow, r.envRow, step.envRow);
+    p.envColumn = start(q.envColumn, r.envColumn, step.envColumn);
+    p.red = start(q.red, r.red, step.red);
+    p.green = start(q.green, r.green, step.green);
+    p.blue = start(q.blue, r.blue, step.blue);
+    uint16_t* const other = below - n;
+    PixelLanes above, under;
+    std::memcpy(&above, d, sizeof above);
+    std::memcpy(&under, other, sizeof under);
+    const PixelLanes words = {0, 1, 2, 3, 4, 5, 6, 7};
+    const PixelLanes inFirst = words < uint16_t(n);
+    const PixelLanes frame = inFirst ? above : under;
+    const PixelLanes values =
+        __builtin_convertvector(SpanPixel<F>(s, p, __builtin_convertvector(frame, Lanes)), PixelLanes);
+    const PixelLanes first = inFirst ? values : above;
+    std::memcpy(d, &first, sizeof first);
+    const PixelLanes inSecond = ~inFirst & (words < uint16_t(n + m));
+    std::memcpy(&under, other, sizeof under);
+    const PixelLanes rest = inSecond ? values : under;
+    std::memcpy(other, &rest, sizeof rest);
+}
+
 // The listed rows of triangle i with member F: each span from its leftmost
-// pixel, eight pixels at a time; a bilinear span of one pixel costs less
-// alone. Fields that F does not read are left to the compiler to drop.
+// pixel, eight pixels at a time, or two short spans of consecutive rows in
+// one group of eight where F's pixel costs more than that set-up; a
+// bilinear span of one pixel costs less alone. Fields that F does not read
+// are left to the compiler to drop.
 template <unsigned F, unsigned Q>
 __attribute__((target("avx2"), flatten)) void DrawRowsWide(const AffineTable<Q>& table, int32_t i,
                                                            const Surface& surface)
 {
+    constexpr bool PAIRED = F & (SPAN_ALPHA | SPAN_GREY | SPAN_SHADE | SPAN_BILINEAR);
     const Surface s = surface;
     const int64_t width = Frame.width;
     const uint16_t* const frameEnd = Frame.target + width * Frame.height;
@@ -136,6 +181,16 @@ __attribute__((target("avx2"), flatten)) void DrawRowsWide(const AffineTable<Q>&
             continue;
         uint16_t* d = line + table.left[k][i];
         const Interpolants q = LeftmostOf(table, k, i);
+        const int32_t next = PAIRED && k + 1 < table.rows[i] ? table.count[k + 1][i] : 0;
+        if (next > 0 && n + next <= LANES) {
+            uint16_t* const below = line + width + table.left[k + 1][i];
+            if (frameEnd - d >= LANES && frameEnd - (below - n) >= LANES) {
+                DrawSpanPair<F>(s, d, n, q, below, next, LeftmostOf(table, k + 1, i), step);
+                ++k;
+                line += width;
+                continue;
+            }
+        }
         if ((F & SPAN_BILINEAR) && n == 1) {
             *d = uint16_t(SpanPixel<F>(s, q, uint32_t(*d)));
             continue;
