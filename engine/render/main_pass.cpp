@@ -236,12 +236,12 @@ void SetMapCoordinates(Face& face, const ObjectEntity& object)
 }
 
 // Faces with all corners whose object needs only an affine fill, gathered
-// likewise; the glints of each face are marked as soon as it is drawn. A clipped face
-// of an object without glints joins as the fan of its clipped polygon, whose
-// corners the batch keeps: faces that need no clipping, drawn as DrawFace
-// draws the fan. After a batch with fans the faces' map coordinates go into
-// their corners again in draw-list order, so that each corner keeps the last
-// face's, as drawing them one by one leaves it.
+// likewise; the glints of each face are marked as soon as it is drawn. A
+// clipped face of an object without glints joins as the fan of its clipped
+// polygon, whose corners the batch keeps: faces that need no clipping,
+// drawn as DrawFace draws the fan. After a batch with fans the faces' map
+// coordinates go into their corners again in draw-list order, so that each
+// corner keeps the last face's, as drawing them one by one leaves it.
 struct AffineBatch {
     // Each fan of t triangles keeps t + 2 corners.
     static constexpr int32_t FAN_CORNERS = 3 * AFFINE_BATCH;
