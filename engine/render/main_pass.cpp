@@ -395,50 +395,35 @@ struct MainPassBatches {
         std::fill_n(examinedKind, EXAMINED, BatchOf(nullptr));
     }
 
-    const PixelBounds& Bounds(BatchKind kind)
+    // fn(the batch of `kind`).
+    template <class Fn>
+    decltype(auto) With(BatchKind kind, Fn fn)
     {
         switch (kind) {
         case BatchKind::FLAT:
-            return flat.Bounds();
+            return fn(flat);
         case BatchKind::SHADED:
-            return shaded.Bounds();
+            return fn(shaded);
         case BatchKind::TEXTURE:
-            return textured.Bounds();
+            return fn(textured);
         default:
-            return affine.Bounds();
+            return fn(affine);
         }
     }
 
-    bool Full(BatchKind kind) const
+    const PixelBounds& Bounds(BatchKind kind)
     {
-        switch (kind) {
-        case BatchKind::FLAT:
-            return flat.Full();
-        case BatchKind::SHADED:
-            return shaded.Full();
-        case BatchKind::TEXTURE:
-            return textured.Full();
-        default:
-            return affine.Full();
-        }
+        return With(kind, [](auto& batch) -> const PixelBounds& { return batch.Bounds(); });
+    }
+
+    bool Full(BatchKind kind)
+    {
+        return With(kind, [](const auto& batch) { return batch.Full(); });
     }
 
     void DrawBatch(BatchKind kind)
     {
-        switch (kind) {
-        case BatchKind::FLAT:
-            flat.Draw();
-            break;
-        case BatchKind::SHADED:
-            shaded.Draw();
-            break;
-        case BatchKind::TEXTURE:
-            textured.Draw();
-            break;
-        default:
-            affine.Draw();
-            break;
-        }
+        With(kind, [](auto& batch) { batch.Draw(); });
     }
 
     int32_t Position(BatchKind kind) const
