@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -140,18 +141,44 @@ struct SegmentInfo {
     unsigned mode;  // permission bits plus SHM_DEST (01000) once marked for removal
 };
 
-// The System V shared-memory segments created by process `pid`.
-inline std::vector<SegmentInfo> SegmentsCreatedBy(pid_t pid)
+// The System V shared-memory segments on the machine and the processes that
+// created them.
+struct CreatedSegment {
+    SegmentInfo segment;
+    long creator;
+};
+
+inline std::vector<CreatedSegment> AllSegments()
 {
-    std::vector<SegmentInfo> segments;
+    std::vector<CreatedSegment> segments;
     std::ifstream in("/proc/sysvipc/shm");
     std::string line, perms;
     std::getline(in, line);
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         long key, id, size, cpid;
-        if (fields >> key >> id >> perms >> size >> cpid && cpid == pid)
-            segments.push_back({int(id), unsigned(std::stoul(perms, nullptr, 8))});
+        if (fields >> key >> id >> perms >> size >> cpid)
+            segments.push_back({{int(id), unsigned(std::stoul(perms, nullptr, 8))}, cpid});
+    }
+    return segments;
+}
+
+// The segments there before this program started: process ids are reused,
+// and a segment some other program left behind may name a creator that has
+// the id of one of ours.
+inline const std::vector<CreatedSegment> SEGMENTS_BEFORE = AllSegments();
+
+// The System V shared-memory segments created by process `pid` since this
+// program started.
+inline std::vector<SegmentInfo> SegmentsCreatedBy(pid_t pid)
+{
+    std::vector<SegmentInfo> segments;
+    for (const CreatedSegment& s : AllSegments()) {
+        const bool before = std::any_of(SEGMENTS_BEFORE.begin(), SEGMENTS_BEFORE.end(), [&](const CreatedSegment& b) {
+            return b.segment.id == s.segment.id && b.creator == s.creator;
+        });
+        if (s.creator == pid && !before)
+            segments.push_back(s.segment);
     }
     return segments;
 }
