@@ -224,22 +224,15 @@ int ClipRows(const Vertex* in, int count, Vertex* out)
 
 namespace {
 
-// An affine fan as faces that need no clipping, each with its corners' map
-// coordinates as its own, drawn in batches: DrawFace of such a face is
-// DrawTriangle of its triangle. The batches do not write to the owner.
+// An affine fan as FanFace faces, drawn in batches. The batches do not
+// write to the owner.
 void DrawAffineFan(const TriangleRef* fan, int32_t fans)
 {
     Face faces[CLIP_MAXCORNERS - 2];
     Face* list[CLIP_MAXCORNERS - 2];
     for (int32_t i = 0; i < fans; ++i) {
-        Face& face = faces[i] = Face{};
-        for (int j = 0; j < 3; ++j) {
-            face.vertices[j] = const_cast<Vertex*>(fan[i].corners[j]);
-            face.uv[j][0] = fan[i].corners[j]->mapU;
-            face.uv[j][1] = fan[i].corners[j]->mapV;
-        }
-        face.owner = const_cast<Entity*>(fan[i].owner);
-        list[i] = &face;
+        faces[i] = FanFace(fan[i].corners[0], fan[i].corners[1], fan[i].corners[2], fan[i].owner);
+        list[i] = &faces[i];
     }
     for (int32_t done = 0; done < fans; done += AFFINE_BATCH)
         FillAffineBatch(list + done, std::min(fans - done, AFFINE_BATCH), nullptr, nullptr);

@@ -384,17 +384,6 @@ inline __attribute__((always_inline)) Words Correction(const Ints& d, const Ints
     return Words(d) * high + ((Words(d >> 16) * low) << 8) + ((Words(d & 0xFFFF) * low) >> 8);
 }
 
-// Map coordinates into the face's corners as DrawFace puts them.
-inline void SetMapCoordinates(Face& face, const ObjectEntity& object)
-{
-    if (!ReadsMapCoordinates(object))
-        return;
-    for (int j = 0; j < 3; ++j) {
-        face.vertices[j]->mapU = face.uv[j][0];
-        face.vertices[j]->mapV = face.uv[j][1];
-    }
-}
-
 // FillAffineBatch in lanes: TriangleValues of the quantities Q (the map u
 // and v from the faces' own coordinates, the light as LitChannel takes it
 // for a textured member), their planes in 16.16 as FixedPlaneOf makes them.

@@ -224,22 +224,10 @@ struct TextureBatch {
     }
 };
 
-// Map coordinates into the face's corners as DrawFace puts them.
-void SetMapCoordinates(Face& face, const ObjectEntity& object)
-{
-    if (!ReadsMapCoordinates(object))
-        return;
-    for (int j = 0; j < 3; ++j) {
-        face.vertices[j]->mapU = face.uv[j][0];
-        face.vertices[j]->mapV = face.uv[j][1];
-    }
-}
-
 // Faces with all corners whose object needs only an affine fill, gathered
 // likewise; the glints of each face are marked as soon as it is drawn. A
 // clipped face of an object without glints joins as the fan of its clipped
-// polygon, whose corners the batch keeps: faces that need no clipping,
-// drawn as DrawFace draws the fan. After a batch with fans the faces' map
+// polygon, whose corners the batch keeps, as FanFace faces. After a batch with fans the faces' map
 // coordinates go into their corners again in draw-list order, so that each
 // corner keeps the last face's, as drawing them one by one leaves it.
 struct AffineBatch {
@@ -303,16 +291,9 @@ struct AffineBatch {
         std::copy_n(ClipBuffers[0], polygon, kept);
         cornersUsed += polygon;
         for (int32_t i = 1; i + 1 < polygon; ++i) {
-            Face& fan = fans[count] = Face{};
-            const Vertex* fanCorners[3] = {&kept[0], &kept[i], &kept[i + 1]};
-            for (int j = 0; j < 3; ++j) {
-                fan.vertices[j] = const_cast<Vertex*>(fanCorners[j]);
-                fan.uv[j][0] = fanCorners[j]->mapU;
-                fan.uv[j][1] = fanCorners[j]->mapV;
-            }
-            fan.owner = face.owner;
+            fans[count] = FanFace(&kept[0], &kept[i], &kept[i + 1], face.owner);
             listed[count] = &face;
-            faces[count] = &fan;
+            faces[count] = &fans[count];
             ++count;
         }
     }

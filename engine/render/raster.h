@@ -192,6 +192,34 @@ inline bool ReadsMapCoordinates(const ObjectEntity& object)
     return (flags & (OBJECT_TEXTURE | OBJECT_BUMP)) || ((flags & OBJECT_TRANSPARENT) && object.transparencyMap);
 }
 
+// The face's map coordinates into its corners, where its object reads them,
+// as DrawFace puts them before drawing it.
+inline void SetMapCoordinates(Face& face, const ObjectEntity& object)
+{
+    if (!ReadsMapCoordinates(object))
+        return;
+    for (int j = 0; j < 3; ++j) {
+        face.vertices[j]->mapU = face.uv[j][0];
+        face.vertices[j]->mapV = face.uv[j][1];
+    }
+}
+
+// A face that needs no clipping on the corners a, b and c of a clipped
+// polygon, each corner's map coordinates its own: what DrawFace draws of it
+// is DrawTriangle of the triangle.
+inline Face FanFace(const Vertex* a, const Vertex* b, const Vertex* c, const Entity* owner)
+{
+    Face face{};
+    const Vertex* corners[3] = {a, b, c};
+    for (int j = 0; j < 3; ++j) {
+        face.vertices[j] = const_cast<Vertex*>(corners[j]);
+        face.uv[j][0] = corners[j]->mapU;
+        face.uv[j][1] = corners[j]->mapV;
+    }
+    face.owner = const_cast<Entity*>(owner);
+    return face;
+}
+
 // The filler of a triangle owned by `owner` in the current render phase:
 // phases 0 and 1 draw whatever owns the triangle; later phases draw objects
 // and light volumes by their flags. Null when nothing is drawn.

@@ -12,12 +12,8 @@ void DrawFace(Face* face)
         return;
     const TriangleRef triangle = TriangleOf(*face);
     const ObjectEntity* object = OwnerObject(triangle);
-    if (object && ReadsMapCoordinates(*object)) {
-        for (int i = 0; i < 3; ++i) {
-            face->vertices[i]->mapU = face->uv[i][0];
-            face->vertices[i]->mapV = face->uv[i][1];
-        }
-    }
+    if (object)
+        SetMapCoordinates(*face, *object);
     if (face->faceFlags & FACE_CLIPPED) {
         ClipAndDrawFace(&triangle);
     } else if (const Filler filler = FillerOf(object)) {
