@@ -240,9 +240,6 @@ void DrawAffineFan(const TriangleRef* fan, int32_t fans)
 
 }  // namespace
 
-// The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with
-// the face's owner, effect offset and winding sign. A shaded or affine fan
-// is drawn in batches: the same pixels, its triangles set up side by side.
 int ClipTriangle(const TriangleRef* triangle)
 {
     if (!triangle->corners[0] || !triangle->corners[1] || !triangle->corners[2])
@@ -258,6 +255,9 @@ int ClipTriangle(const TriangleRef* triangle)
     return ClipRows(second, count, first);
 }
 
+// The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with
+// the face's owner, effect offset and winding sign. A shaded or affine fan
+// is drawn in batches: the same pixels, its triangles set up side by side.
 void ClipAndDrawFace(const TriangleRef* triangle)
 {
     const int count = ClipTriangle(triangle);

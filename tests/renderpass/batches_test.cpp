@@ -1,9 +1,9 @@
-// The main pass draws runs of affine faces in batches, clipped ones among
-// them as the fans of their polygons. Against the same draw list drawn face
-// by face with DrawFace: the same pixels, and every corner left with the map
-// coordinates of the last face drawn over it, for a textured floor and a
-// transparent, a shaded-textured and an environment-mapped mesh that cross
-// the screen's edges and the near plane.
+// The main pass draws faces in batches of their kind, several kinds open at
+// once, and clipped affine faces as the fans of their polygons. Against the
+// same draw list drawn face by face with DrawFace: the same pixels, and
+// every corner left with the map coordinates of the last face drawn over
+// it, for meshes that cross the screen's edges and the near plane, and for
+// meshes of five kinds interleaved in depth and overlapping on the screen.
 #include "renderpass/pass_support.h"
 
 #include <algorithm>
