@@ -368,20 +368,14 @@ inline __attribute__((always_inline)) void DrawListed(const AffineTable<Q>& tabl
     }
 }
 
-// The low 32 bits of (d × fraction) >> 8, as the 64-bit product gives them,
-// from 32-bit products: with fraction = high × 256 + low (low in 0 to 255)
-// and d = top × 65536 + bottom (bottom in 0 to 65535), the product is
-// 256 × (d × high + top × low × 256) + bottom × low, whose last term is
-// below 2^24. With LOW_BITS only bits 0 to 23 count, which are bits 8 to
-// 31 of the product's low 32 bits.
+// SpanCorrection; with LOW_BITS only bits 0 to 23 count, which are bits 8
+// to 31 of the product's low 32 bits.
 template <unsigned Q>
 inline __attribute__((always_inline)) Words Correction(const Ints& d, const Ints& fraction)
 {
     if constexpr (bool(Q & LOW_BITS))
         return Words(d) * Words(fraction) >> 8;
-    const Words high = Words(fraction >> 8);
-    const Words low = Words(fraction & 0xFF);
-    return Words(d) * high + ((Words(d >> 16) * low) << 8) + ((Words(d & 0xFFFF) * low) >> 8);
+    return SpanCorrection(d, fraction);
 }
 
 // FillAffineBatch in lanes: TriangleValues of the quantities Q (the map u

@@ -348,7 +348,7 @@ BatchKind BatchOf(const ObjectEntity* object)
     const bool glints = AffineBatch::Glinting(*object);
     if (filler == FillShaded)
         return !glints && !ReadsMapCoordinates(*object) ? BatchKind::SHADED : BatchKind::NONE;
-    if (filler == FillPerspectiveTexture)
+    if (filler == FillPerspectiveTexture || filler == FillShadedPerspectiveTexture)
         return !glints && DrawsPerspectiveNearest(*object) ? BatchKind::TEXTURE : BatchKind::NONE;
     return DrawsAffine(*object) ? BatchKind::AFFINE : BatchKind::NONE;
 }

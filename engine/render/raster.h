@@ -261,8 +261,8 @@ inline bool DrawsAffine(const ObjectEntity& object)
 }
 
 // Whether DrawFace draws an unclipped face of the object with
-// FillPerspectiveTexture on nearest texels of level 0 of a map it can
-// address.
+// FillPerspectiveTexture or FillShadedPerspectiveTexture on nearest texels
+// of level 0 of a map it can address.
 bool DrawsPerspectiveNearest(const ObjectEntity& object);
 
 // Whether DrawFace draws an unclipped face of the object with FillFlat in

@@ -165,12 +165,13 @@ struct TriangleValues {
         }
     }
 
-    // The quantities' planes in 16.16, as ToFixed makes them; a drawn lane
-    // where one falls outside the truncation's range becomes general.
+    // The planes of quantities `from` to N − 1 in 16.16, as ToFixed makes
+    // them; a drawn lane where one falls outside the truncation's range
+    // becomes general.
     inline __attribute__((always_inline)) void Fixed(Ints& generalLanes, Ints (&fixedDx)[N], Ints (&fixedDy)[N],
-                                                     Ints (&fixedStart)[N]) const
+                                                     Ints (&fixedStart)[N], int from = 0) const
     {
-        for (int c = 0; c < N; ++c) {
+        for (int c = from; c < N; ++c) {
             const Floats values[3] = {dx[c] * FIXED_ONE, dy[c] * FIXED_ONE, start[c] * FIXED_ONE};
             Ints* const fixed[3] = {&fixedDx[c], &fixedDy[c], &fixedStart[c]};
             for (int j = 0; j < 3; ++j) {
@@ -239,6 +240,19 @@ struct RowLanes {
         row += 1;
     }
 };
+
+// The low 32 bits of (d × fraction) >> 8, as the 64-bit product gives them,
+// from 32-bit products: with fraction = high × 256 + low (low in 0 to 255)
+// and d = top × 65536 + bottom (bottom in 0 to 65535), the product is
+// 256 × (d × high + top × low × 256) + bottom × low, whose last term is
+// below 2^24. A span's 16.16 value at its first pixel is the row's edge
+// value plus this of d/dx and the span's sub-pixel fraction.
+inline __attribute__((always_inline)) Words SpanCorrection(const Ints& d, const Ints& fraction)
+{
+    const Words high = Words(fraction >> 8);
+    const Words low = Words(fraction & 0xFF);
+    return Words(d) * high + ((Words(d >> 16) * low) << 8) + ((Words(d & 0xFFFF) * low) >> 8);
+}
 
 // 16-bit pixels of eight lanes.
 using PixelLanes = uint16_t __attribute__((vector_size(16)));

@@ -10,6 +10,7 @@
 // alpha and by a transparency map; the affine batch reports each face once,
 // in order.
 #include "raster/raster_support.h"
+#include "support/checksum.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@ namespace raster_test {
 const uint32_t GROUPS[][2] = {
     {OBJECT_SHADED, OBJECT_SHADED},
     {OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_TEXTURE | OBJECT_PERSPECTIVE},
+    {OBJECT_SHADED | OBJECT_TEXTURE | OBJECT_PERSPECTIVE, OBJECT_TEXTURE | OBJECT_PERSPECTIVE},
     {OBJECT_ENVIRONMENT, OBJECT_ENVIRONMENT},
     {OBJECT_ENVIRONMENT | OBJECT_TRANSPARENT, OBJECT_ENVIRONMENT},
     {OBJECT_TEXTURE, OBJECT_SHADED | OBJECT_TEXTURE},
@@ -32,6 +34,10 @@ const float ODD[][3][2] = {
     {{10.0f, 60.0f}, {3.0e9f, 62.0f}, {11.0f, 66.0f}},         // beyond the conversions
     {{9.999f, 80.0f}, {10.001f, 84.0f}, {10.0011f, 88.0f}},    // gradients beyond 16.16
 };
+
+// Faces between the frames compared along the way: a multiple of every
+// batch size below, so that each mode stops at the same faces.
+constexpr size_t STEP = 40;
 
 TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
 {
@@ -70,6 +76,7 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
             refs.push_back(TriangleOf(faces[i]));
         }
         std::vector<float> reference;
+        std::vector<uint64_t> referenceSteps;
         for (int mode = 0; mode < 5; ++mode) {  // one at a time, then lanes on and off in two batch sizes
             SpanVectors = (mode & 1) && __builtin_cpu_supports("avx2");
             const size_t batch = mode == 0 ? 1 : mode < 3 ? size_t(TEXTURE_BATCH) : 5;
@@ -83,6 +90,7 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
                 Reported& r = *static_cast<Reported*>(to);
                 r.faces.push_back(r.first + size_t(i));
             };
+            std::vector<uint64_t> steps;  // the frame every STEP faces, before later faces cover it
             for (size_t first = 0; first < faces.size(); first += batch) {
                 const int32_t n = int32_t(std::min(faces.size() - first, batch));
                 reported.first = first;
@@ -90,7 +98,11 @@ TEST(FaceBatches, SamePixelsAsDrawFaceWithAndWithoutLanes)
                 : flags == OBJECT_SHADED      ? FillShadedBatch(&refs[first], n)
                 : flags & OBJECT_PERSPECTIVE  ? FillPerspectiveTextureBatch(&pointers[first], n)
                                               : FillAffineBatch(&pointers[first], n, report, &reported);
+                if ((first + size_t(n)) % STEP == 0)
+                    steps.push_back(PixelChecksum(frame.Pixels(), frame.Size()));
             }
+            referenceSteps = mode == 0 ? steps : referenceSteps;
+            EXPECT_EQ(steps, referenceSteps) << flags << " mode " << mode;
             for (size_t i = 0; i < reported.faces.size(); ++i)
                 EXPECT_EQ(reported.faces[i], i);
             const bool affine = flags != OBJECT_SHADED && !(flags & OBJECT_PERSPECTIVE);
