@@ -436,11 +436,13 @@ inline __attribute__((always_inline)) void AffineBatch(Face* const* faces, int32
             Ints left, spanCount, first;
             rows.Span(left, spanCount, first);
             // The span starts at the long edge's end; each value there is
-            // the edge value plus (d/dx × fraction) >> 8.
-            const Ints fraction = Ints(Words(first) * 256u - Words(Ints(rows.xLong) >> 8));
-            const Words back = Words(left - first);
+            // the edge value plus (d/dx × fraction) >> 8, and (left − first)
+            // × d/dx further at the leftmost pixel: the edge value plus
+            // (d/dx × (fraction + 256 × (left − first))) >> 8, as 256 × d/dx
+            // × (left − first) passes through the shift whole.
+            const Ints fraction = Ints(Words(left) * 256u - Words(Ints(rows.xLong) >> 8));
             for (int c = 0; c < N; ++c) {
-                const Words atLeft = edge[c] + Correction<Q>(dx[c], fraction) + back * Words(dx[c]);
+                const Words atLeft = edge[c] + Correction<Q>(dx[c], fraction);
                 std::memcpy(table.at[c][k], &atLeft, sizeof table.at[c][k]);
                 edge[c] += Words(dy[c]);
             }

@@ -339,11 +339,10 @@ inline __attribute__((always_inline)) void TextureBatch(Face* const* faces, int3
                 }
             }
             if constexpr (LIGHT) {
-                const Ints fraction = Ints(Words(first) * 256u - Words(Ints(rows.xLong) >> 8));
-                const Words back = Words(left - first);
+                // At the leftmost pixel, as the affine batch takes it.
+                const Ints fraction = Ints(Words(left) * 256u - Words(Ints(rows.xLong) >> 8));
                 for (int c = 0; c < 3; ++c) {
-                    const Words dx = Words(lightDx[LIGHT_SLOT + c]);
-                    const Words atLeft = lightEdge[c] + SpanCorrection(lightDx[LIGHT_SLOT + c], fraction) + back * dx;
+                    const Words atLeft = lightEdge[c] + SpanCorrection(lightDx[LIGHT_SLOT + c], fraction);
                     std::memcpy(table.light[c][k], &atLeft, sizeof table.light[c][k]);
                     lightEdge[c] += Words(lightDy[LIGHT_SLOT + c]);
                 }
