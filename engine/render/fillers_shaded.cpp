@@ -103,13 +103,14 @@ inline __attribute__((always_inline)) void ShadeBatch(const TriangleRef* triangl
             Ints left, spanCount, first;
             rows.Span(left, spanCount, first);
             // The span starts at the long edge's end; its light there is the
-            // edge value plus (d/dx × fraction) >> 8, whose bits 0 to 23 are
-            // bits 8 to 31 of the product's low 32 bits.
-            const Words fraction = Words(first) * 256u - Words(Ints(rows.xLong) >> 8);
-            const Words back = Words(left - first);
+            // edge value plus (d/dx × fraction) >> 8, and (left − first) ×
+            // d/dx further at the leftmost pixel: the edge value plus (d/dx
+            // × (fraction + 256 × (left − first))) >> 8, whose bits 0 to 23
+            // are bits 8 to 31 of the product's low 32 bits.
+            const Words fraction = Words(left) * 256u - Words(Ints(rows.xLong) >> 8);
             for (int c = 0; c < 3; ++c) {
                 const Words correction = Words(Ints(Words(dx[c]) * fraction) >> 8);
-                const Words atLeft = light[c] + correction + back * Words(dx[c]);
+                const Words atLeft = light[c] + correction;
                 std::memcpy(table.light[c][k], &atLeft, sizeof table.light[c][k]);
                 light[c] += Words(dy[c]);
             }
