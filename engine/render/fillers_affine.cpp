@@ -19,8 +19,9 @@ constexpr int32_t AFFINE_ROWS = 64;
 constexpr unsigned QUANTITY_ENV = 0x1;
 constexpr unsigned QUANTITY_MAP = 0x2;
 constexpr unsigned QUANTITY_LIGHT = 0x4;
-// With this bit the maps read bits 0 to 23 of every quantity only: no side
-// of theirs is longer than 256 texels, and there is no light.
+// With this bit the maps read bits 0 to 23 of the env and map quantities
+// only: no side of theirs is longer than 256 texels. The light's channels
+// are read whole.
 constexpr unsigned LOW_BITS = 0x8;
 constexpr uint32_t LOW_SHIFT_LIMIT = 8;
 
@@ -368,12 +369,13 @@ inline __attribute__((always_inline)) void DrawListed(const AffineTable<Q>& tabl
     }
 }
 
-// SpanCorrection; with LOW_BITS only bits 0 to 23 count, which are bits 8
-// to 31 of the product's low 32 bits.
+// SpanCorrection of quantity c; with LOW_BITS only bits 0 to 23 of an env
+// or map quantity count, which are bits 8 to 31 of the product's low 32
+// bits.
 template <unsigned Q>
-inline __attribute__((always_inline)) Words Correction(const Ints& d, const Ints& fraction)
+inline __attribute__((always_inline)) Words Correction(int c, const Ints& d, const Ints& fraction)
 {
-    if constexpr (bool(Q & LOW_BITS))
+    if ((Q & LOW_BITS) && c < Slots<Q>::LIGHT)
         return Words(d) * Words(fraction) >> 8;
     return SpanCorrection(d, fraction);
 }
@@ -442,7 +444,7 @@ inline __attribute__((always_inline)) void AffineBatch(Face* const* faces, int32
             // × (left − first) passes through the shift whole.
             const Ints fraction = Ints(Words(left) * 256u - Words(Ints(rows.xLong) >> 8));
             for (int c = 0; c < N; ++c) {
-                const Words atLeft = edge[c] + Correction<Q>(dx[c], fraction);
+                const Words atLeft = edge[c] + Correction<Q>(c, dx[c], fraction);
                 std::memcpy(table.at[c][k], &atLeft, sizeof table.at[c][k]);
                 edge[c] += Words(dy[c]);
             }
@@ -517,7 +519,7 @@ void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void*
         }
         return;
     }
-    if (shortSides && !(quantities & QUANTITY_LIGHT))
+    if (shortSides)
         quantities |= LOW_BITS;
     switch (quantities) {
     case QUANTITY_ENV:
@@ -540,6 +542,9 @@ void FillAffineBatch(Face* const* faces, int32_t count, TriangleDone done, void*
         break;
     case QUANTITY_MAP | QUANTITY_LIGHT:
         AffineBatchOf<QUANTITY_MAP | QUANTITY_LIGHT>(faces, count, done, context);
+        break;
+    case QUANTITY_MAP | QUANTITY_LIGHT | LOW_BITS:
+        AffineBatchOf<QUANTITY_MAP | QUANTITY_LIGHT | LOW_BITS>(faces, count, done, context);
         break;
     default:
         AffineBatchOf<QUANTITY_ENV | QUANTITY_MAP | QUANTITY_LIGHT>(faces, count, done, context);
