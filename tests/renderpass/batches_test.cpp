@@ -3,7 +3,7 @@
 // same draw list drawn face by face with DrawFace: the same pixels, and
 // every corner left with the map coordinates of the last face drawn over
 // it, for meshes that cross the screen's edges and the near plane, and for
-// meshes of five kinds interleaved in depth and overlapping on the screen.
+// meshes of six kinds interleaved in depth and overlapping on the screen.
 #include "renderpass/pass_support.h"
 
 #include <algorithm>
@@ -129,6 +129,7 @@ TEST_F(RenderPass, BatchesOfEveryKindDrawAsFaceByFace)
                  {ring, 0, {-5, -30, 150}, 20},
                  {ring, OBJECT_TEXTURE | OBJECT_TRANSPARENT, {0, 25, 120}, 130},
                  {ring, OBJECT_SHADED | OBJECT_TEXTURE, {45, -20, 160}, 60},
+                 {ring, OBJECT_SHADED | OBJECT_TEXTURE | OBJECT_PERSPECTIVE, {-25, 20, 145}, 80},
                  {showcase::Box({-20, -20, -20}, {20, 20, 20}), OBJECT_TRANSPARENT, {10, 0, 135}, 20},
              },
              map.texture);
