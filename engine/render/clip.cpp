@@ -202,24 +202,85 @@ int ClipNearFar(const TriangleRef* triangle, Vertex* out)
     return ClipPass(3, corner, CLIP_DEPTH, DepthPoint, out);
 }
 
-// The left column is taken before the right one.
-int ClipColumns(const Vertex* in, int count, Vertex* out)
+namespace {
+
+// The column pass over corner(0) to corner(count − 1); the left column is
+// taken before the right one.
+template <class Corner>
+int ColumnPass(int count, Corner corner, Vertex* out)
 {
-    const auto corner = [in](int i) -> const Vertex& { return in[i]; };
     const auto cut = [](const Vertex& a, const Vertex& b, uint16_t code) {
         return ScreenPoint<false>(a, b, (code & CLIP_LEFT) ? 0.0f : float(Frame.width - 1));
     };
     return ClipPass(count, corner, CLIP_COLUMNS, cut, out);
 }
 
-// The top row is taken before the bottom one.
-int ClipRows(const Vertex* in, int count, Vertex* out)
+// The row pass likewise; the top row is taken before the bottom one.
+template <class Corner>
+int RowPass(int count, Corner corner, Vertex* out)
 {
-    const auto corner = [in](int i) -> const Vertex& { return in[i]; };
     const auto cut = [](const Vertex& a, const Vertex& b, uint16_t code) {
         return ScreenPoint<true>(a, b, (code & CLIP_TOP) ? 0.0f : float(Frame.height - 1));
     };
     return ClipPass(count, corner, CLIP_ROWS, cut, out);
+}
+
+// The corners of a polygon in a buffer.
+auto CornersIn(const Vertex* in)
+{
+    return [in](int i) -> const Vertex& { return in[i]; };
+}
+
+uint16_t CodesOf(const Vertex* corners, int count)
+{
+    uint16_t codes = 0;
+    for (int i = 0; i < count; ++i)
+        codes |= corners[i].clipCode;
+    return codes;
+}
+
+// The screen passes on the polygon of `count` corners that corner(i) gives,
+// `codes` their clip codes together, into ClipBuffers[0]; the polygon is
+// there already where inFirst. A pass whose planes no corner lies beyond
+// would copy the polygon as it is, and is left out.
+template <class Corner>
+int ClipScreen(int count, Corner corner, uint16_t codes, bool inFirst)
+{
+    Vertex* first = ClipBuffers[0];
+    Vertex* second = ClipBuffers[1];
+    if (codes & CLIP_COLUMNS) {
+        count = ColumnPass(count, corner, second);
+        if (count < 3)
+            return 0;
+        if (CodesOf(second, count) & CLIP_ROWS)
+            return RowPass(count, CornersIn(second), first);
+        std::copy_n(second, count, first);
+        return count;
+    }
+    if (codes & CLIP_ROWS) {
+        if (!inFirst)
+            return RowPass(count, corner, first);
+        count = RowPass(count, corner, second);
+        std::copy_n(second, count, first);
+        return count;
+    }
+    if (!inFirst) {
+        for (int i = 0; i < count; ++i)
+            first[i] = corner(i);
+    }
+    return count;
+}
+
+}  // namespace
+
+int ClipColumns(const Vertex* in, int count, Vertex* out)
+{
+    return ColumnPass(count, CornersIn(in), out);
+}
+
+int ClipRows(const Vertex* in, int count, Vertex* out)
+{
+    return RowPass(count, CornersIn(in), out);
 }
 
 namespace {
@@ -244,15 +305,16 @@ int ClipTriangle(const TriangleRef* triangle)
 {
     if (!triangle->corners[0] || !triangle->corners[1] || !triangle->corners[2])
         return 0;
-    Vertex* first = ClipBuffers[0];
-    Vertex* second = ClipBuffers[1];
-    int count = ClipNearFar(triangle, first);
+    const uint16_t codes = triangle->corners[0]->clipCode | triangle->corners[1]->clipCode |
+                           triangle->corners[2]->clipCode;
+    if (!(codes & CLIP_DEPTH)) {
+        const auto corner = [triangle](int i) -> const Vertex& { return *triangle->corners[i]; };
+        return ClipScreen(3, corner, codes, false);
+    }
+    const int count = ClipNearFar(triangle, ClipBuffers[0]);
     if (count < 3)
         return 0;
-    count = ClipColumns(first, count, second);
-    if (count < 3)
-        return 0;
-    return ClipRows(second, count, first);
+    return ClipScreen(count, CornersIn(ClipBuffers[0]), CodesOf(ClipBuffers[0], count), true);
 }
 
 // The fan (c0, c1, c2), (c0, c2, c3), … of the clipped polygon, each with

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -93,6 +94,49 @@ TEST_F(Clipping, NearAndFarPlanesGiveFiveCornersThenUpToNineOnTheScreen)
         most = std::max(most, count);
     }
     EXPECT_EQ(most, 9);
+}
+
+// ClipTriangle leaves out the stages whose planes no corner lies beyond: it
+// gives what the three stages give in turn, corner for corner, for
+// triangles crossing every combination of the near plane, the columns and
+// the rows.
+TEST_F(Clipping, ClipTriangleGivesWhatItsThreeStagesGive)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
+    int combinations[8] = {};  // by near, columns, rows crossed
+    for (int i = 0; i < 20000; ++i) {
+        Vertex corners[3];
+        const float width = 40 + 160 * (spread(random) + 1), height = 30 + 120 * (spread(random) + 1);
+        for (Vertex& v : corners) {
+            // Screen positions around the centre; depths from 0.2 to 40, a
+            // seventh before the near plane.
+            const float nearness = spread(random) + 1;
+            const float z = 0.2f + 10 * nearness * nearness;
+            v = AtCamera(spread(random) * width * z / Frame.focal, spread(random) * height * z / Frame.focal, z);
+            v.mapU = spread(random) * 100;
+            v.litColour = uint32_t(random()) & 0x00FFFFFF;
+        }
+        const TriangleRef triangle{{&corners[0], &corners[1], &corners[2]}, nullptr, 0, 1};
+        Vertex first[CLIP_MAXCORNERS], second[CLIP_MAXCORNERS];
+        int expected = ClipNearFar(&triangle, first);
+        // Whether a corner lies before the near plane, and the codes of the
+        // polygon that the screen stages take.
+        uint16_t codes = (corners[0].clipCode | corners[1].clipCode | corners[2].clipCode) & CLIP_NEAR;
+        for (int k = 0; k < expected; ++k)
+            codes |= first[k].clipCode;
+        expected = expected < 3 ? 0 : ClipColumns(first, expected, second);
+        expected = expected < 3 ? 0 : ClipRows(second, expected, first);
+        const int count = ClipTriangle(&triangle);
+        ASSERT_EQ(count, expected) << i;
+        if (count >= 3) {
+            ASSERT_EQ(std::memcmp(ClipBuffers[0], first, sizeof(Vertex) * size_t(count)), 0) << i;
+        }
+        ++combinations[((codes & CLIP_NEAR) ? 4 : 0) + ((codes & (CLIP_LEFT | CLIP_RIGHT)) ? 2 : 0) +
+                       ((codes & (CLIP_TOP | CLIP_BOTTOM)) ? 1 : 0)];
+    }
+    for (int c = 0; c < 8; ++c)
+        EXPECT_GT(combinations[c], 50) << c;
 }
 
 // A clipped face of an affine or a shaded member is drawn in batches of its
