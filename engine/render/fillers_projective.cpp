@@ -21,9 +21,10 @@ constexpr int32_t PERSPECTIVE_REACH = 32767;
 // Pieces of a listed span, at most, in a batch with shaded faces. Only
 // objects whose pieces are at most 2^PIECES_SHIFT_LIMIT pixels long have
 // spans of more than one listed, so that w can be advanced over a piece one
-// addition at a time, as FloatSteps::Advance's additions are. A batch of
-// unshaded faces lists spans of one piece only: on many small faces the
-// longer spans' pieces cost more there than drawing those faces alone.
+// addition at a time, as FloatSteps::Advance's additions are. A batch
+// without shaded faces lists spans of one piece only: its set-up and rows
+// are leaner without the further pieces, which many small faces of one
+// piece a span gain nothing from.
 constexpr int32_t PERSPECTIVE_PIECES = 8;
 constexpr int32_t PIECES_SHIFT_LIMIT = 4;
 
@@ -79,8 +80,8 @@ inline __attribute__((always_inline)) void TruncPerspectiveOf(const Floats (&val
     }
 }
 
-// A run of a listed span on one piece: n pixels from d to the right, u and
-// v and the light's channels at d with their steps to the right.
+// The part of a listed span on one piece: u and v and the light's channels
+// at its leftmost pixel, with their steps to the right.
 struct PieceRun {
     uint32_t u, v, du, dv;
     uint32_t light[3], lightDx[3];
@@ -97,9 +98,9 @@ inline __attribute__((always_inline)) PixelLanes RunLanes(const TexelMap& map, L
     return __builtin_convertvector(texels, PixelLanes);
 }
 
-// The run's pixels: nearest texels, scaled by the light where SHADED; by
-// eight lanes where the AVX2 lanes run, else one by one. The lanes are
-// locals, kept in registers: the frame's stores could be a struct's fields.
+// The run's n pixels from d to the right: nearest texels, scaled by the
+// light where SHADED; by eight lanes where the AVX2 lanes run, else one by
+// one.
 template <bool WIDE, bool SHADED>
 inline __attribute__((always_inline)) void DrawPieceRun(const TexelMap map, uint16_t* d, int32_t n,
                                                         const PieceRun run, const uint16_t* frameEnd)
@@ -163,6 +164,8 @@ inline __attribute__((always_inline)) void DrawListedRows(const PerspectiveTable
         const int32_t left = table.left[k][i];
         if (n <= 0)
             continue;
+        // A span of one piece, as most are, drawn without the pieces' loop:
+        // the loop's bookkeeping costs small faces much.
         if (PIECES == 1 || n <= length) {
             PieceRun run{table.u[0][k][i], table.v[0][k][i], table.du[0][k][i], table.dv[0][k][i], {}, {}};
             if constexpr (SHADED) {
