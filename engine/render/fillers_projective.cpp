@@ -147,6 +147,22 @@ inline __attribute__((always_inline)) void DrawPieceRun(const TexelMap map, uint
     }
 }
 
+// Piece `piece` of row k of triangle i, its leftmost pixel `offset` pixels
+// right of the row's.
+template <bool SHADED>
+inline __attribute__((always_inline)) PieceRun RunOf(const PerspectiveTable& table, int32_t i, int32_t k,
+                                                     int32_t piece, int32_t offset)
+{
+    PieceRun run{table.u[piece][k][i], table.v[piece][k][i], table.du[piece][k][i], table.dv[piece][k][i], {}, {}};
+    if constexpr (SHADED) {
+        for (int c = 0; c < 3; ++c) {
+            run.lightDx[c] = table.lightDx[c][i];
+            run.light[c] = table.light[c][k][i] + uint32_t(offset) * run.lightDx[c];
+        }
+    }
+    return run;
+}
+
 // The listed rows of triangle i on its surface: each span's pieces in the
 // drawing direction, each drawn from its leftmost pixel.
 template <bool WIDE, bool SHADED, int32_t PIECES>
@@ -167,28 +183,13 @@ inline __attribute__((always_inline)) void DrawListedRows(const PerspectiveTable
         // A span of one piece, as most are, drawn without the pieces' loop:
         // the loop's bookkeeping costs small faces much.
         if (PIECES == 1 || n <= length) {
-            PieceRun run{table.u[0][k][i], table.v[0][k][i], table.du[0][k][i], table.dv[0][k][i], {}, {}};
-            if constexpr (SHADED) {
-                for (int c = 0; c < 3; ++c) {
-                    run.lightDx[c] = table.lightDx[c][i];
-                    run.light[c] = table.light[c][k][i];
-                }
-            }
-            DrawPieceRun<WIDE, SHADED>(map, line + left, n, run, frameEnd);
+            DrawPieceRun<WIDE, SHADED>(map, line + left, n, RunOf<SHADED>(table, i, k, 0, 0), frameEnd);
             continue;
         }
         for (int32_t piece = 0, done = 0; done < n; ++piece) {
             const int32_t pixels = std::min(length, n - done);
             const int32_t x = leftToRight ? left + done : left + n - done - pixels;
-            PieceRun run{table.u[piece][k][i], table.v[piece][k][i], table.du[piece][k][i], table.dv[piece][k][i],
-                         {}, {}};
-            if constexpr (SHADED) {
-                for (int c = 0; c < 3; ++c) {
-                    run.lightDx[c] = table.lightDx[c][i];
-                    run.light[c] = table.light[c][k][i] + uint32_t(x - left) * run.lightDx[c];
-                }
-            }
-            DrawPieceRun<WIDE, SHADED>(map, line + x, pixels, run, frameEnd);
+            DrawPieceRun<WIDE, SHADED>(map, line + x, pixels, RunOf<SHADED>(table, i, k, piece, x - left), frameEnd);
             done += pixels;
         }
     }
